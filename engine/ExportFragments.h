@@ -1,0 +1,49 @@
+// The export: copies every fragment entry long enough out of the source into "<index>.MTS".
+#pragma once
+
+#include "engine/FragmentList.h"
+#include "platform/ByteStream.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mtsrescue {
+
+class RunObserver;
+
+enum class EntryOutcome {
+  Written,     // the file holds the fragment, end - start bytes
+  TooShort,    // one group: not written
+  Failed,      // this entry's file or source failed; the export ended here
+  NotReached,  // after a failure
+};
+
+struct ExportedEntry {
+  std::int64_t Index = 0;
+  std::int64_t StartOffset = 0;
+  std::int64_t EndOffset = 0;
+  EntryOutcome Outcome = EntryOutcome::NotReached;
+  std::string FilePath;                // for Written and Failed
+  std::int64_t UnreadableSectors = 0;  // written as zeros
+};
+
+struct ExportReport {
+  std::vector<ExportedEntry> Entries;  // one per FragmentList entry, in order
+  std::int64_t FilesWritten = 0;
+  std::int64_t BytesWritten = 0;
+  std::int64_t UnreadableSectors = 0;
+};
+
+// folder + PathSeparator() + index + ".MTS"; the separator is added whatever folder ends with.
+std::string OutputFileName(const std::string& folder, std::int64_t index);
+
+// Writes each entry longer than MinExportBytes, in index order; an existing file of that name is
+// replaced. The source is opened OpenMode::ReadShared, never for writing. report is filled as it
+// goes. Throws StreamError when a file cannot be created or the source opened, and ExportError
+// when a write fails; earlier files stay.
+void ExportFragments(const std::string& sourcePath, const std::string& destFolder,
+                     const FragmentList& fragments, RunObserver& observer, ExportReport& report,
+                     const StreamOpener& opener);
+
+}  // namespace mtsrescue

@@ -1,0 +1,35 @@
+// How the engine reports to whoever drives it (window or command line) and learns of a stop.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mtsrescue {
+
+// Every hook runs on the caller's thread. Defaults do nothing.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+
+  // Asked once per scan block, before Pump(); true ends the scan before that block.
+  virtual bool StopRequested() { return false; }
+  // Once per scan block, merge step, export entry and copied block: the window handles its events here.
+  virtual void Pump() {}
+
+  // Scan: the length to be read, then the position before each block, then ScanEnd (gauge back to 0).
+  virtual void ScanBegin(std::int64_t /*lengthBytes*/) {}
+  virtual void ScanProgress(std::int64_t /*positionBytes*/) {}
+  virtual void ScanEnd() {}
+  // Each hit sector, with the running count of hits of this scan.
+  virtual void HitFound(std::int64_t /*offset*/, std::int64_t /*hitCount*/) {}
+  // Sectors that could not be read even one by one; they are treated as no hit.
+  virtual void SectorsUnreadable(std::int64_t /*offset*/, std::int64_t /*sectorCount*/) {}
+
+  // Export: pause and stop are unavailable between ExportBegin and ExportEnd (ExportEnd also follows a failure).
+  virtual void ExportBegin(std::int64_t /*entryCount*/) {}
+  virtual void ExportProgress(std::int64_t /*entryIndex*/) {}
+  virtual void FileWritten(std::int64_t /*entryIndex*/, const std::string& /*path*/, std::int64_t /*bytes*/) {}
+  virtual void ExportEnd() {}
+};
+
+}  // namespace mtsrescue

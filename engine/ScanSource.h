@@ -1,0 +1,26 @@
+// The sector scan: reads a source block by block and collects its hit sectors.
+#pragma once
+
+#include "engine/HitList.h"
+#include "platform/ByteStream.h"
+
+#include <cstdint>
+#include <string>
+
+namespace mtsrescue {
+
+class RunObserver;
+
+struct ScanReport {
+  std::int64_t BytesRead = 0;          // bytes scanned before the end or the stop
+  std::int64_t UnreadableSectors = 0;  // sectors that failed even when read one by one
+  bool Stopped = false;                // ended by a stop request before the end of the source
+};
+
+// Scans sourceLength bytes of sourcePath (opened OpenMode::ReadShared) in BlockBytes blocks and
+// appends every hit's byte offset to hits. A block read short is read again sector by sector;
+// sectors that still fail count as no hit. Throws StreamError when the source cannot be opened.
+ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, HitList& hits,
+                      RunObserver& observer, const StreamOpener& opener);
+
+}  // namespace mtsrescue

@@ -1,0 +1,44 @@
+// The byte-stream interface that every read of a source and every write of an output goes through.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <system_error>
+
+namespace mtsrescue {
+
+// One read or write: the bytes really moved, and the OS error when it stopped short.
+// A short count with no error means end of file.
+struct IoResult {
+  std::int64_t Bytes = 0;
+  std::error_code Error;
+};
+
+class ByteStream {
+ public:
+  virtual ~ByteStream() = default;
+
+  // Moves to an absolute byte offset (0 <= offset).
+  virtual std::error_code Seek(std::int64_t offset) = 0;
+  // Length in bytes: a file's size or a block device's true length; -1 when it cannot be told.
+  virtual std::int64_t Size() = 0;
+  // Reads up to count bytes at the current position; never throws.
+  virtual IoResult Read(void* buffer, std::int64_t count) = 0;
+  // Writes count bytes at the current position; never throws.
+  virtual IoResult Write(const void* buffer, std::int64_t count) = 0;
+};
+
+// How a stream is opened (access, sharing, disposition).
+enum class OpenMode {
+  ReadShared,          // read; others may read and write; open existing
+  ReadWriteShared,     // read and write; others may read and write; open existing
+  ReadWriteExclusive,  // read and write; no sharing; open existing
+  Create,              // read and write; no sharing; create always (an existing file is emptied)
+};
+
+// Opens a path (UTF-8) in a mode; throws StreamError. Tests substitute streams through this seam.
+using StreamOpener = std::function<std::unique_ptr<ByteStream>(const std::string& path, OpenMode mode)>;
+
+}  // namespace mtsrescue

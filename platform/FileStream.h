@@ -1,0 +1,61 @@
+// Files and devices opened by path as byte streams; one implementation per OS.
+#pragma once
+
+#include "platform/ByteStream.h"
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace mtsrescue {
+
+// An open that failed. what() is the user-facing text:
+// "Cannot open file "<path>". <system text>" or, for OpenMode::Create, "Cannot create file "<path>". <system text>".
+class StreamError : public std::runtime_error {
+ public:
+  StreamError(const std::string& message, std::error_code code)
+      : std::runtime_error(message), code_(code) {}
+  const std::error_code& Code() const noexcept { return code_; }
+
+ private:
+  std::error_code code_;
+};
+
+// The OS handle of an open stream: a file descriptor on POSIX, a HANDLE on Windows.
+using NativeHandle = std::intptr_t;
+
+class FileStream final : public ByteStream {
+ public:
+  // Opens path (UTF-8) in mode; throws StreamError with the message above.
+  static std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode);
+  ~FileStream() override;
+  FileStream(const FileStream&) = delete;
+  FileStream& operator=(const FileStream&) = delete;
+
+  std::error_code Seek(std::int64_t offset) override;
+  std::int64_t Size() override;
+  IoResult Read(void* buffer, std::int64_t count) override;
+  IoResult Write(const void* buffer, std::int64_t count) override;
+
+  // For device queries; stays owned by the stream.
+  NativeHandle Handle() const noexcept { return handle_; }
+  const std::string& Path() const noexcept { return path_; }
+
+ private:
+  FileStream(NativeHandle handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  NativeHandle handle_;
+  std::string path_;
+};
+
+// The default StreamOpener: FileStream::Open.
+std::unique_ptr<ByteStream> OpenFileStream(const std::string& path, OpenMode mode);
+
+// The system's text for an OS error (strerror, FormatMessageW), in UTF-8, without a trailing line break.
+std::string SystemErrorText(std::error_code code);
+
+// The separator between a folder and a file name: '\\' on Windows, '/' elsewhere.
+char PathSeparator() noexcept;
+
+}  // namespace mtsrescue
