@@ -5,12 +5,25 @@
 #include "platform/ByteStream.h"
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace mtsrescue {
 
 class RunObserver;
+
+// A write to an output file failed (a full disk): "Cannot write file "<path>". <system text>".
+class ExportError : public std::runtime_error {
+ public:
+  ExportError(const std::string& message, std::error_code code)
+      : std::runtime_error(message), code_(code) {}
+  const std::error_code& Code() const noexcept { return code_; }
+
+ private:
+  std::error_code code_;
+};
 
 enum class EntryOutcome {
   Written,     // the file holds the fragment, end - start bytes

@@ -1,0 +1,11 @@
+# mtsrescue_test_folder(name LIBS...): one GoogleTest executable from the *_test.cpp files of a tests/ folder.
+function(mtsrescue_test_folder name)
+  file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(NOT test_sources)
+    return()
+  endif()
+  add_executable(${name} ${test_sources})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  mtsrescue_defaults(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name})
+endfunction()
