@@ -1,6 +1,12 @@
 # mtsrescue_test_folder(name LIBS...): one GoogleTest executable from the *_test.cpp files of a tests/ folder.
 function(mtsrescue_test_folder name)
   file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  # Tests of one OS's platform code end in _win32_test.cpp or _posix_test.cpp, like the code itself.
+  if(WIN32)
+    list(FILTER test_sources EXCLUDE REGEX "_posix_test\\.cpp$")
+  else()
+    list(FILTER test_sources EXCLUDE REGEX "_win32_test\\.cpp$")
+  endif()
   if(NOT test_sources)
     return()
   endif()
