@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds the Qt-free core, mtsrescue-cli.exe and their tests for 64-bit Windows (MinGW-w64) in
+# build-win/, runs the tests under Wine, then recovers one card image with the Windows and the
+# Linux build and checks that both wrote the same files, byte for byte.
+#
+# Skips (exit 0, one "skipped:" line) where MinGW-w64 or Wine is not installed.
+# Environment: MTSRESCUE_WIN_BUILD (default build-win), MTSRESCUE_NATIVE_BUILD (a Linux build
+# holding cli/mtsrescue-cli; default build, else one is made in build-win/native), MTSRESCUE_JOBS.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${MTSRESCUE_WIN_BUILD:-$root/build-win}
+native=${MTSRESCUE_NATIVE_BUILD:-$root/build}
+jobs=${MTSRESCUE_JOBS:-$(nproc)}
+started=$SECONDS
+
+say() { echo "test-windows: $*"; }
+skip() { say "skipped: $*"; exit 0; }
+
+if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null && ! command -v x86_64-w64-mingw32-g++ >/dev/null; then
+  skip "MinGW-w64 not installed (apt-get install g++-mingw-w64-x86-64)"
+fi
+wine=""
+for candidate in /usr/lib/wine/wine64 /usr/lib/x86_64-linux-gnu/wine/wine64 "$(command -v wine64 || true)"; do
+  if [ -n "$candidate" ] && [ -x "$candidate" ]; then wine=$candidate; break; fi
+done
+[ -n "$wine" ] || skip "wine not installed (apt-get install wine wine64)"
+[ -f /usr/src/googletest/CMakeLists.txt ] || skip "GoogleTest sources not installed (apt-get install googletest)"
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+
+# A private Wine prefix, made without a display; Mono and Gecko are not wanted.
+mkdir -p "$build"
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  say "making the Wine prefix $WINEPREFIX"
+  env -u DISPLAY -u WAYLAND_DISPLAY "$wine" wineboot -i >"$build/wineboot.log" 2>&1 || {
+    cat "$build/wineboot.log"; say "FAILED: wineboot"; exit 1; }
+fi
+# One wine server for the whole run, so that each test process starts in milliseconds.
+"$wineserver" -p
+trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
+
+werror=OFF
+if [ "${CI:-}" = "true" ]; then werror=ON; fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DMTSRESCUE_BUILD_GUI=OFF -DMTSRESCUE_BUILD_BENCH=OFF \
+  -DMTSRESCUE_WERROR="$werror" >"$build/configure.log" || { cat "$build/configure.log"; exit 1; }
+cmake --build "$build" -j "$jobs"
+(cd "$build" && ctest --output-on-failure -j "$jobs")
+
+# The same card image recovered by both builds.
+cli_exe=$build/cli/mtsrescue-cli.exe
+make_card=$root/tests/fixtures/make_card.py
+if [ ! -f "$cli_exe" ]; then
+  say "no mtsrescue-cli.exe built: cross-check skipped"
+elif [ ! -f "$make_card" ] || ! command -v python3 >/dev/null; then
+  say "no card fixture script or python3: cross-check skipped"
+else
+  native_cli=$native/cli/mtsrescue-cli
+  if [ ! -x "$native_cli" ]; then
+    native=$build/native
+    cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMTSRESCUE_BUILD_GUI=OFF \
+      -DMTSRESCUE_BUILD_TESTS=OFF -DMTSRESCUE_BUILD_BENCH=OFF >"$build/native-configure.log"
+    cmake --build "$native" -j "$jobs" --target mtsrescue-cli
+    native_cli=$native/cli/mtsrescue-cli
+  fi
+  e2e=$build/cross-check
+  rm -rf "$e2e"
+  mkdir -p "$e2e/linux" "$e2e/windows" "$e2e/root" "$e2e/drive-m"
+  python3 "$make_card" "$e2e/card.img" --manifest "$e2e/card.json" --size-mib 32 >/dev/null
+  "$native_cli" --quiet "$e2e/card.img" "$e2e/linux"
+  "$wine" "$cli_exe" --quiet "Z:${e2e//\//\\}\\card.img" "Z:${e2e//\//\\}\\windows"
+  diff -r "$e2e/linux" "$e2e/windows" || { say "FAILED: the Windows build wrote other files than the Linux build"; exit 1; }
+  count=$(find "$e2e/linux" -name '*.MTS' | wc -l)
+  [ "$count" -gt 0 ] || { say "FAILED: no .MTS file recovered from the card image"; exit 1; }
+  say "cross-check: $count files from the Windows build byte-identical to the Linux build's"
+
+  # Drive M: of the prefix: its root is a labelled folder, its device (\\.\M:) the card image.
+  # Recovering "M:" (the volume's short form) into the root of another drive, "R:\", must give the
+  # same files, named "R:\\<n>.MTS" (a drive root gets its separator twice, which Windows accepts).
+  echo MTSCARD >"$e2e/drive-m/.windows-label"
+  ln -sfn "$e2e/drive-m" "$WINEPREFIX/dosdevices/m:"
+  ln -sfn "$e2e/card.img" "$WINEPREFIX/dosdevices/m::"
+  ln -sfn "$e2e/root" "$WINEPREFIX/dosdevices/r:"
+  "$wine" "$cli_exe" --list >"$e2e/list.txt" || { cat "$e2e/list.txt"; say "FAILED: --list"; exit 1; }
+  grep -q 'MTSCARD (M:)' "$e2e/list.txt" || { cat "$e2e/list.txt"; say "FAILED: --list does not show drive M:"; exit 1; }
+  "$wine" "$cli_exe" --quiet --force M: 'R:\'
+  diff -r "$e2e/linux" "$e2e/root" || { say "FAILED: recovery of M: into R:\\ differs from the Linux build's files"; exit 1; }
+  rm -f "$WINEPREFIX/dosdevices/m:" "$WINEPREFIX/dosdevices/m::" "$WINEPREFIX/dosdevices/r:"
+  say "drive short form M: recovered into the drive root R:\\: same files"
+fi
+say "passed in $((SECONDS - started)) s"
