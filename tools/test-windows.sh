@@ -37,9 +37,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   env -u DISPLAY -u WAYLAND_DISPLAY "$wine" wineboot -i >"$build/wineboot.log" 2>&1 || {
     cat "$build/wineboot.log"; say "FAILED: wineboot"; exit 1; }
 fi
-# One wine server for the whole run, so that each test process starts in milliseconds.
-"$wineserver" -p
+# One wine server for the whole run, so that each test process starts in milliseconds. The
+# server and Wine's own services are started here with no pipe open: started by a test, they
+# would keep its output pipe open and ninja or ctest would wait for them for ever.
+"$wineserver" -p </dev/null >/dev/null 2>&1
 trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
+"$wine" wineboot </dev/null >/dev/null 2>&1
 
 werror=OFF
 if [ "${CI:-}" = "true" ]; then werror=ON; fi
