@@ -46,6 +46,7 @@ struct ExportReport {
   std::int64_t FilesWritten = 0;
   std::int64_t BytesWritten = 0;
   std::int64_t UnreadableSectors = 0;
+  bool SourceFailed = false;  // the export ended because the source could not be opened again
 };
 
 // folder + PathSeparator() + index + ".MTS"; the separator is added whatever folder ends with.
