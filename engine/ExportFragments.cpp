@@ -24,6 +24,10 @@ class ExportEndGuard {
   RunObserver& observer_;
 };
 
+ExportError WriteError(const std::string& outputPath, std::error_code code) {
+  return ExportError("Cannot write file \"" + outputPath + "\". " + SystemErrorText(code), code);
+}
+
 // Copies [startOffset, startOffset + lengthBytes) of source into output; returns the sectors
 // written as zeros because they could not be read. Throws ExportError when a write falls short.
 std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_t lengthBytes,
@@ -39,9 +43,13 @@ std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_
     if (written.Bytes != blockBytes) {
       const std::error_code code =
           written.Error ? written.Error : std::make_error_code(std::errc::no_space_on_device);
-      throw ExportError("Cannot write file \"" + outputPath + "\". " + SystemErrorText(code), code);
+      throw WriteError(outputPath, code);
     }
     copiedBytes += blockBytes;
+  }
+  // A file is reported written only once its bytes are on the disk, not merely in the cache.
+  if (const std::error_code code = output.Flush()) {
+    throw WriteError(outputPath, code);
   }
   return unreadableSectors;
 }

@@ -147,6 +147,13 @@ IoResult FileStream::Write(const void* buffer, std::int64_t count) {
   return result;
 }
 
+std::error_code FileStream::Flush() {
+  if (::fsync(static_cast<int>(handle_)) != 0 && errno != EINVAL && errno != EROFS) {
+    return LastError();  // EINVAL/EROFS: the file cannot be synced at all, which is no write failure
+  }
+  return {};
+}
+
 std::unique_ptr<ByteStream> OpenFileStream(const std::string& path, OpenMode mode) {
   return FileStream::Open(path, mode);
 }

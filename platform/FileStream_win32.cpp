@@ -158,6 +158,17 @@ IoResult FileStream::Write(const void* buffer, std::int64_t count) {
   return result;
 }
 
+std::error_code FileStream::Flush() {
+  if (!::FlushFileBuffers(AsHandle(handle_))) {
+    const DWORD error = ::GetLastError();
+    // Handles opened for reading only cannot be flushed; nothing of theirs is waiting.
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_INVALID_HANDLE) {
+      return std::error_code(static_cast<int>(error), std::system_category());
+    }
+  }
+  return {};
+}
+
 std::unique_ptr<ByteStream> OpenFileStream(const std::string& path, OpenMode mode) {
   return FileStream::Open(path, mode);
 }

@@ -44,10 +44,16 @@ class MemoryFile {
   // Writes through streams stop with error once bytesAllowed bytes have been written in all
   // since this call; the bytes before that point are kept, as on a disk that fills up.
   void FailWritesAfter(std::int64_t bytesAllowed, std::errc error = std::errc::no_space_on_device);
+  // Every flush through a stream reports error, as a write-back that failed after the writes.
+  void FailFlushes(std::errc error = std::errc::io_error) { flushError_ = std::make_error_code(error); }
 
   // Used by the streams: reads and writes at offset with the faults applied. Return the bytes moved.
   std::int64_t StreamRead(std::int64_t offset, void* buffer, std::int64_t count, std::error_code& error);
   std::int64_t StreamWrite(std::int64_t offset, const void* bytes, std::int64_t count, std::error_code& error);
+  std::error_code StreamFlush() {
+    ++flushCalls_;
+    return flushError_;
+  }
   // Used by the Create mode: the file becomes empty; faults set on it stay.
   void Truncate() { SetLength(0); }
 
@@ -56,6 +62,7 @@ class MemoryFile {
   std::int64_t BytesRead() const noexcept { return bytesRead_; }
   std::int64_t WriteCalls() const noexcept { return writeCalls_; }
   std::int64_t BytesWritten() const noexcept { return bytesWritten_; }
+  std::int64_t FlushCalls() const noexcept { return flushCalls_; }
 
  private:
   static constexpr std::int64_t PageBytes = 4096;
@@ -75,6 +82,8 @@ class MemoryFile {
   std::int64_t bytesRead_ = 0;
   std::int64_t writeCalls_ = 0;
   std::int64_t bytesWritten_ = 0;
+  std::int64_t flushCalls_ = 0;
+  std::error_code flushError_;
 };
 
 }  // namespace mtsrescue::test

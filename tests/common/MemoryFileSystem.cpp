@@ -36,6 +36,8 @@ class MemoryStream final : public ByteStream {
     return result;
   }
 
+  std::error_code Flush() override { return file_->StreamFlush(); }
+
  private:
   std::shared_ptr<MemoryFile> file_;
   OpenMode mode_;

@@ -55,6 +55,7 @@ TEST_F(ExportFragmentsTest, WritesTwoGroupRunsButNotOneGroupRunsAndKeepsTheIndic
   ASSERT_TRUE(files_.Exists(Out(1)));
   // end - start bytes: the run's two groups and nothing after them.
   EXPECT_EQ(files_.Find(Out(1))->Contents(), SourceBytes(10240, 3072));
+  EXPECT_EQ(files_.Find(Out(1))->FlushCalls(), 1);
   ASSERT_EQ(report_.Entries.size(), 2u);
   EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::TooShort);
   EXPECT_EQ(report_.Entries[1].Outcome, EntryOutcome::Written);
@@ -172,6 +173,14 @@ TEST_F(ExportFragmentsTest, FullDiskNamesTheFileAndTheReasonAndEarlierFilesStay)
   EXPECT_EQ(report_.FilesWritten, 1);
   EXPECT_EQ(observer_.CountOf("FileWritten"), 1);
   EXPECT_EQ(observer_.Events.back(), "ExportEnd");
+}
+
+TEST_F(ExportFragmentsTest, WriteBackFailureAtTheEndOfAFileIsAWriteFailure) {
+  files_.Add(Out(0))->FailFlushes(std::errc::io_error);
+  EXPECT_THROW(Export({"0 - 3072"}), ExportError);
+  EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Failed);
+  EXPECT_EQ(report_.FilesWritten, 0);
+  EXPECT_EQ(observer_.CountOf("FileWritten"), 0);
 }
 
 TEST_F(ExportFragmentsTest, UnreadableSectorsAreWrittenAsZerosAndCounted) {

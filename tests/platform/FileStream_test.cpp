@@ -37,6 +37,7 @@ TEST(FileStream, CreateWritesAndReadsBack) {
   std::vector<std::uint8_t> tail(10);
   EXPECT_EQ(stream->Read(tail.data(), 10).Bytes, 10);
   EXPECT_TRUE(std::equal(tail.begin(), tail.end(), data.end() - 10));
+  EXPECT_FALSE(stream->Flush());
   stream.reset();
   EXPECT_EQ(TempFolder::ReadFile(path), data);
 }
