@@ -53,7 +53,8 @@ void CliObserver::ScanEnd() {
 
 void CliObserver::HitFound(std::int64_t offset, std::int64_t hitCount) {
   // A hit that does not continue the one before opens a new run: the same rule as the merge.
-  if (hits_ == 0 || offset - lastHit_ != GroupBytes) ++fragments_;
+  if (!anyHit_ || offset - lastHit_ != GroupBytes) ++fragments_;
+  anyHit_ = true;
   lastHit_ = offset;
   hits_ = hitCount;
 }

@@ -50,6 +50,7 @@ class CliObserver final : public RunObserver {
   bool scanning_ = false;
   bool exporting_ = false;
   bool lineShown_ = false;
+  bool anyHit_ = false;
   double scanStart_ = 0;
   double lastDraw_ = -std::numeric_limits<double>::infinity();
   std::int64_t lengthBytes_ = 0;
