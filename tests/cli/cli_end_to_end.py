@@ -3,6 +3,8 @@
 
   cli_end_to_end.py --binary BIN --work DIR --make-card   makes DIR/card.img and DIR/card.json
   cli_end_to_end.py --binary BIN --work DIR CASE...       runs unittest cases (class names)
+  --runner PROGRAM runs BIN through PROGRAM (Wine for a Windows build); a BIN ending in .exe
+  writes "\\" between folder and file name.
 
 Exit code 77 means skipped (a tool such as ffmpeg is missing, or the card could not be made);
 the reason is printed.
@@ -31,6 +33,8 @@ SECTOR_BYTES = 512
 MIN_EXPORT_BYTES = 2048
 
 BINARY = None
+COMMAND = None  # [runner, ] binary
+OUTPUT_SEPARATOR = os.sep
 WORK = None
 
 
@@ -39,8 +43,18 @@ def card_paths():
 
 
 def run_cli(*args, timeout=120):
-    return subprocess.run([BINARY, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+    return subprocess.run([*COMMAND, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                           timeout=timeout)
+
+
+def output_name(folder, index):
+    """The path that the binary gives fragment index's file in folder."""
+    return folder + OUTPUT_SEPARATOR + "%d.MTS" % index
+
+
+def host(path):
+    """A path that the binary reported, as this system opens it (Wine maps "\\" to "/")."""
+    return path.replace("\\", "/") if OUTPUT_SEPARATOR == "\\" else path
 
 
 def written_entries(report):
@@ -110,8 +124,8 @@ class CardRecovery(CardCase):
             if entry["status"] != "written":
                 self.assertLessEqual(entry["length"], MIN_EXPORT_BYTES, entry)
                 continue
-            self.assertEqual(entry["file"], os.path.join(dest, "%d.MTS" % entry["index"]))
-            with open(entry["file"], "rb") as f:
+            self.assertEqual(entry["file"], output_name(dest, entry["index"]))
+            with open(host(entry["file"]), "rb") as f:
                 data = f.read()
             self.assertEqual(len(data), entry["length"])
             self.assertTrue(data == self.image_bytes[entry["start"]:entry["end"]],
@@ -121,7 +135,7 @@ class CardRecovery(CardCase):
         _, report = self.recover()
         checked = 0
         for entry in written_entries(report):
-            with open(entry["file"], "rb") as f:
+            with open(host(entry["file"]), "rb") as f:
                 data = f.read()
             for clip in self.manifest["clips"]:
                 original = self.clip_data[clip["name"]]
@@ -175,7 +189,7 @@ class CardRecovery(CardCase):
             for ext in clip["extents"]:
                 lo, hi = aligned_span(ext, clip["bytes"])
                 entry = next(e for e in written if e["start"] <= lo and hi <= e["end"])
-                with open(entry["file"], "rb") as f:
+                with open(host(entry["file"]), "rb") as f:
                     data = f.read()
                 hi = min(hi, ext["image_offset"] + ext["length"])
                 clip_lo = ext["clip_offset"] + lo - ext["image_offset"]
@@ -229,7 +243,7 @@ class DryRunAndJson(CardCase):
         report = json.loads(run_cli("--dry-run", "--json", self.image, "somewhere").stdout)
         for entry in report["fragments"]:
             if entry["status"] == "would be written":
-                self.assertIn(os.path.join("somewhere", "%d.MTS" % entry["index"]), text)
+                self.assertIn(output_name("somewhere", entry["index"]), text)
         self.assertFalse(os.path.exists("somewhere"))
 
 
@@ -280,7 +294,7 @@ class ExitCodes(CardCase):
             f.write(self.image_bytes)
             f.truncate(64 << 30)
         self.addCleanup(os.unlink, big)
-        return subprocess.Popen([BINARY, "--json", big, dest], stdout=subprocess.PIPE,
+        return subprocess.Popen([*COMMAND, "--json", big, dest], stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE), big
 
     def test_interrupt_stops_reading_exports_what_was_found_and_is_4(self):
@@ -297,7 +311,7 @@ class ExitCodes(CardCase):
                                 "interrupted before the card was read; the machine is too slow")
         self.assertGreater(report["files_written"], 0)
         for entry in written_entries(report):
-            with open(entry["file"], "rb") as f:
+            with open(host(entry["file"]), "rb") as f:
                 self.assertTrue(f.read() == self.image_bytes[entry["start"]:entry["end"]])
 
     def test_second_interrupt_ends_at_once(self):
@@ -308,7 +322,7 @@ class ExitCodes(CardCase):
         dest = self.fresh_folder("out")
         os.makedirs(dest)
         os.mkfifo(os.path.join(dest, "%d.MTS" % first))
-        process = subprocess.Popen([BINARY, self.image, dest], stdout=subprocess.PIPE,
+        process = subprocess.Popen([*COMMAND, self.image, dest], stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE)
         time.sleep(1.0)
         self.assertIsNone(process.poll(), "the export should be stuck on the pipe")
@@ -352,7 +366,7 @@ class ReadOnlySource(CardCase):
         self.assertEqual(report["result"], "success")
         self.assertGreater(report["files_written"], 0)
         for entry in written_entries(report):
-            with open(entry["file"], "rb") as f:
+            with open(host(entry["file"]), "rb") as f:
                 self.assertTrue(f.read() == self.image_bytes[entry["start"]:entry["end"]])
         after = os.stat(source)
         self.assertEqual((before.st_size, before.st_mtime_ns), (after.st_size, after.st_mtime_ns))
@@ -423,14 +437,18 @@ def make_the_card():
 
 
 def main():
-    global BINARY, WORK
+    global BINARY, COMMAND, OUTPUT_SEPARATOR, WORK
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--runner")
     parser.add_argument("--make-card", action="store_true")
     parser.add_argument("cases", nargs="*")
     args = parser.parse_args()
     BINARY, WORK = os.path.abspath(args.binary), os.path.abspath(args.work)
+    COMMAND = ([args.runner] if args.runner else []) + [BINARY]
+    if BINARY.lower().endswith(".exe"):
+        OUTPUT_SEPARATOR = "\\"
     if args.make_card:
         return make_the_card()
     needs_card = [c for c in args.cases if c != "FixtureStamps"]

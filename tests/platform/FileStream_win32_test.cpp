@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <system_error>
@@ -124,6 +125,45 @@ TEST(FileStreamWin32, ImageHeldOpenForWritingByAnotherProgramCanBeScanned) {
   EXPECT_EQ(read.Bytes, 4096);
   EXPECT_FALSE(read.Error);
   EXPECT_EQ(buffer, Pattern(4096));
+}
+
+TEST(FileStreamWin32, ImageBeingWrittenByAProgramThatSharesOnlyReadingCanBeScanned) {
+  TempFolder folder;
+  const std::string path = folder.File("recording.img");
+  OtherHandle recorder(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
+  ASSERT_TRUE(recorder.Open()) << recorder.Error();
+  const auto bytes = Pattern(2048);
+  DWORD put = 0;
+  ASSERT_TRUE(WriteFile(recorder.Get(), bytes.data(), 2048, &put, nullptr));
+  // Our shared read lets others write, so it does not clash with the recorder's write access.
+  auto stream = FileStream::Open(path, OpenMode::ReadShared);
+  EXPECT_EQ(stream->Size(), 2048);
+  std::vector<std::uint8_t> buffer(2048);
+  EXPECT_EQ(stream->Read(buffer.data(), 2048).Bytes, 2048);
+  EXPECT_EQ(buffer, bytes);
+  // Opening it for writing as well would need the recorder to share writing: refused.
+  EXPECT_THROW(FileStream::Open(path, OpenMode::ReadWriteShared), StreamError);
+}
+
+// A source that breaks off in the middle of a read, as a dying card does: a pipe whose writer goes
+// away. The read returns what came before the break and the system's error, and throws nothing.
+TEST(FileStreamWin32, ReadThatBreaksOffIsAnErrorValueWithTheBytesBeforeIt) {
+  const std::string name = "\\\\.\\pipe\\mtsrescue-test-" + std::to_string(GetCurrentProcessId());
+  const HANDLE server = CreateNamedPipeW(Wide(name).c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                         4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE) << GetLastError();
+  auto stream = FileStream::Open(name, OpenMode::ReadShared);
+  const auto bytes = Pattern(100);
+  DWORD put = 0;
+  ASSERT_TRUE(WriteFile(server, bytes.data(), 100, &put, nullptr));
+  CloseHandle(server);
+
+  std::vector<std::uint8_t> buffer(4096);
+  IoResult read;
+  EXPECT_NO_THROW(read = stream->Read(buffer.data(), 4096));
+  EXPECT_EQ(read.Bytes, 100);
+  EXPECT_EQ(read.Error, Win32Error(ERROR_BROKEN_PIPE));
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), buffer.begin()));
 }
 
 TEST(FileStreamWin32, SharedReadLetsOthersWriteButNotLock) {
