@@ -40,8 +40,11 @@ fi
 # One wine server for the whole run, so that each test process starts in milliseconds. The
 # server and Wine's own services are started here with no pipe open: started by a test, they
 # would keep its output pipe open and ninja or ctest would wait for them for ever.
-"$wineserver" -p </dev/null >/dev/null 2>&1
-trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
+if "$wineserver" -p </dev/null >/dev/null 2>&1; then
+  trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
+else
+  say "a wine server already runs for $WINEPREFIX: using it"
+fi
 "$wine" wineboot </dev/null >/dev/null 2>&1
 
 werror=OFF
@@ -71,7 +74,7 @@ else
   e2e=$build/cross-check
   rm -rf "$e2e"
   mkdir -p "$e2e/linux" "$e2e/windows" "$e2e/root" "$e2e/drive-m"
-  python3 "$make_card" "$e2e/card.img" --manifest "$e2e/card.json" --size-mib 32 >/dev/null
+  python3 "$make_card" "$e2e/card.img" --manifest "$e2e/card.json" --size-mib 40 >/dev/null
   "$native_cli" --quiet "$e2e/card.img" "$e2e/linux"
   "$wine" "$cli_exe" --quiet "Z:${e2e//\//\\}\\card.img" "Z:${e2e//\//\\}\\windows"
   diff -r "$e2e/linux" "$e2e/windows" || { say "FAILED: the Windows build wrote other files than the Linux build"; exit 1; }
@@ -79,6 +82,11 @@ else
   [ "$count" -gt 0 ] || { say "FAILED: no .MTS file recovered from the card image"; exit 1; }
   say "cross-check: $count files from the Windows build byte-identical to the Linux build's"
 
+  if ! "$wine" "$cli_exe" --help | grep -q -- '--list'; then
+    say "mtsrescue-cli.exe has no --list: drive checks skipped"
+    say "passed in $((SECONDS - started)) s"
+    exit 0
+  fi
   # Drive M: of the prefix: its root is a labelled folder, its device (\\.\M:) the card image.
   # Recovering "M:" (the volume's short form) into the root of another drive, "R:\", must give the
   # same files, named "R:\\<n>.MTS" (a drive root gets its separator twice, which Windows accepts).
