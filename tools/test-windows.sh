@@ -87,18 +87,26 @@ else
     say "passed in $((SECONDS - started)) s"
     exit 0
   fi
-  # Drive M: of the prefix: its root is a labelled folder, its device (\\.\M:) the card image.
-  # Recovering "M:" (the volume's short form) into the root of another drive, "R:\", must give the
-  # same files, named "R:\\<n>.MTS" (a drive root gets its separator twice, which Windows accepts).
-  echo MTSCARD >"$e2e/drive-m/.windows-label"
+  # --list as far as Wine has disks and volumes: its one stand-in disk, no volume (Wine reports
+  # neither labels nor extents for its drives).
+  "$wine" "$cli_exe" --list >"$e2e/list.txt" || { cat "$e2e/list.txt"; say "FAILED: --list"; exit 1; }
+  "$wine" "$cli_exe" --list --json | python3 -m json.tool >/dev/null || { say "FAILED: --list --json is not JSON"; exit 1; }
+  if grep -q '^PhysicalDrive0' "$e2e/list.txt" &&
+     ! grep -qF "$(printf 'PhysicalDrive0\tHD0, ')" "$e2e/list.txt"; then
+    cat "$e2e/list.txt"; say "FAILED: --list shows disk 0 without its caption"; exit 1
+  fi
+  # Drive M: of the prefix has the card image as its device (\\.\M:), drive R: an empty folder as
+  # its root. Recovering the short form "M:" into the root "R:\" must give the same files, named
+  # "R:\\<n>.MTS" (a drive root gets its separator twice, which Windows accepts).
   ln -sfn "$e2e/drive-m" "$WINEPREFIX/dosdevices/m:"
   ln -sfn "$e2e/card.img" "$WINEPREFIX/dosdevices/m::"
   ln -sfn "$e2e/root" "$WINEPREFIX/dosdevices/r:"
-  "$wine" "$cli_exe" --list >"$e2e/list.txt" || { cat "$e2e/list.txt"; say "FAILED: --list"; exit 1; }
-  grep -q 'MTSCARD (M:)' "$e2e/list.txt" || { cat "$e2e/list.txt"; say "FAILED: --list does not show drive M:"; exit 1; }
-  "$wine" "$cli_exe" --quiet --force M: 'R:\'
-  diff -r "$e2e/linux" "$e2e/root" || { say "FAILED: recovery of M: into R:\\ differs from the Linux build's files"; exit 1; }
+  status=0
+  "$wine" "$cli_exe" --json M: 'R:\' >"$e2e/m.json" || status=$?
   rm -f "$WINEPREFIX/dosdevices/m:" "$WINEPREFIX/dosdevices/m::" "$WINEPREFIX/dosdevices/r:"
-  say "drive short form M: recovered into the drive root R:\\: same files"
+  [ "$status" -eq 0 ] || { cat "$e2e/m.json"; say "FAILED: recovery of M: exited with $status"; exit 1; }
+  diff -r "$e2e/linux" "$e2e/root" || { say "FAILED: recovery of M: into R:\\ differs from the Linux build's files"; exit 1; }
+  grep -qF '"file": "R:\\\\0.MTS"' "$e2e/m.json" || { cat "$e2e/m.json"; say "FAILED: output names in a drive root"; exit 1; }
+  say "drive short form M: recovered into the drive root R:\\: same files, named R:\\\\<n>.MTS"
 fi
 say "passed in $((SECONDS - started)) s"
