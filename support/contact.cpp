@@ -178,7 +178,12 @@ void TForm3::SetTabOrder() {
   for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
-void TForm3::SetHooks(ContactHooks hooks) { hooks_ = std::move(hooks); }
+void TForm3::SetHooks(ContactHooks hooks) {
+  ContactHooks defaults = ContactHooks::Defaults();
+  if (!hooks.ShowMessage) hooks.ShowMessage = std::move(defaults.ShowMessage);
+  if (!hooks.OpenUrl) hooks.OpenUrl = std::move(defaults.OpenUrl);
+  hooks_ = std::move(hooks);
+}
 
 void TForm3::SetServiceEndpoint(const QString& host, int port) {
   serviceHost_ = host;

@@ -30,7 +30,7 @@ class TForm3 : public QDialog {
   explicit TForm3(const QString& programName, QWidget* parent = nullptr);
   ~TForm3() override;
 
-  // Replaces the message box and the browser (both hooks must be set).
+  // Replaces the message box and the browser; a hook left empty keeps the real one.
   void SetHooks(ContactHooks hooks);
   // Where requests go; the vendor's service host and port until changed.
   void SetServiceEndpoint(const QString& host, int port);
