@@ -27,7 +27,7 @@ namespace {
 constexpr int ClientWidth = 363;
 constexpr int ClientHeight = 556;
 constexpr int StatusBarHeight = 19;
-constexpr int BoxWidth = 150;
+constexpr int BoxWidth = 128;  // the right column (left 184) must end inside its group box (width 321)
 constexpr int BoxHeight = 17;
 
 // Byte limits of the GBK text.

@@ -163,6 +163,7 @@ TEST_F(ContactFormTest, FormHasEveryControlInPlace) {
     EXPECT_FALSE(box->isChecked()) << expected.Name;
     // The caption must fit: a clipped "U盘无法识别" would hide what the box means.
     EXPECT_GE(box->width(), box->sizeHint().width()) << expected.Name;
+    EXPECT_TRUE(expected.Group->rect().contains(box->geometry())) << expected.Name;
   }
 
   ASSERT_NE(form->sStatusBar1, nullptr);
