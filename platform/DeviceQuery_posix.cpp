@@ -4,6 +4,7 @@
 #include "platform/FileStream.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -158,7 +159,7 @@ class PosixDeviceQuery final : public DeviceQuery {
   explicit PosixDeviceQuery(std::string root) : root_(std::move(root)) {}
 
   std::vector<int> DiskNumbers() override {
-    const Snapshot s = Take();
+    const Snapshot& s = Take();
     std::vector<int> numbers;
     for (std::size_t i = 0; i < s.Disks.size(); ++i) numbers.push_back(static_cast<int>(i));
     return numbers;
@@ -169,7 +170,7 @@ class PosixDeviceQuery final : public DeviceQuery {
     static const std::string stem = "PhysicalDrive";
     if (path.compare(0, prefix.size(), prefix) != 0) return path;
     const std::string rest = path.substr(prefix.size());
-    const Snapshot s = Take();
+    const Snapshot& s = Take();
     if (rest.compare(0, stem.size(), stem) == 0) {
       const std::string digits = rest.substr(stem.size());
       if (digits.empty() || digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) return "";
@@ -199,7 +200,7 @@ class PosixDeviceQuery final : public DeviceQuery {
     g.BytesPerSector = static_cast<std::uint32_t>(sectorBytes);
     g.Cylinders = static_cast<std::int64_t>(sizeBytes / (255ull * 63ull * static_cast<std::uint64_t>(sectorBytes)));
     g.DiskSizeBytes = static_cast<std::int64_t>(sizeBytes);
-    const Snapshot s = Take();
+    const Snapshot& s = Take();
     const auto node = s.ByDev.find(DevText(st.st_rdev));
     const bool removable =
         node != s.ByDev.end() && ReadNumber(SysBlock() / node->second.DiskName / "removable") == 1;
@@ -219,7 +220,7 @@ class PosixDeviceQuery final : public DeviceQuery {
   }
 
   std::optional<VolumeInformation> GetVolumeInfo(const std::string& rootPath) override {
-    const Snapshot s = Take();
+    const Snapshot& s = Take();
     const MountedVolume* v = VolumeOf(s, LetterOf(rootPath));
     if (!v) return std::nullopt;
     VolumeInformation info;
@@ -230,7 +231,7 @@ class PosixDeviceQuery final : public DeviceQuery {
   }
 
   std::optional<VolumeSpace> GetVolumeSpace(const std::string& rootPath) override {
-    const Snapshot s = Take();
+    const Snapshot& s = Take();
     const MountedVolume* v = VolumeOf(s, LetterOf(rootPath));
     struct statvfs st {};
     if (!v || statvfs(v->MountPoint.c_str(), &st) != 0) return std::nullopt;
@@ -243,7 +244,7 @@ class PosixDeviceQuery final : public DeviceQuery {
   }
 
   DriveKind GetDriveKind(const std::string& rootPath) override {
-    const Snapshot s = Take();
+    const Snapshot& s = Take();
     const MountedVolume* v = VolumeOf(s, LetterOf(rootPath));
     if (!v) return DriveKind::NoRootDir;
     const auto node = s.ByName.find(v->DeviceName);
@@ -256,7 +257,7 @@ class PosixDeviceQuery final : public DeviceQuery {
   std::optional<DiskExtent> GetFirstDiskExtent(const std::string& volumeDevicePath) override {
     // "\\.\E:": the letter is the fifth character.
     if (volumeDevicePath.size() != 6 || volumeDevicePath.compare(0, 4, "\\\\.\\") != 0) return std::nullopt;
-    const Snapshot s = Take();
+    const Snapshot& s = Take();
     const MountedVolume* v = VolumeOf(s, volumeDevicePath[4]);
     if (!v) return std::nullopt;
     const auto node = s.ByName.find(v->DeviceName);
@@ -271,7 +272,7 @@ class PosixDeviceQuery final : public DeviceQuery {
   }
 
   std::string VolumeDisplayName(char letter) override {
-    const Snapshot s = Take();
+    const Snapshot& s = Take();
     const MountedVolume* v = VolumeOf(s, letter);
     return v ? v->MountPoint : std::string();
   }
@@ -284,7 +285,7 @@ class PosixDeviceQuery final : public DeviceQuery {
       if (!at.has_relative_path()) return {};
       at = at.parent_path();
     }
-    const Snapshot s = Take();
+    const Snapshot& s = Take();
     std::string dev = DevText(st.st_dev);
     if (!s.ByDev.count(dev)) {
       // File systems such as btrfs report an anonymous device; their mount names the real one.
@@ -342,7 +343,18 @@ class PosixDeviceQuery final : public DeviceQuery {
     return true;
   }
 
-  Snapshot Take() const {
+  // One menu build asks a hundred questions within a few milliseconds; they share one reading of
+  // the system, and a reading older than SnapshotLifetime is never used.
+  const Snapshot& Take() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!snapshot_ || now - snapshotTime_ > SnapshotLifetime) {
+      snapshot_ = std::make_unique<Snapshot>(Read());
+      snapshotTime_ = now;
+    }
+    return *snapshot_;
+  }
+
+  Snapshot Read() const {
     Snapshot s;
     std::error_code ec;
     std::vector<std::string> wholeNames;
@@ -358,8 +370,10 @@ class PosixDeviceQuery final : public DeviceQuery {
       s.ByName[name] = whole;
       if (Listable(name)) s.Disks.push_back(name);
       for (const auto& sub : fs::directory_iterator(dir, ec)) {
+        // Partitions are named after their disk (sdb1, nvme0n1p1); the other entries are attributes.
+        const std::string subName = sub.path().filename().string();
         std::error_code subEc;
-        if (!fs::exists(sub.path() / "partition", subEc)) continue;
+        if (subName.compare(0, name.size(), name) != 0 || !fs::exists(sub.path() / "partition", subEc)) continue;
         BlockNode part;
         part.Name = sub.path().filename().string();
         part.DiskName = name;
@@ -435,7 +449,10 @@ class PosixDeviceQuery final : public DeviceQuery {
     return static_cast<std::uint32_t>(std::stoul(hex, nullptr, 16));
   }
 
+  static constexpr std::chrono::milliseconds SnapshotLifetime{500};
   std::string root_;
+  std::unique_ptr<Snapshot> snapshot_;
+  std::chrono::steady_clock::time_point snapshotTime_;
 };
 
 }  // namespace
