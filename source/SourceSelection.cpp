@@ -5,6 +5,8 @@
 #include "source/PhysicalDisks.h"
 #include "source/WinNTVolumeInfo.h"
 
+#include "platform/FileStream.h"
+
 namespace mtsrescue {
 
 std::string EntryShortForm(const std::string& entryName) {
@@ -33,7 +35,9 @@ std::int64_t MeasureSource(const std::string& sourcePath, const SourcePlatform& 
   }
   const std::int64_t size = stream->Size();
   if (size >= 0) return size;
-  return query.GetDeviceLength(*stream).value_or(0);
+  if (const auto length = query.GetDeviceLength(*stream)) return *length;
+  // A length of 0 would make the run read nothing and look like a card without video.
+  throw StreamError("Cannot tell the length of \"" + sourcePath + "\".", std::make_error_code(std::errc::invalid_argument));
 }
 
 void SourceSelection::SourceItemClick(const std::string& entryName, const ImageChooser& chooseImage) {

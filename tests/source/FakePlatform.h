@@ -14,16 +14,18 @@
 
 namespace mtsrescue::test {
 
-// A stream that only knows which fake device it stands for and how long it says it is.
-class FakeStream final : public ByteStream {
+// A stream that knows which fake device it stands for; its bytes come from Inner when there is one.
+class FakeDeviceStream final : public ByteStream {
  public:
-  FakeStream(std::string path, std::int64_t sizeBytes) : Path(std::move(path)), SizeBytes(sizeBytes) {}
-  std::error_code Seek(std::int64_t) override { return {}; }
-  std::int64_t Size() override { return SizeBytes; }
-  IoResult Read(void*, std::int64_t) override { return {}; }
+  FakeDeviceStream(std::string path, std::int64_t sizeBytes, std::unique_ptr<ByteStream> inner = nullptr)
+      : Path(std::move(path)), SizeBytes(sizeBytes), Inner(std::move(inner)) {}
+  std::error_code Seek(std::int64_t offset) override { return Inner ? Inner->Seek(offset) : std::error_code(); }
+  std::int64_t Size() override { return Inner ? Inner->Size() : SizeBytes; }
+  IoResult Read(void* buffer, std::int64_t count) override { return Inner ? Inner->Read(buffer, count) : IoResult{}; }
   IoResult Write(const void*, std::int64_t) override { return {0, std::make_error_code(std::errc::read_only_file_system)}; }
   std::string Path;
   std::int64_t SizeBytes;
+  std::unique_ptr<ByteStream> Inner;
 };
 
 struct FakeDisk {
@@ -51,6 +53,8 @@ class FakeDeviceQuery final : public DeviceQuery {
   std::map<std::string, std::string> NativeNames;  // device path -> node, as on Linux
   std::vector<std::string> FolderDevices;          // answer of DevicesHoldingFolder
   std::error_code OpenFailure = std::make_error_code(std::errc::permission_denied);
+  // Where the bytes of devices and files come from, by native path; none: devices read as empty.
+  StreamOpener DataOpener;
 
   // What was asked: opens with their modes, volume roots queried, extent queries.
   std::vector<std::pair<std::string, OpenMode>> Opens;
@@ -72,7 +76,8 @@ class FakeDeviceQuery final : public DeviceQuery {
   }
   std::optional<std::int64_t> GetDeviceLength(ByteStream& device) override {
     if (const FakeDisk* disk = DiskFor(device)) return disk->Length;
-    if (const FakeVolume* volume = VolumeFor(Unnative(static_cast<FakeStream&>(device).Path))) return volume->DeviceLength;
+    const auto* fake = dynamic_cast<FakeDeviceStream*>(&device);
+    if (const FakeVolume* volume = fake ? VolumeFor(Unnative(fake->Path)) : nullptr) return volume->DeviceLength;
     return std::nullopt;
   }
   std::optional<VolumeInformation> GetVolumeInfo(const std::string& rootPath) override {
@@ -106,11 +111,12 @@ class FakeDeviceQuery final : public DeviceQuery {
     const std::string path = Unnative(native);
     const FakeDisk* disk = DiskAt(path);
     const FakeVolume* volume = VolumeFor(path);
+    if (!disk && !volume && DataOpener) return DataOpener(native, mode);
     const auto file = Files.find(path);
     const bool opens = disk ? disk->Opens : volume ? volume->Opens : file != Files.end();
     if (!opens) throw StreamError("Cannot open file \"" + native + "\". " + OpenFailure.message(), OpenFailure);
     const std::int64_t size = disk ? disk->StreamSize : volume ? -1 : file->second;
-    return std::make_unique<FakeStream>(native, size);
+    return std::make_unique<FakeDeviceStream>(native, size, DataOpener ? DataOpener(native, mode) : nullptr);
   }
 
   SourcePlatform Platform() {
@@ -131,7 +137,7 @@ class FakeDeviceQuery final : public DeviceQuery {
     return it == Disks.end() ? nullptr : &it->second;
   }
   const FakeDisk* DiskFor(ByteStream& device) const {
-    const auto* fake = dynamic_cast<FakeStream*>(&device);
+    const auto* fake = dynamic_cast<FakeDeviceStream*>(&device);
     return fake ? DiskAt(Unnative(fake->Path)) : nullptr;
   }
   const FakeVolume* VolumeFor(const std::string& devicePath) const {
