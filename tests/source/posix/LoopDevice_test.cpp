@@ -12,10 +12,14 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <random>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace mtsrescue {
@@ -134,6 +138,38 @@ TEST_F(LoopDevice, ChosenByShortFormScansLikeTheImageFile) {
   }
 }
 
+// Every file of a folder, by name, with its bytes.
+std::map<std::string, std::string> FolderContents(const fs::path& folder) {
+  std::map<std::string, std::string> contents;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    contents[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return contents;
+}
+
+TEST_F(LoopDevice, TheCommandLineListsItAndRecoversFromItWhatTheImageGives) {
+  const SourcePlatform platform = SourcePlatform::System();
+  const auto entry = LoopEntry(platform);
+  ASSERT_TRUE(entry.has_value()) << loop << " is not in the source menu";
+  const std::string cli = MTSRESCUE_CLI_BINARY;
+
+  const std::string listing = (dir / "list.txt").string();
+  ASSERT_TRUE(Shell(cli + " --list > '" + listing + "'"));
+  std::ifstream listed(listing);
+  const std::string all((std::istreambuf_iterator<char>(listed)), {});
+  EXPECT_NE(all.find(entry->Name + "\tHD" + entry->Name.substr(13) + ", Fixed Drive, [16 MB]\t" + loop + "\n"),
+            std::string::npos)
+      << all;
+
+  const fs::path fromDisk = dir / "from-disk", fromImage = dir / "from-image";
+  ASSERT_TRUE(Shell(cli + " --quiet " + entry->Name + " '" + fromDisk.string() + "'"));
+  ASSERT_TRUE(Shell(cli + " --quiet '" + image + "' '" + fromImage.string() + "'"));
+  const auto disk = FolderContents(fromDisk);
+  EXPECT_EQ(disk.size(), 2u);  // the two clips, each one unbroken run
+  EXPECT_EQ(disk, FolderContents(fromImage));
+}
+
 TEST_F(LoopDevice, AMountedVolumeIsMeasuredByItsDeviceAndGuardedAsADestination) {
   // The kernel here may lack FAT, so the volume test mounts an ext4 file system on the device.
   if (!Shell("mkfs.ext4 -q -F -L EXTCARD " + loop)) GTEST_SKIP() << "skipped: mkfs.ext4 (e2fsprogs) is missing";
@@ -163,6 +199,15 @@ TEST_F(LoopDevice, AMountedVolumeIsMeasuredByItsDeviceAndGuardedAsADestination) 
   EXPECT_TRUE(DestinationOnSource(where, loop, platform));
   EXPECT_FALSE(DestinationOnSource(dir.string(), selection.FSourcePath, platform));
   EXPECT_FALSE(DestinationOnSource(where, image, platform));
+
+  // The command line refuses to write onto the volume it recovers, and makes nothing there.
+  const std::string cli = std::string(MTSRESCUE_CLI_BINARY) + " --quiet " + volumes.GetLetter(found) + ": '" + where + "/out'";
+  const int refused = std::system((cli + " 2>/dev/null").c_str());
+  ASSERT_TRUE(WIFEXITED(refused));
+  EXPECT_EQ(WEXITSTATUS(refused), 2);
+  EXPECT_FALSE(fs::exists(where + "/out"));
+  EXPECT_EQ(std::system((cli + " --force 2>/dev/null").c_str()), 0);
+  EXPECT_TRUE(fs::is_directory(where + "/out"));
 }
 
 }  // namespace
