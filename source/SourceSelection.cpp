@@ -69,6 +69,11 @@ void SourceSelection::SourceChange() {
   measured_ = true;
 }
 
+void SourceSelection::SourceChange(const std::string& newText) {
+  sourceText_ = newText;
+  SourceChange();
+}
+
 void SourceSelection::MeasureIfStale() {
   if (measured_ || sourceText_.empty()) return;
   SourceChange();

@@ -42,6 +42,8 @@ class SourceSelection {
   // cannot be opened, FSourcePath holds the new path, FSourceSize the previous length, the source
   // counts as not measured, and StreamError is thrown.
   void SourceChange();
+  // The short form became newText (whatever it was before): resolves and measures it as above.
+  void SourceChange(const std::string& newText);
 
   // Before a run: measures again a chosen source that SourceChange could not open, so that no
   // run scans with a length left over from another source. Throws StreamError if it still fails.
