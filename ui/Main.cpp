@@ -125,7 +125,7 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   layout->addWidget(Splitter2, 1);
   setCentralWidget(client);
   BuildStatusBar();
-  SourceMenu = new TSourceMenu(
+  Sources = new TSourceMenu(
       *this,
       SourcePlatform(environment_.Devices ? environment_.Devices : std::shared_ptr<DeviceQuery>(MakeSystemDeviceQuery()),
                      environment_.Opener),
@@ -423,7 +423,7 @@ void TfrmMain::RunBtnClick() {
     Boxes().Information(this, ApplicationTitle(), QStringLiteral("请选择保存路径!"));
     return;
   }
-  if (!SourceMenu->BeforeRun()) return;
+  if (!Sources->BeforeRun()) return;
   BeginBusy();
   FStopRequest = false;
   HitCount = 0;
@@ -435,7 +435,7 @@ void TfrmMain::RunBtnClick() {
     } leaveBusy{*this};
     TWindowObserver observer(*this);
     lastRun_ = RunRecovery(FSourcePath.toStdString(), FSourceSize, Edit1->text().toStdString(), observer,
-                           RunOptions{}, SourceMenu->Opener());
+                           RunOptions{}, Sources->Opener());
   }
   if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
 }
@@ -550,7 +550,7 @@ void TfrmMain::RzBitBtn2Click() {
 
 // ---- Places for the source menu and the destination folder ----
 
-void TfrmMain::RecBtnDropDown() { SourceMenu->RecBtnDropDown(); }
+void TfrmMain::RecBtnDropDown() { Sources->RecBtnDropDown(); }
 
 void TfrmMain::SaveBtnClick() {}
 

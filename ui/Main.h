@@ -111,7 +111,7 @@ class TfrmMain : public QMainWindow {
   QTimer* ElapsedTime = nullptr;
   QSystemTrayIcon* Tray = nullptr;
   TSkinManager sm;
-  TSourceMenu* SourceMenu = nullptr;  // the source menu's handlers and the run's source checks
+  TSourceMenu* Sources = nullptr;  // the source menu's handlers and the run's source checks
 
   // Shows the support-request form modally; set by whoever creates that form.
   std::function<void()> ShowSupportForm;

@@ -134,7 +134,7 @@ TEST_F(SourceMenuTest, TheImageEntryUsesAClearedDialog) {
   form->od->setDefaultSuffix(QStringLiteral("img"));
   form->od->setNameFilter(QStringLiteral("Images (*.img)"));
   int asked = 0;
-  form->SourceMenu->ChooseImage = [&]() -> std::optional<QString> {
+  form->Sources->ChooseImage = [&]() -> std::optional<QString> {
     ++asked;
     EXPECT_TRUE(form->od->defaultSuffix().isEmpty());
     EXPECT_FALSE(form->od->nameFilters().contains(QStringLiteral("Images (*.img)")));
@@ -146,14 +146,14 @@ TEST_F(SourceMenuTest, TheImageEntryUsesAClearedDialog) {
   EXPECT_EQ(form->Source->text(), form->FSourcePath);
   EXPECT_EQ(form->FSourceSize, 4096);
 
-  form->SourceMenu->ChooseImage = [] { return std::optional<QString>(); };  // cancelled
+  form->Sources->ChooseImage = [] { return std::optional<QString>(); };  // cancelled
   Choose(QStringLiteral("Openimage"));
   EXPECT_EQ(form->FSourcePath, QString::fromStdString(folder / "card.img"));
   EXPECT_EQ(form->FSourceSize, 4096);
 }
 
 TEST_F(SourceMenuTest, AFailedOpenIsReportedAndARunMeasuresTheSourceAgain) {
-  form->SourceMenu->ChooseImage = [this] { return std::optional<QString>(QString::fromStdString(folder / "card.img")); };
+  form->Sources->ChooseImage = [this] { return std::optional<QString>(QString::fromStdString(folder / "card.img")); };
   Choose(QStringLiteral("Openimage"));
   devices->Volumes['E'].Opens = false;  // the card is not in the reader yet
   Choose(QStringLiteral("Exx"));
