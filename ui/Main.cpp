@@ -5,6 +5,7 @@
 #include "platform/FileStream.h"
 #include "platform/TickCount.h"
 #include "ui/Gauge.h"
+#include "ui/SourceMenu.h"
 #include "ui/StartUp.h"
 #include "ui/WindowObserver.h"
 
@@ -124,6 +125,11 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   layout->addWidget(Splitter2, 1);
   setCentralWidget(client);
   BuildStatusBar();
+  Sources = new TSourceMenu(
+      *this,
+      SourcePlatform(environment_.Devices ? environment_.Devices : std::shared_ptr<DeviceQuery>(MakeSystemDeviceQuery()),
+                     environment_.Opener),
+      [this](const std::function<void()>& handler) { Guarded(handler); });
 
   ElapsedTime = new QTimer(this);
   ElapsedTime->setObjectName(QStringLiteral("ElapsedTime"));
@@ -417,6 +423,7 @@ void TfrmMain::RunBtnClick() {
     Boxes().Information(this, ApplicationTitle(), QStringLiteral("请选择保存路径!"));
     return;
   }
+  if (!Sources->BeforeRun()) return;
   BeginBusy();
   FStopRequest = false;
   HitCount = 0;
@@ -428,7 +435,7 @@ void TfrmMain::RunBtnClick() {
     } leaveBusy{*this};
     TWindowObserver observer(*this);
     lastRun_ = RunRecovery(FSourcePath.toStdString(), FSourceSize, Edit1->text().toStdString(), observer,
-                           RunOptions{}, environment_.Opener);
+                           RunOptions{}, Sources->Opener());
   }
   if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
 }
@@ -543,7 +550,7 @@ void TfrmMain::RzBitBtn2Click() {
 
 // ---- Places for the source menu and the destination folder ----
 
-void TfrmMain::RecBtnDropDown() {}
+void TfrmMain::RecBtnDropDown() { Sources->RecBtnDropDown(); }
 
 void TfrmMain::SaveBtnClick() {}
 
