@@ -48,6 +48,7 @@ constexpr int SplitterHeight = 3;
 constexpr int LowerPaneHeight = 148;
 constexpr int StatusBarHeight = 19;
 constexpr int FileToolbarHeight = 29;
+constexpr int MenuBarHeight = 20;  // above the client area, whatever the skin
 
 const QString TimeCaption = QStringLiteral("剩余时间: ");
 
@@ -141,7 +142,7 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   // size, the menu bar sits above it.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  const QSize size(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
+  const QSize size(ClientWidth, ClientHeight + MenuBarHeight);
   setFixedSize(size);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, screen->availableGeometry()));
@@ -154,6 +155,7 @@ TfrmMain::~TfrmMain() = default;
 void TfrmMain::BuildMenus() {
   MainMenu1 = new QMenuBar(this);
   MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+  MainMenu1->setFixedHeight(MenuBarHeight);
   setMenuBar(MainMenu1);
   N1 = MainMenu1->addMenu(QStringLiteral("文件"));
   N1->setObjectName(QStringLiteral("N1"));
