@@ -433,6 +433,11 @@ void TfrmMain::RunBtnClick() {
                            RunOptions{}, environment_.Opener);
   }
   if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
+  // A run that had to pass over unreadable sectors did not recover everything: say so.
+  const std::int64_t unreadable = lastRun_.Scan.UnreadableSectors + lastRun_.Export.UnreadableSectors;
+  if (unreadable > 0)
+    Boxes().Information(this, ApplicationTitle(),
+                        QStringLiteral("有 %1 个扇区无法读取：扫描时按无数据处理，导出的文件中以零填充。").arg(unreadable));
 }
 
 void TfrmMain::N9Click() { RunBtn->click(); }

@@ -6,6 +6,8 @@
 
 #include "UiTestSupport.h"
 
+#include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -20,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace mtsrescue {
@@ -129,6 +132,33 @@ TEST_F(MainWindowTest, LayoutHasTheDesignSizesCaptionsAndInitialStates) {
   EXPECT_EQ(form->BtnMoveLeft->text(), QStringLiteral("Move Left"));
   EXPECT_FALSE(form->ElapsedTime->isActive());
   EXPECT_EQ(form->ElapsedTime->interval(), 1000);
+}
+
+// Every toolbar picture has a greyed twin for the disabled state, and the texts have a font
+// that holds Chinese glyphs.
+TEST_F(MainWindowTest, DisabledPicturesAreGreyAndTheFontShowsChinese) {
+  for (QToolButton* button : {form->ToolBoxBtn, form->RecBtn, form->SaveBtn, form->RunBtn, form->PauseBtn,
+                              form->StopBtn, form->UpdateBtn, form->SupportBtn, form->helpBtn, form->ExitBtn}) {
+    const QImage normal = button->icon().pixmap(24, QIcon::Normal).toImage();
+    const QImage greyed = button->icon().pixmap(24, QIcon::Disabled).toImage();
+    int colouredNormal = 0;
+    int colouredGreyed = 0;
+    for (int y = 0; y < greyed.height(); ++y) {
+      for (int x = 0; x < greyed.width(); ++x) {
+        const QColor a = normal.pixelColor(x, y);
+        const QColor b = greyed.pixelColor(x, y);
+        if (a.alpha() > 128 && (std::abs(a.red() - a.green()) > 24 || std::abs(a.green() - a.blue()) > 24))
+          ++colouredNormal;
+        if (b.alpha() > 128 && (std::abs(b.red() - b.green()) > 8 || std::abs(b.green() - b.blue()) > 8))
+          ++colouredGreyed;
+      }
+    }
+    EXPECT_GT(colouredNormal, 0) << button->objectName().toStdString();
+    EXPECT_EQ(colouredGreyed, 0) << button->objectName().toStdString();
+  }
+  const QFontMetrics metrics(form->RunBtn->font());
+  for (const QChar glyph : QStringLiteral("恢复目标剩余时间发现碎片"))
+    EXPECT_TRUE(metrics.inFont(glyph)) << "no installed font shows U+" << std::hex << static_cast<int>(glyph.unicode());
 }
 
 TEST_F(MainWindowTest, BusyStateDisablesExactlyTheEightInputControls) {
