@@ -135,6 +135,7 @@ QPushButton#RzBitBtn1:hover, QPushButton#RzBitBtn2:hover, QPushButton#RzBitBtn3:
   background: rgb(255, 244, 200); border: 2px solid rgb(0, 60, 116); }
 QLabel#sLabelFX1, QLabel#sLabelFX2 { color: black; background: transparent; }
 QMessageBox { background: @face; }
+QDialogButtonBox { dialogbuttonbox-buttons-have-icons: 0; }
 QMessageBox QLabel { color: @text; }
 QMessageBox QPushButton { min-width: 64px; padding: 3px 8px; background: @base; color: @text; border: 1px solid @border; border-radius: 2px; }
 QMessageBox QPushButton:hover { background: @hover; }
