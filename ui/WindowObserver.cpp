@@ -28,6 +28,7 @@ void TWindowObserver::ShowHitCount() {
 }
 
 void TWindowObserver::ScanBegin(std::int64_t lengthBytes) {
+  lengthBytes = std::max<std::int64_t>(lengthBytes, 0);  // the gauge refuses a negative maximum
   // Sources of 2 TiB and more are counted in larger units so the gauge's 32-bit range holds them.
   scale_ = GaugeScale(lengthBytes);
   form_.gg->SetMinValue(0);
