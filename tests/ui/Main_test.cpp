@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -303,6 +304,26 @@ TEST_F(MainWindowTest, ManualServiceShowsItsMessageBeforeTheSupportForm) {
   form->RzBitBtn2->click();
   EXPECT_EQ(order, QStringList({QStringLiteral("即将为您接通人工服务，请如实填写资料，工程师将主动与您联系。"),
                                 QStringLiteral("form")}));
+}
+
+TEST_F(MainWindowTest, MinimisedWindowLeavesOnlyTheTrayIconUntilItIsDoubleClicked) {
+  form->show();
+  form->showMinimized();
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(form->isVisible()) << "without a tray icon the taskbar button must stay";
+
+  form->showNormal();
+  form->Tray->show();  // as where the desktop has a notification area
+  form->showMinimized();
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form->isVisible());
+  emit form->Tray->activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(form->isVisible());  // a single click does nothing
+  emit form->Tray->activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->windowState() & Qt::WindowMinimized);
 }
 
 TEST_F(MainWindowTest, CloseCommandsWhileIdle) {
