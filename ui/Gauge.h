@@ -43,6 +43,9 @@ class TGauge : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // Pixels of the bar inside the border that are filled.
+  int FilledWidth() const noexcept;
+
   std::int32_t minValue_ = 0;
   std::int32_t maxValue_ = 100;
   std::int32_t progress_ = 0;
