@@ -8,6 +8,7 @@
 #include "engine/RecoveryRun.h"
 #include "platform/FileStream.h"
 #include "platform/Folders.h"
+#include "source/SourceSelection.h"
 
 #include <exception>
 #include <memory>
@@ -95,7 +96,8 @@ ExitCode CliApp::Recover(const CliOptions& options) {
   };
 
   // The length is what the opened source says it is; the run opens it again itself.
-  if (IsFolder(options.Source)) {
+  // Not for the short forms: on Windows "E:" names the current folder of drive E, a folder.
+  if (ResolveShortForm(options.Source) == options.Source && IsFolder(options.Source)) {
     run.Failure = RunFailure::Source;
     run.ErrorMessage = "Cannot open file \"" + options.Source + "\". It is a folder, not a disk or an image.";
     return finish(ExitCode::SourceOrDest);

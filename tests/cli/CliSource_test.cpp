@@ -104,6 +104,21 @@ TEST_F(CliSourceTest, AVolumeShortFormIsMeasuredByItsDevice) {
   EXPECT_TRUE(files_.Created.empty());
 }
 
+// On Windows "E:" also names the current folder of drive E, so the text "E:" is a folder whenever
+// drive E exists. A folder called "E:" in the current folder is the same situation on POSIX.
+TEST_F(CliSourceTest, AVolumeShortFormIsNotTakenForAFolderOfTheSameName) {
+  std::error_code made;
+  fs::create_directory(root_ / "E:", made);
+  if (made) GTEST_SKIP() << "no folder can be called E: here";
+  const fs::path before = fs::current_path();
+  fs::current_path(root_);
+  const int code = Run({"--dry-run", "--json", "E:"});
+  fs::current_path(before);
+  EXPECT_EQ(code, 0) << err_.str();
+  EXPECT_NE(out_.str().find("\"length\": 524288"), std::string::npos) << out_.str();
+  EXPECT_EQ(err_.str().find("folder"), std::string::npos) << err_.str();
+}
+
 TEST_F(CliSourceTest, ASourceThatCannotBeOpenedNamesItsShortFormsDevice) {
   EXPECT_EQ(Run({"PhysicalDrive0", Dest()}), 2);
   EXPECT_NE(err_.str().find("Cannot open file \"\\\\.\\PhysicalDrive0\"."), std::string::npos) << err_.str();
