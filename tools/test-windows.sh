@@ -36,6 +36,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   say "making the Wine prefix $WINEPREFIX"
   env -u DISPLAY -u WAYLAND_DISPLAY "$wine" wineboot -i >"$build/wineboot.log" 2>&1 || {
     cat "$build/wineboot.log"; say "FAILED: wineboot"; exit 1; }
+  "$wineserver" -w  # the server of the first start lingers; the persistent one replaces it
 fi
 # One wine server for the whole run, so that each test process starts in milliseconds. The
 # server and Wine's own services are started here with no pipe open: started by a test, they
