@@ -11,6 +11,7 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QUrl>
@@ -43,6 +44,8 @@ TShellList::TShellList(QWidget* parent) : QTreeView(parent), opener_(OpenWithDef
   header()->setSectionsMovable(false);
 
   connect(this, &QAbstractItemView::doubleClicked, this, &TShellList::Activate);
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(this, &QWidget::customContextMenuRequested, this, &TShellList::ShowContextMenu);
 
   AttachModel();
   ShowFolder(DesktopPath(), QString());
@@ -188,6 +191,20 @@ void TShellList::CopySelection() const {
   data->setUrls(urls);
   data->setText(paths.join(u'\n'));
   QApplication::clipboard()->setMimeData(data);
+}
+
+void TShellList::ShowContextMenu(const QPoint& at) {
+  const bool onItem = indexAt(at).isValid();
+  QMenu menu(this);
+  QAction* open = menu.addAction(QStringLiteral("打开"), this, &TShellList::OpenSelection);
+  QAction* copy = menu.addAction(QStringLiteral("复制"), this, &TShellList::CopySelection);
+  open->setEnabled(onItem);
+  copy->setEnabled(onItem);
+  menu.addSeparator();
+  menu.addAction(QStringLiteral("全选"), this, &QAbstractItemView::selectAll);
+  menu.addAction(QStringLiteral("刷新"), this, &TShellList::Refresh);
+  menu.addAction(QStringLiteral("向上"), this, [this] { MoveUp(1); });
+  menu.exec(viewport()->mapToGlobal(at));
 }
 
 void TShellList::keyPressEvent(QKeyEvent* event) {

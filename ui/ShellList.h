@@ -59,6 +59,7 @@ class TShellList : public QTreeView {
   void Activate(const QModelIndex& index);
   void OpenSelection();
   void CopySelection() const;
+  void ShowContextMenu(const QPoint& at);
   void OnDirectoryLoaded(const QString& path);
 
   QFileSystemModel* model_ = nullptr;
