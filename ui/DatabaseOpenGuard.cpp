@@ -1,28 +1,11 @@
 // The ".mdb" rule and its OK/Cancel question.
 #include "ui/DatabaseOpenGuard.h"
 
-#include <QFileInfo>
-#include <QMessageBox>
+#include "ui/MessageBoxes.h"
 
-#include <utility>
+#include <QFileInfo>
 
 namespace mtsrescue {
-
-namespace {
-
-bool AskWithMessageBox(QWidget* owner, const QString& text, const QString& caption) {
-  QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, owner);
-  box.setDefaultButton(QMessageBox::Ok);
-  box.setEscapeButton(QMessageBox::Cancel);
-  return box.exec() == QMessageBox::Ok;
-}
-
-QuestionBox& CurrentBox() {
-  static QuestionBox box = AskWithMessageBox;
-  return box;
-}
-
-}  // namespace
 
 QString OpenExtension(const QString& path) {
   qsizetype dot = -1;
@@ -45,18 +28,12 @@ QString OpenExtension(const QString& path) {
 
 bool IsDatabaseFile(const QString& path) { return OpenExtension(path) == QStringLiteral(".mdb"); }
 
-bool ConfirmOpen(QWidget* owner, const QStringList& selectedPaths) {
+bool ConfirmOpen(QWidget* owner, TMessageBoxes& boxes, const QStringList& selectedPaths) {
   if (selectedPaths.isEmpty()) return true;
   const QString& first = selectedPaths.first();
   // A folder is never a database file, whatever its name ends with.
   if (!IsDatabaseFile(first) || QFileInfo(first).isDir()) return true;
-  return CurrentBox()(owner, QStringLiteral("是否将修复后的数据库文件导入重组?"), QStringLiteral("重组"));
-}
-
-QuestionBox SetQuestionBox(QuestionBox box) {
-  QuestionBox previous = std::move(CurrentBox());
-  CurrentBox() = box ? std::move(box) : QuestionBox(AskWithMessageBox);
-  return previous;
+  return boxes.OkCancelQuestion(owner, QStringLiteral("重组"), QStringLiteral("是否将修复后的数据库文件导入重组?"));
 }
 
 }  // namespace mtsrescue

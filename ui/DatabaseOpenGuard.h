@@ -4,11 +4,11 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 class QWidget;
 
 namespace mtsrescue {
+
+class TMessageBoxes;
 
 // The extension of a full path: from the last "." after the last "\", "/" or ":" to the end,
 // dot included, with ASCII letters lower-cased (others kept); empty when there is none.
@@ -17,14 +17,9 @@ QString OpenExtension(const QString& path);
 // True when opening this path must ask the database question first.
 bool IsDatabaseFile(const QString& path);
 
-// Asks "是否将修复后的数据库文件导入重组?" (caption "重组", OK/Cancel, question icon) when the
-// first of the selected paths is a database file (a folder never is); true when the open may proceed.
-// An empty selection proceeds (there is nothing to open).
-bool ConfirmOpen(QWidget* owner, const QStringList& selectedPaths);
-
-// The OK/Cancel question box; true for OK. Tests replace it to answer without a window.
-using QuestionBox = std::function<bool(QWidget* owner, const QString& text, const QString& caption)>;
-// Installs box (an empty function restores the real one) and returns the one it replaced.
-QuestionBox SetQuestionBox(QuestionBox box);
+// Asks "是否将修复后的数据库文件导入重组?" (caption "重组", OK/Cancel) through boxes when the
+// first of the selected paths is a database file (a folder never is); true when the open may
+// proceed. An empty selection proceeds (there is nothing to open).
+bool ConfirmOpen(QWidget* owner, TMessageBoxes& boxes, const QStringList& selectedPaths);
 
 }  // namespace mtsrescue

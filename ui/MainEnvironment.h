@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/ByteStream.h"
+#include "ui/SelectSavePath.h"
 
 #include <QString>
 
@@ -24,6 +25,10 @@ struct TMainEnvironment {
   std::function<void(const QString& url)> OpenLink;
   // Opens sources and output files; empty: OpenFileStream.
   StreamOpener Opener;
+  // The folder dialog of SaveBtn; empty: the real one.
+  FolderDialog ChooseFolder;
+  // Opens a file of the list with its default program, false when it could not; empty: the system's.
+  std::function<bool(const QString& path)> OpenFile;
 };
 
 }  // namespace mtsrescue

@@ -1,17 +1,13 @@
-// SelectSavePath over QFileDialog in directory mode, with a seam so tests can answer it.
+// SelectSavePath over QFileDialog in directory mode.
 #include "ui/SelectSavePath.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include <utility>
-
 namespace mtsrescue {
 
-namespace {
-
-QString AskWithFileDialog(QWidget* owner, const QString& instruction) {
+QString AskFolderWithFileDialog(QWidget* owner, const QString& instruction) {
   QFileDialog dialog(owner, instruction);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly, true);
@@ -25,16 +21,9 @@ QString AskWithFileDialog(QWidget* owner, const QString& instruction) {
   return chosen.isEmpty() ? QString() : chosen.first();
 }
 
-FolderDialog& CurrentDialog() {
-  static FolderDialog dialog = AskWithFileDialog;
-  return dialog;
-}
-
-}  // namespace
-
-bool SelectSavePath(QWidget* owner, const QString& instruction, QString& path) {
+bool SelectSavePath(QWidget* owner, const QString& instruction, QString& path, const FolderDialog& dialog) {
   path.clear();
-  const QString answer = CurrentDialog()(owner, instruction);
+  const QString answer = dialog ? dialog(owner, instruction) : AskFolderWithFileDialog(owner, instruction);
   if (answer.isEmpty()) return false;
   const QFileInfo info(QDir::fromNativeSeparators(answer));
   // Only a folder that exists now can take the files; anything else counts as no choice.
@@ -42,12 +31,6 @@ bool SelectSavePath(QWidget* owner, const QString& instruction, QString& path) {
   // cleanPath keeps the separator of a root ("C:/", "/") and drops any other trailing one.
   path = QDir::toNativeSeparators(QDir::cleanPath(info.absoluteFilePath()));
   return true;
-}
-
-FolderDialog SetFolderDialog(FolderDialog dialog) {
-  FolderDialog previous = std::move(CurrentDialog());
-  CurrentDialog() = dialog ? std::move(dialog) : FolderDialog(AskWithFileDialog);
-  return previous;
 }
 
 }  // namespace mtsrescue

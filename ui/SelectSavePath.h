@@ -9,16 +9,19 @@ class QWidget;
 
 namespace mtsrescue {
 
-// Shows a modal folder dialog (only existing folders can be confirmed, with a button for a new
-// folder) owned by owner, with instruction as its caption and label. True when a folder was
-// chosen: path then holds its full path with the system's separators, a drive root with its
-// trailing separator ("C:\", "/"), any other folder without one. False when cancelled or when
-// the choice is not a folder of the file system: path is then empty.
-bool SelectSavePath(QWidget* owner, const QString& instruction, QString& path);
-
-// What the dialog returned: the chosen folder in any form, or an empty text for cancel.
+// A folder dialog: shows instruction, returns the chosen folder in any form, or an empty text
+// for cancel. Tests put one in place of the real dialog.
 using FolderDialog = std::function<QString(QWidget* owner, const QString& instruction)>;
-// Installs dialog in place of the real one (an empty function restores it); returns the previous one.
-FolderDialog SetFolderDialog(FolderDialog dialog);
+
+// Shows a modal folder dialog (only existing folders can be confirmed, with a button for a new
+// folder) owned by owner, with instruction as its caption and label; dialog, when given, stands
+// in for it. True when a folder was chosen: path then holds its full path with the system's
+// separators, a drive root with its trailing separator ("C:\", "/"), any other folder without
+// one. False when cancelled or when the choice is not a folder of the file system: path is then
+// empty.
+bool SelectSavePath(QWidget* owner, const QString& instruction, QString& path, const FolderDialog& dialog = {});
+
+// The real dialog.
+QString AskFolderWithFileDialog(QWidget* owner, const QString& instruction);
 
 }  // namespace mtsrescue

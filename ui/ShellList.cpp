@@ -27,6 +27,25 @@ bool OpenWithDefaultProgram(const QString& path) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+// The file-system model with the window's own column captions.
+class TFolderModel final : public QFileSystemModel {
+ public:
+  using QFileSystemModel::QFileSystemModel;
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+      return QFileSystemModel::headerData(section, orientation, role);
+    }
+    switch (section) {
+      case 0: return QStringLiteral("名称");
+      case 1: return QStringLiteral("大小");
+      case 2: return QStringLiteral("类型");
+      case 3: return QStringLiteral("修改日期");
+      default: return QFileSystemModel::headerData(section, orientation, role);
+    }
+  }
+};
+
 }  // namespace
 
 TShellList::TShellList(QWidget* parent) : QTreeView(parent), opener_(OpenWithDefaultProgram) {
@@ -65,7 +84,7 @@ void TShellList::AttachModel() {
   // A fresh model forgets every cached entry, which is what a refresh needs; the old one goes
   // with its watch and its worker.
   QFileSystemModel* old = model_;
-  model_ = new QFileSystemModel(this);
+  model_ = new TFolderModel(this);
   model_->setReadOnly(true);
   model_->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot | QDir::System);
   setModel(model_);

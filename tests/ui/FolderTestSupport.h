@@ -1,5 +1,7 @@
-// Shared by the file-list and folder-dialog tests: the application object, temporary folders, waiting.
+// Shared by the file-list and folder tests: the application object, waiting while events are pumped.
 #pragma once
+
+#include "UiTestSupport.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -22,15 +24,8 @@ inline void PrintTo(const QStringList& list, std::ostream* out) {
 
 namespace mtsrescue::uitest {
 
-// One QApplication for the whole test program, headless unless a platform is chosen already.
-inline void EnsureApp() {
-  if (QCoreApplication::instance() != nullptr) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "ui_tests";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
+// The one QApplication of the test program (shared with the window tests).
+inline void EnsureApp() { mtsrescue::testing::Application(); }
 
 // Pumps events until done() holds or timeoutMs passes; returns done() at the end.
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {

@@ -34,58 +34,45 @@ TEST(OpenExtension, LowerCasesAsciiLettersOnly) {
   EXPECT_FALSE(IsDatabaseFile("x.mdbx"));
 }
 
-// Counts the questions and answers them as told.
-struct FakeQuestion {
-  int asked = 0;
-  bool answer = false;
-  QString text;
-  QString caption;
-};
-
 class ConfirmOpenTest : public ::testing::Test {
  protected:
   void SetUp() override {
     uitest::EnsureApp();
-    previous_ = SetQuestionBox([this](QWidget*, const QString& text, const QString& caption) {
-      ++fake_.asked;
-      fake_.text = text;
-      fake_.caption = caption;
-      return fake_.answer;
-    });
     ASSERT_TRUE(dir_.isValid());
   }
-  void TearDown() override { SetQuestionBox(previous_); }
 
   QString Path(const QString& name) const { return QDir::toNativeSeparators(dir_.filePath(name)); }
+  bool Confirm(const QStringList& paths) { return ConfirmOpen(nullptr, boxes_, paths); }
 
-  FakeQuestion fake_;
-  QuestionBox previous_;
+  testing::TScriptedBoxes boxes_;
   QTemporaryDir dir_;
 };
 
 TEST_F(ConfirmOpenTest, DatabaseFileAsksAndTheAnswerDecides) {
-  fake_.answer = true;
-  EXPECT_TRUE(ConfirmOpen(nullptr, {Path("Repaired.MDB")}));
-  EXPECT_EQ(fake_.asked, 1);
-  EXPECT_EQ(fake_.text, QString::fromUtf8("是否将修复后的数据库文件导入重组?"));
-  EXPECT_EQ(fake_.caption, QString::fromUtf8("重组"));
+  boxes_.Answers = {true, false};
+  EXPECT_TRUE(Confirm({Path("Repaired.MDB")}));
+  ASSERT_EQ(boxes_.Boxes.size(), 1u);
+  EXPECT_EQ(boxes_.Boxes[0].Kind, "question");
+  EXPECT_EQ(boxes_.Boxes[0].Text, QString::fromUtf8("是否将修复后的数据库文件导入重组?"));
+  EXPECT_EQ(boxes_.Boxes[0].Caption, QString::fromUtf8("重组"));
 
-  fake_.answer = false;
-  EXPECT_FALSE(ConfirmOpen(nullptr, {Path("old.mDb"), Path("0.MTS")}));
-  EXPECT_EQ(fake_.asked, 2);
+  EXPECT_FALSE(Confirm({Path("old.mDb"), Path("0.MTS")}));
+  EXPECT_EQ(boxes_.Boxes.size(), 2u);
 }
 
 TEST_F(ConfirmOpenTest, OnlyTheFirstSelectedItemDecides) {
-  EXPECT_TRUE(ConfirmOpen(nullptr, {Path("0.MTS"), Path("old.mdb")}));
-  EXPECT_TRUE(ConfirmOpen(nullptr, {Path("x.mdb.bak")}));
-  EXPECT_TRUE(ConfirmOpen(nullptr, {}));
-  EXPECT_EQ(fake_.asked, 0);
+  boxes_.Answers = {false, false, false};
+  EXPECT_TRUE(Confirm({Path("0.MTS"), Path("old.mdb")}));
+  EXPECT_TRUE(Confirm({Path("x.mdb.bak")}));
+  EXPECT_TRUE(Confirm({}));
+  EXPECT_TRUE(boxes_.Boxes.empty());
 }
 
 TEST_F(ConfirmOpenTest, FolderNamedLikeADatabaseOpensWithoutQuestion) {
   ASSERT_TRUE(QDir(dir_.path()).mkdir("archive.mdb"));
-  EXPECT_TRUE(ConfirmOpen(nullptr, {Path("archive.mdb")}));
-  EXPECT_EQ(fake_.asked, 0);
+  boxes_.Answers = {false};
+  EXPECT_TRUE(Confirm({Path("archive.mdb")}));
+  EXPECT_TRUE(boxes_.Boxes.empty());
 }
 
 }  // namespace

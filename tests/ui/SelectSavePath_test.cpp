@@ -21,12 +21,11 @@ class SelectSavePathTest : public ::testing::Test {
     uitest::EnsureApp();
     ASSERT_TRUE(dir_.isValid());
   }
-  void TearDown() override { SetFolderDialog({}); }
 
-  // The dialog answers `answer` and remembers what it was shown.
-  void Answer(const QString& answer) {
-    SetFolderDialog([this, answer](QWidget* owner, const QString& instruction) {
-      seenOwner_ = owner;
+  // SelectSavePath with a dialog that answers `answer` and remembers what it was shown.
+  bool Select(QWidget* owner, const QString& answer, QString& path) {
+    return SelectSavePath(owner, kInstruction, path, [this, answer](QWidget* shownOwner, const QString& instruction) {
+      seenOwner_ = shownOwner;
       seenInstruction_ = instruction;
       ++shown_;
       return answer;
@@ -45,46 +44,39 @@ TEST_F(SelectSavePathTest, ChosenFolderComesBackWithoutTrailingSeparator) {
   QWidget owner;
   QString path = "stale";
 
-  Answer(folder + "/");
-  EXPECT_TRUE(SelectSavePath(&owner, kInstruction, path));
+  EXPECT_TRUE(Select(&owner, folder + "/", path));
   EXPECT_EQ(path, QDir::toNativeSeparators(folder));
   EXPECT_EQ(seenOwner_, &owner);
   EXPECT_EQ(seenInstruction_, kInstruction);
 
-  Answer(QDir::toNativeSeparators(folder));
-  EXPECT_TRUE(SelectSavePath(&owner, kInstruction, path));
+  EXPECT_TRUE(Select(&owner, QDir::toNativeSeparators(folder), path));
   EXPECT_EQ(path, QDir::toNativeSeparators(folder));
 }
 
 TEST_F(SelectSavePathTest, RootKeepsItsSeparator) {
   QString path;
-  Answer(QDir::rootPath());
-  ASSERT_TRUE(SelectSavePath(nullptr, kInstruction, path));
+  ASSERT_TRUE(Select(nullptr, QDir::rootPath(), path));
   EXPECT_EQ(path, QDir::toNativeSeparators(QDir::rootPath()));
   EXPECT_TRUE(path.endsWith(QDir::separator()));
 }
 
 TEST_F(SelectSavePathTest, CancelOrNonFolderIsNoChoiceAndEmptiesThePath) {
   QString path = "earlier";
-  Answer(QString());
-  EXPECT_FALSE(SelectSavePath(nullptr, kInstruction, path));
+  EXPECT_FALSE(Select(nullptr, QString(), path));
   EXPECT_TRUE(path.isEmpty());
 
   path = "earlier";
-  Answer(dir_.filePath("does-not-exist"));
-  EXPECT_FALSE(SelectSavePath(nullptr, kInstruction, path));
+  EXPECT_FALSE(Select(nullptr, dir_.filePath("does-not-exist"), path));
   EXPECT_TRUE(path.isEmpty());
 
   ASSERT_TRUE(uitest::WriteFile(dir_.filePath("plain.txt"), "x"));
-  Answer(dir_.filePath("plain.txt"));
-  EXPECT_FALSE(SelectSavePath(nullptr, kInstruction, path));
+  EXPECT_FALSE(Select(nullptr, dir_.filePath("plain.txt"), path));
   EXPECT_TRUE(path.isEmpty());
   EXPECT_EQ(shown_, 3);
 }
 
 // The real dialog: folders only, the instruction shown, a new-folder button; accepted and cancelled.
 TEST_F(SelectSavePathTest, RealDialogChoosesFoldersOnly) {
-  SetFolderDialog({});
   ASSERT_TRUE(QDir(dir_.path()).mkdir("out"));
   const QString folder = dir_.filePath("out");
   bool inspected = false;
