@@ -1,8 +1,6 @@
 // TShellList: a report view over QFileSystemModel, navigation, open with the default program.
 #include "ui/ShellList.h"
 
-#include "platform/ShellNamespace.h"
-
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -48,7 +46,8 @@ class TFolderModel final : public QFileSystemModel {
 
 }  // namespace
 
-TShellList::TShellList(QWidget* parent) : QTreeView(parent), opener_(OpenWithDefaultProgram) {
+TShellList::TShellList(QWidget* parent, bool hasDriveOverview)
+    : QTreeView(parent), opener_(OpenWithDefaultProgram), hasDriveOverview_(hasDriveOverview) {
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setExpandsOnDoubleClick(false);
@@ -59,7 +58,7 @@ TShellList::TShellList(QWidget* parent) : QTreeView(parent), opener_(OpenWithDef
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSortingEnabled(true);
   sortByColumn(0, Qt::AscendingOrder);
-  header()->setStretchLastSection(false);
+  header()->setStretchLastSection(true);
   header()->setSectionsMovable(false);
 
   connect(this, &QAbstractItemView::doubleClicked, this, &TShellList::Activate);
@@ -68,10 +67,9 @@ TShellList::TShellList(QWidget* parent) : QTreeView(parent), opener_(OpenWithDef
 
   AttachModel();
   ShowFolder(DesktopPath(), QString());
-  header()->resizeSection(0, 320);
-  header()->resizeSection(1, 110);
-  header()->resizeSection(2, 130);
-  header()->resizeSection(3, 160);
+  header()->resizeSection(0, 300);
+  header()->resizeSection(1, 100);
+  header()->resizeSection(2, 240);
 }
 
 QString TShellList::DesktopPath() {
@@ -117,8 +115,9 @@ void TShellList::SetFolder(const QString& path) {
   ShowFolder(QFileInfo(folder).absoluteFilePath(), QString());
 }
 
-void TShellList::ShowFolder(const QString& folder, const QString& focusChild) {
-  folder_ = folder;
+// By value: callers pass folder_ itself, which the first line overwrites.
+void TShellList::ShowFolder(QString folder, QString focusChild) {
+  folder_ = std::move(folder);
   // The model watches its root path; the overview of drives is its empty root.
   model_->setRootPath(folder_);
   setRootIndex(folder_.isEmpty() ? QModelIndex() : model_->index(folder_));
@@ -139,7 +138,7 @@ void TShellList::MoveUp(int levels) {
     if (folder_.isEmpty()) return;  // the overview of drives is the top
     QDir dir(folder_);
     if (dir.isRoot()) {
-      if (!HasDriveOverview()) return;
+      if (!hasDriveOverview_) return;
       ShowFolder(QString(), folder_);
       continue;
     }

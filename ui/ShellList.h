@@ -1,6 +1,8 @@
 // TShellList: the file list of one folder (report view) that keeps itself current while files are written.
 #pragma once
 
+#include "platform/ShellNamespace.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTreeView>
@@ -15,7 +17,9 @@ class TShellList : public QTreeView {
   Q_OBJECT
 
  public:
-  explicit TShellList(QWidget* parent = nullptr);
+  // hasDriveOverview: whether roots sit under an overview of drives (the system's answer unless
+  // a test asks for the other kind of namespace).
+  explicit TShellList(QWidget* parent = nullptr, bool hasDriveOverview = HasDriveOverview());
 
   // The folder shown, with the system's separators: a drive root keeps its trailing separator,
   // any other folder has none. Empty for the overview of drives (it has no file-system path).
@@ -55,7 +59,7 @@ class TShellList : public QTreeView {
 
  private:
   void AttachModel();
-  void ShowFolder(const QString& folder, const QString& focusChild);
+  void ShowFolder(QString folder, QString focusChild);
   void Activate(const QModelIndex& index);
   void OpenSelection();
   void CopySelection() const;
@@ -66,6 +70,7 @@ class TShellList : public QTreeView {
   // Qt form ("/" separators, cleaned); empty for the overview of drives.
   QString folder_;
   FileOpener opener_;
+  bool hasDriveOverview_;
 };
 
 }  // namespace mtsrescue

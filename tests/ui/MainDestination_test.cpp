@@ -137,6 +137,19 @@ TEST_F(MainDestinationTest, CancelOrANonFolderKeepsTheEarlierChoice) {
   EXPECT_EQ(form->Destination->text(), QStringLiteral("typed by the user"));
 }
 
+TEST_F(MainDestinationTest, DestinationFollowsTheListIntoAnEmptyFolder) {
+  Choose(outPath);
+  form->BtnMoveLeft->click();
+  ASSERT_TRUE(uitest::WaitUntil([&] { return ListShows("out"); }));
+  form->Destination->setText(QStringLiteral("typed"));
+  form->Shelllist->selectionModel()->select(Model()->index(outPath),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  form->Shelllist->setFocus();
+  QTest::keyClick(form->Shelllist, Qt::Key_Return);
+  EXPECT_EQ(form->Shelllist->FolderPath(), outPath);
+  EXPECT_EQ(form->Destination->text(), outPath);  // "out" is empty: no item changes, the folder does
+}
+
 TEST_F(MainDestinationTest, DriveRootKeepsItsSeparator) {
   Choose(QDir::rootPath());
   EXPECT_EQ(form->Edit1->text(), QDir::toNativeSeparators(QDir::rootPath()));

@@ -124,6 +124,27 @@ TEST_F(ShellListTest, MoveUpAndBackspaceGoToTheParentAndStopAtTheTop) {
   EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(QDir::rootPath()));
 }
 
+// Where roots sit under an overview of drives, going up from a root shows it (no file-system
+// path), going up from it does nothing, and the root left behind is selected to go back in.
+TEST_F(ShellListTest, WithADriveOverviewARootGoesUpToItAndItIsTheTop) {
+  TShellList list(nullptr, /*hasDriveOverview=*/true);
+  list.resize(600, 300);
+  list.show();
+  list.SetFolder(QDir::rootPath());
+  QSignalSpy changes(&list, &TShellList::Change);
+
+  list.MoveUp(1);
+  EXPECT_TRUE(list.FolderPath().isEmpty());
+  EXPECT_GE(changes.count(), 1);
+  EXPECT_EQ(list.SelectedPaths(), QStringList{QDir::toNativeSeparators(QDir::rootPath())});
+  list.MoveUp(1);
+  EXPECT_TRUE(list.FolderPath().isEmpty());
+
+  list.setFocus();
+  QTest::keyClick(&list, Qt::Key_Return);
+  EXPECT_EQ(list.FolderPath(), QDir::toNativeSeparators(QDir::rootPath()));
+}
+
 TEST_F(ShellListTest, EnterAndDoubleClickEnterASingleFolder) {
   ASSERT_TRUE(QDir(root_).mkpath("sub/inner"));
   list_->SetFolder(root_);
@@ -136,8 +157,10 @@ TEST_F(ShellListTest, EnterAndDoubleClickEnterASingleFolder) {
   EXPECT_EQ(list_->FolderPath(), Native("sub"));
 
   ASSERT_TRUE(WaitForNames({"inner"}));
+  QSignalSpy changes(list_.get(), &TShellList::Change);
   DoubleClick("sub/inner");
   EXPECT_EQ(list_->FolderPath(), Native("sub/inner"));
+  EXPECT_GE(changes.count(), 1);  // even though the folder entered is empty
   EXPECT_FALSE(hookRaised);
   EXPECT_TRUE(opened_.isEmpty());
 }
