@@ -8,6 +8,7 @@
 #include "ui/Gauge.h"
 #include "ui/SelectSavePath.h"
 #include "ui/ShellList.h"
+#include "ui/SourceMenu.h"
 #include "ui/StartUp.h"
 #include "ui/WindowObserver.h"
 
@@ -125,6 +126,11 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   layout->addWidget(Splitter2, 1);
   setCentralWidget(client);
   BuildStatusBar();
+  Sources = new TSourceMenu(
+      *this,
+      SourcePlatform(environment_.Devices ? environment_.Devices : std::shared_ptr<DeviceQuery>(MakeSystemDeviceQuery()),
+                     environment_.Opener),
+      [this](const std::function<void()>& handler) { Guarded(handler); });
 
   ElapsedTime = new QTimer(this);
   ElapsedTime->setObjectName(QStringLiteral("ElapsedTime"));
@@ -422,6 +428,7 @@ void TfrmMain::RunBtnClick() {
     Boxes().Information(this, ApplicationTitle(), QStringLiteral("请选择保存路径!"));
     return;
   }
+  if (!Sources->BeforeRun()) return;
   BeginBusy();
   FStopRequest = false;
   HitCount = 0;
@@ -433,7 +440,7 @@ void TfrmMain::RunBtnClick() {
     } leaveBusy{*this};
     TWindowObserver observer(*this);
     lastRun_ = RunRecovery(FSourcePath.toStdString(), FSourceSize, Edit1->text().toStdString(), observer,
-                           RunOptions{}, environment_.Opener);
+                           RunOptions{}, Sources->Opener());
   }
   if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
 }
@@ -546,9 +553,9 @@ void TfrmMain::RzBitBtn2Click() {
   if (ShowSupportForm) ShowSupportForm();
 }
 
-// ---- Places for the source menu and the destination folder ----
+// ---- Source menu ----
 
-void TfrmMain::RecBtnDropDown() {}
+void TfrmMain::RecBtnDropDown() { Sources->RecBtnDropDown(); }
 
 // ---- Destination folder and file list ----
 
