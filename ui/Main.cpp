@@ -226,6 +226,7 @@ void TfrmMain::BuildToolbar() {
   bar->addWidget(RecBtn);
 
   SaveBtn = MakeToolButton(bar, "SaveBtn", QStringLiteral("保存路径"), QStringLiteral("save"), 60);
+  SaveBtn->setToolTip(QStringLiteral("Save"));
   bar->addWidget(SaveBtn);
   RzSpacer1 = bar->addSeparator();
 
@@ -277,6 +278,7 @@ void TfrmMain::BuildFilePane() {
   BtnMoveLeft = new QToolButton(RzToolbar2);
   BtnMoveLeft->setObjectName(QStringLiteral("BtnMoveLeft"));
   BtnMoveLeft->setText(QStringLiteral("Move Left"));
+  BtnMoveLeft->setToolTip(QStringLiteral("Move Left"));
   BtnMoveLeft->setIcon(LoadIcon(QStringLiteral("up")));
   BtnMoveLeft->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   BtnMoveLeft->setIconSize(QSize(16, 16));

@@ -82,10 +82,13 @@ void TShellList::AttachModel() {
   // A fresh model forgets every cached entry, which is what a refresh needs; the old one goes
   // with its watch and its worker.
   QFileSystemModel* old = model_;
+  QItemSelectionModel* oldSelection = selectionModel();
   model_ = new TFolderModel(this);
   model_->setReadOnly(true);
   model_->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot | QDir::System);
   setModel(model_);
+  // The view makes a new selection model and leaves the old one to its caller.
+  delete oldSelection;
   if (old != nullptr) old->deleteLater();
 
   connect(model_, &QFileSystemModel::directoryLoaded, this, &TShellList::OnDirectoryLoaded);
