@@ -150,12 +150,6 @@ TEST_F(MainDestinationTest, DestinationFollowsTheListIntoAnEmptyFolder) {
   EXPECT_EQ(form->Destination->text(), outPath);  // "out" is empty: no item changes, the folder does
 }
 
-TEST_F(MainDestinationTest, DriveRootKeepsItsSeparator) {
-  Choose(QDir::rootPath());
-  EXPECT_EQ(form->Edit1->text(), QDir::toNativeSeparators(QDir::rootPath()));
-  EXPECT_EQ(form->Destination->text(), QDir::toNativeSeparators(QDir::rootPath()));
-}
-
 // Going up and typing into Destination move only what the list shows; the run writes into the
 // chosen folder, and its files appear in the list while the export is still going on.
 TEST_F(MainDestinationTest, ExportGoesToTheChoiceAndItsFilesAppearDuringTheExport) {
@@ -200,12 +194,15 @@ TEST_F(MainDestinationTest, ExportGoesToTheChoiceAndItsFilesAppearDuringTheExpor
   }));
 }
 
-TEST_F(MainDestinationTest, DatabaseFileAsksBeforeOpeningAndCancelStopsIt) {
-  testing::WriteFile(folder / "out/Repaired.MdB", {1, 2, 3});
-  testing::WriteFile(folder / "out/0.MTS", {4, 5, 6});
+// The question comes only when the first selected item is a database file (in any case of its
+// letters), and its answer decides for the whole open.
+TEST_F(MainDestinationTest, DatabaseFileAsksBeforeOpeningAndTheFirstSelectedItemDecides) {
+  for (const char* name : {"out/Repaired.MdB", "out/0.MTS", "out/x.mdb.bak"}) testing::WriteFile(folder / name, {1, 2});
+  fs::create_directories(folder.Path() / "out" / "archive.mdb");
   Choose(outPath);
-  ASSERT_TRUE(uitest::WaitUntil([&] { return ListShows("Repaired.MdB") && ListShows("0.MTS"); }));
-  auto select = [&](const QStringList& names) {
+  ASSERT_TRUE(uitest::WaitUntil([&] { return ListShows("Repaired.MdB") && ListShows("archive.mdb"); }));
+  auto open = [&](const QStringList& names) {
+    opened.clear();
     form->Shelllist->selectionModel()->clear();
     for (const QString& name : names) {
       form->Shelllist->selectionModel()->select(Model()->index(outPath + "/" + name),
@@ -216,19 +213,27 @@ TEST_F(MainDestinationTest, DatabaseFileAsksBeforeOpeningAndCancelStopsIt) {
   };
 
   boxes.Answers = {false, true};
-  select({"Repaired.MdB"});
+  open({"Repaired.MdB"});
   ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Kind, "question");
   EXPECT_EQ(boxes.Boxes[0].Caption, QString::fromUtf8("重组"));
+  EXPECT_EQ(boxes.Boxes[0].Text, QString::fromUtf8("是否将修复后的数据库文件导入重组?"));
   EXPECT_TRUE(opened.isEmpty());
 
-  select({"Repaired.MdB"});
-  EXPECT_EQ(opened, QStringList{QDir::toNativeSeparators(outPath + "/Repaired.MdB")});
-
-  // The first selected item decides: a video first opens both without a question.
-  opened.clear();
-  select({"0.MTS", "Repaired.MdB"});
+  // "First" is the list's order (folders, then names), not the order of selecting.
+  open({"x.mdb.bak", "Repaired.MdB"});
   EXPECT_EQ(boxes.Boxes.size(), 2u);
+  EXPECT_EQ(opened, (QStringList{QDir::toNativeSeparators(outPath + "/Repaired.MdB"),
+                                 QDir::toNativeSeparators(outPath + "/x.mdb.bak")}));
+
+  boxes.Answers = {false, false, false};
+  open({"Repaired.MdB", "0.MTS"});
   EXPECT_EQ(opened.size(), 2);
+  open({"x.mdb.bak"});
+  EXPECT_EQ(opened.size(), 1);
+  open({"archive.mdb", "0.MTS"});  // a folder is no database, whatever its name
+  EXPECT_EQ(opened.size(), 2);
+  EXPECT_EQ(boxes.Boxes.size(), 2u);
 }
 
 }  // namespace
