@@ -50,6 +50,7 @@ constexpr int SplitterHeight = 3;
 constexpr int LowerPaneHeight = 148;
 constexpr int StatusBarHeight = 19;
 constexpr int FileToolbarHeight = 29;
+constexpr int MenuBarHeight = 20;  // above the client area, whatever the skin
 
 const QString TimeCaption = QStringLiteral("剩余时间: ");
 
@@ -148,7 +149,7 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   // size, the menu bar sits above it.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  const QSize size(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
+  const QSize size(ClientWidth, ClientHeight + MenuBarHeight);
   setFixedSize(size);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, screen->availableGeometry()));
@@ -161,6 +162,7 @@ TfrmMain::~TfrmMain() = default;
 void TfrmMain::BuildMenus() {
   MainMenu1 = new QMenuBar(this);
   MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+  MainMenu1->setFixedHeight(MenuBarHeight);
   setMenuBar(MainMenu1);
   N1 = MainMenu1->addMenu(QStringLiteral("文件"));
   N1->setObjectName(QStringLiteral("N1"));
@@ -445,6 +447,11 @@ void TfrmMain::RunBtnClick() {
                            RunOptions{}, Sources->Opener());
   }
   if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
+  // A run that had to pass over unreadable sectors did not recover everything: say so.
+  const std::int64_t unreadable = lastRun_.Scan.UnreadableSectors + lastRun_.Export.UnreadableSectors;
+  if (unreadable > 0)
+    Boxes().Information(this, ApplicationTitle(),
+                        QStringLiteral("有 %1 个扇区无法读取：扫描时按无数据处理，导出的文件中以零填充。").arg(unreadable));
 }
 
 void TfrmMain::N9Click() { RunBtn->click(); }

@@ -88,8 +88,11 @@ TEST_F(CliSourceTest, ADiskShortFormIsRecoveredFromItsDevice) {
   EXPECT_EQ(files_.At(OutputFileName(Dest(), 0)), Bytes(card_.begin(), card_.begin() + 3 * GroupBytes));
   ASSERT_TRUE(files_.Has(OutputFileName(Dest(), 1)));
   EXPECT_EQ(files_.At(OutputFileName(Dest(), 1)).size(), 4 * GroupBytes);
-  for (const auto& [path, mode] : files_.Opened)
-    if (path == "/mem/sdb") EXPECT_EQ(mode, OpenMode::ReadShared);
+  for (const auto& [path, mode] : files_.Opened) {
+    if (path == "/mem/sdb") {
+      EXPECT_EQ(mode, OpenMode::ReadShared);
+    }
+  }
 }
 
 TEST_F(CliSourceTest, AVolumeShortFormIsMeasuredByItsDevice) {
