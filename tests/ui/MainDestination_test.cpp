@@ -48,7 +48,7 @@ class MainDestinationTest : public ::testing::Test {
     };
     environment.OpenFile = [this](const QString& path) {
       opened << path;
-      return true;
+      return openSucceeds;
     };
     form = std::make_unique<TfrmMain>(environment);
     form->show();
@@ -88,6 +88,7 @@ class MainDestinationTest : public ::testing::Test {
   QString dialogInstruction;
   int dialogsShown = 0;
   QStringList opened;
+  bool openSucceeds = true;
 };
 
 TEST_F(MainDestinationTest, BeforeAnyChoiceTheRunIsRefusedThoughDestinationShowsTheDesktop) {
@@ -234,6 +235,20 @@ TEST_F(MainDestinationTest, DatabaseFileAsksBeforeOpeningAndTheFirstSelectedItem
   open({"archive.mdb", "0.MTS"});  // a folder is no database, whatever its name
   EXPECT_EQ(opened.size(), 2);
   EXPECT_EQ(boxes.Boxes.size(), 2u);
+}
+
+TEST_F(MainDestinationTest, FileWithoutAProgramToOpenItIsReported) {
+  testing::WriteFile(folder / "out/0.MTS", {1});
+  Choose(outPath);
+  ASSERT_TRUE(uitest::WaitUntil([&] { return ListShows("0.MTS"); }));
+  openSucceeds = false;
+  form->Shelllist->selectionModel()->select(Model()->index(outPath + "/0.MTS"),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  form->Shelllist->setFocus();
+  QTest::keyClick(form->Shelllist, Qt::Key_Return);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Kind, "error");
+  EXPECT_TRUE(boxes.Boxes[0].Text.contains(QDir::toNativeSeparators(outPath + "/0.MTS")));
 }
 
 }  // namespace
