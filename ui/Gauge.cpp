@@ -20,6 +20,17 @@ QString RangeText(std::int64_t low, std::int64_t high) {
 TGauge::TGauge(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumHeight(12);
+  repaintTimer_.setSingleShot(true);
+  connect(&repaintTimer_, &QTimer::timeout, this, [this] { RequestRepaint(); });
+}
+
+void TGauge::RequestRepaint() {
+  if (sinceRepaint_.isValid() && !sinceRepaint_.hasExpired(RepaintIntervalMs)) {
+    if (!repaintTimer_.isActive()) repaintTimer_.start(RepaintIntervalMs);
+    return;
+  }
+  sinceRepaint_.start();
+  update();
 }
 
 void TGauge::SetMinValue(std::int32_t value) {
@@ -46,7 +57,7 @@ void TGauge::SetProgress(std::int64_t value) noexcept {
   const int filledBefore = FilledWidth();
   progress_ = clamped;
   // Repaint only what the eye can see change: the scan moves the gauge thousands of times.
-  if (Percent() != percentBefore || FilledWidth() != filledBefore) update();
+  if (Percent() != percentBefore || FilledWidth() != filledBefore) RequestRepaint();
 }
 
 int TGauge::Percent() const noexcept {

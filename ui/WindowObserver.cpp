@@ -16,10 +16,8 @@ namespace mtsrescue {
 bool TWindowObserver::StopRequested() { return form_.FStopRequest; }
 
 void TWindowObserver::Pump() {
-  if (sincePumped_.isValid() && sincePumped_.elapsed() < PumpIntervalMs) return;
   if (!sinceShown_.isValid() || sinceShown_.hasExpired(HitCountIntervalMs)) ShowHitCount();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
-  sincePumped_.start();
 }
 
 void TWindowObserver::ShowHitCount() {

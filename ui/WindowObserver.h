@@ -19,11 +19,7 @@ class TWindowObserver final : public RunObserver {
   explicit TWindowObserver(TfrmMain& form) : form_(form) {}
 
   bool StopRequested() override;
-  // Handles the window's pending events once (clicks, timer ticks, repaints), unless it did so
-  // less than PumpIntervalMs ago. On a slow source every block is pumped; on a fast one (a block
-  // in a tenth of a millisecond from the page cache) handling the events every few milliseconds
-  // keeps the window and a stop just as prompt while the run stays as fast as the command line's.
-  // The first call of a run always handles them.
+  // Handles the window's pending events once (clicks, timer ticks, repaints).
   void Pump() override;
   void ScanBegin(std::int64_t lengthBytes) override;
   void ScanProgress(std::int64_t positionBytes) override;
@@ -37,14 +33,12 @@ class TWindowObserver final : public RunObserver {
   void ExportEnd() override;
 
  private:
-  static constexpr int PumpIntervalMs = 5;
   static constexpr int HitCountIntervalMs = 50;
   void ShowHitCount();
 
   TfrmMain& form_;
   std::int64_t shownHitCount_ = 0;  // the count SegLabel shows; its text is kept until a hit
   QElapsedTimer sinceShown_;
-  QElapsedTimer sincePumped_;
   GaugeScale scale_{0};  // the scan's gauge units, set by ScanBegin
 };
 
