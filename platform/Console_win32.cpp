@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 namespace mtsrescue {
@@ -13,6 +14,11 @@ namespace {
 std::atomic<int> interruptCount{0};
 int abortCode = 1;
 const char* abortText = "";
+std::atomic<UINT> previousOutputCodePage{0};  // 0: the console's code page was not changed
+
+void RestoreOutputCodePage() {
+  if (const UINT previous = previousOutputCodePage.exchange(0)) SetConsoleOutputCP(previous);
+}
 
 // Runs on a thread of its own that the system starts for each console event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -21,6 +27,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), abortText, static_cast<DWORD>(std::strlen(abortText)),
               &written, nullptr);
+    RestoreOutputCodePage();
     ExitProcess(static_cast<UINT>(abortCode));
   }
   return TRUE;
@@ -63,7 +70,11 @@ std::vector<std::string> Console::Arguments(int argc, char** argv) {
 }
 
 void Console::UseUtf8Output() noexcept {
-  SetConsoleOutputCP(CP_UTF8);
+  // The code page belongs to the console, not to this process: give the console back as it was.
+  const UINT previous = GetConsoleOutputCP();
+  if (previous == 0 || previous == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;
+  previousOutputCodePage = previous;
+  std::atexit(RestoreOutputCodePage);
 }
 
 }  // namespace mtsrescue
