@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <algorithm>

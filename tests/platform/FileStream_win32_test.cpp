@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <algorithm>

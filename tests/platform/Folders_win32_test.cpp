@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <string>
