@@ -82,6 +82,11 @@ else
   count=$(find "$e2e/linux" -name '*.MTS' | wc -l)
   [ "$count" -gt 0 ] || { say "FAILED: no .MTS file recovered from the card image"; exit 1; }
   say "cross-check: $count files from the Windows build byte-identical to the Linux build's"
+  # A destination named in Chinese ("恢复的视频"): the wide command line, folder and file creation
+  # all carry it; Wine takes the name from the UTF-8 locale and stores it as UTF-8 here.
+  LC_ALL=C.UTF-8 "$wine" "$cli_exe" --quiet "$e2e/card.img" "$e2e/恢复的视频"
+  diff -r "$e2e/linux" "$e2e/恢复的视频" || { say "FAILED: a destination named in Chinese"; exit 1; }
+  say "destination named in Chinese: same files"
 
   if ! "$wine" "$cli_exe" --help | grep -q -- '--list'; then
     say "mtsrescue-cli.exe has no --list: drive checks skipped"
