@@ -12,6 +12,18 @@ namespace mtsrescue::test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Paths are UTF-8 in the program; std::filesystem's narrow strings are the ANSI code page on Windows.
+fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+std::string Utf8Of(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
 TempFolder::TempFolder() {
   std::random_device seed;
   std::mt19937_64 random(seed());
@@ -19,7 +31,7 @@ TempFolder::TempFolder() {
   for (int attempt = 0;; ++attempt) {
     const fs::path candidate = base / ("mtsrescue-test-" + std::to_string(random() % 1000000000000ULL));
     if (fs::create_directory(candidate)) {
-      path_ = candidate.string();
+      path_ = Utf8Of(candidate);
       return;
     }
     if (attempt == 100) {
@@ -32,19 +44,19 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
   std::error_code ignored;
   // Tests may leave read-only files or folders behind; make them removable first.
-  for (auto it = fs::recursive_directory_iterator(path_, ignored); !ignored && it != fs::recursive_directory_iterator();
+  for (auto it = fs::recursive_directory_iterator(PathOf(path_), ignored); !ignored && it != fs::recursive_directory_iterator();
        it.increment(ignored)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   }
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(path_, ignored);
+  fs::permissions(PathOf(path_), fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(PathOf(path_), ignored);
 }
 
-std::string TempFolder::File(const std::string& name) const { return (fs::path(path_) / name).string(); }
+std::string TempFolder::File(const std::string& name) const { return Utf8Of(PathOf(path_) / PathOf(name)); }
 
 std::string TempFolder::WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
   const std::string path = File(name);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) {
     throw std::runtime_error("cannot write " + path);
@@ -53,7 +65,7 @@ std::string TempFolder::WriteFile(const std::string& name, const std::vector<std
 }
 
 std::vector<std::uint8_t> TempFolder::ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathOf(path), std::ios::binary);
   if (!in) {
     throw std::runtime_error("cannot read " + path);
   }
@@ -62,8 +74,8 @@ std::vector<std::uint8_t> TempFolder::ReadFile(const std::string& path) {
 
 std::vector<std::string> TempFolder::Names() const {
   std::vector<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(path_)) {
-    names.push_back(entry.path().filename().string());
+  for (const fs::directory_entry& entry : fs::directory_iterator(PathOf(path_))) {
+    names.push_back(Utf8Of(entry.path().filename()));
   }
   std::sort(names.begin(), names.end());
   return names;

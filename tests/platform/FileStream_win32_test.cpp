@@ -329,6 +329,18 @@ TEST(FileStreamWin32, Utf8NamesReachTheSystemAsUtf16) {
   }
 }
 
+// The test helpers pass UTF-8 too: a Chinese name written through them is the name the system shows.
+TEST(FileStreamWin32, TestFoldersKeepUtf8NamesIntact) {
+  TempFolder folder;
+  const std::string name = "\xE7\x89\x87\xE6\xAE\xB5.img";  // "片段.img"
+  const std::string path = folder.WriteFile(name, Pattern(64));
+  EXPECT_EQ(path, folder.Path() + "\\" + name);
+  EXPECT_NE(GetFileAttributesW((Wide(folder.Path()) + L"\\\x7247\x6BB5.img").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{name});
+  EXPECT_EQ(FileStream::Open(path, OpenMode::ReadShared)->Size(), 64);
+  EXPECT_EQ(TempFolder::ReadFile(path), Pattern(64));
+}
+
 TEST(FileStreamWin32, SeparatorIsTheBackslash) { EXPECT_EQ(PathSeparator(), '\\'); }
 
 }  // namespace
