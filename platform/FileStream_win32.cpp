@@ -2,6 +2,7 @@
 #include "platform/FileStream.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 
 #ifndef NOMINMAX
@@ -66,6 +67,12 @@ ModeFlags FlagsOf(OpenMode mode) {
   return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
 }
 
+// "\\.\E:": a volume opened as a device.
+bool IsVolumeDevicePath(const std::string& path) {
+  return path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && std::isalpha(static_cast<unsigned char>(path[4])) &&
+         path[5] == ':';
+}
+
 }  // namespace
 
 std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode mode) {
@@ -78,6 +85,12 @@ std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode m
     const std::error_code code = LastError();
     const char* verb = mode == OpenMode::Create ? "Cannot create file \"" : "Cannot open file \"";
     throw StreamError(verb + path + "\". " + SystemErrorText(code), code);
+  }
+  if (IsVolumeDevicePath(path)) {
+    // Otherwise the file system refuses reads past its own end, and a volume whose file system
+    // is smaller than its partition, or damaged, could not be read to its last sector.
+    DWORD ignored = 0;
+    ::DeviceIoControl(handle, FSCTL_ALLOW_EXTENDED_DASD_IO, nullptr, 0, nullptr, 0, &ignored, nullptr);
   }
   return std::unique_ptr<FileStream>(new FileStream(reinterpret_cast<NativeHandle>(handle), path));
 }
