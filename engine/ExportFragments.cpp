@@ -100,6 +100,12 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
     report.SourceFailed = true;
     const std::unique_ptr<ByteStream> source = opener(sourcePath, OpenMode::ReadShared);
     report.SourceFailed = false;
+    // Creating the output empties it: when it is the source itself (a recovered file scanned again
+    // into its own folder), that would destroy what is being recovered.
+    if (SameFile(outputPath, sourcePath)) {
+      throw StreamError("Cannot create file \"" + outputPath + "\". It is the source being recovered.",
+                        std::make_error_code(std::errc::file_exists));
+    }
     const std::unique_ptr<ByteStream> output = opener(outputPath, OpenMode::Create);
     entry.UnreadableSectors =
         CopyRange(*source, entry.StartOffset, lengthBytes, *output, outputPath, buffer, observer);

@@ -5,6 +5,7 @@
 #include "platform/FileStream.h"
 #include "tests/common/MemoryFileSystem.h"
 #include "tests/common/RecordingObserver.h"
+#include "tests/common/TempFolder.h"
 #include "tests/engine/StreamFixtures.h"
 
 #include <gtest/gtest.h>
@@ -207,6 +208,30 @@ TEST_F(ExportFragmentsTest, FragmentReachingPastTheSourceEndIsPaddedWithZeros) {
   expected.resize(3072, 0);
   EXPECT_EQ(files_.Find(Out(0))->Contents(), expected);
   EXPECT_EQ(report_.UnreadableSectors, 4);
+}
+
+TEST(ExportFragmentsOnDisk, AnOutputNameThatIsTheSourceItselfIsRefusedAndTheSourceKept) {
+  // A recovered file scanned again into its own folder: writing 0.MTS would empty the source.
+  test::TempFolder folder;
+  std::vector<std::uint8_t> image(4096, 0);
+  const std::vector<std::uint8_t> stream = test::PacketStream(4);
+  image.insert(image.end(), stream.begin(), stream.end());
+  const std::string sourcePath = folder.WriteFile("0.MTS", image);
+  RecordingObserver observer;
+  ExportReport report;
+  try {
+    ExportFragments(sourcePath, folder.Path(), {"4096 - 10240"}, observer, report, OpenFileStream);
+    FAIL() << "the source was overwritten without an error";
+  } catch (const StreamError& error) {
+    EXPECT_EQ(std::string(error.what()).rfind("Cannot create file \"" + OutputFileName(folder.Path(), 0) + "\". ", 0),
+              0u)
+        << error.what();
+  }
+  EXPECT_EQ(test::TempFolder::ReadFile(sourcePath), image);
+  ASSERT_EQ(report.Entries.size(), 1u);
+  EXPECT_EQ(report.Entries[0].Outcome, EntryOutcome::Failed);
+  EXPECT_EQ(report.FilesWritten, 0);
+  EXPECT_EQ(observer.Events.back(), "ExportEnd");
 }
 
 }  // namespace
