@@ -106,14 +106,20 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
       throw StreamError("Cannot create file \"" + outputPath + "\". It is the source being recovered.",
                         std::make_error_code(std::errc::file_exists));
     }
+    // Bytes past the source's end do not exist: copying them would add zeros to the file and
+    // count them as unreadable sectors. A source that cannot tell its length is copied whole.
+    const std::int64_t sourceBytes = source->Size();
+    const std::int64_t fileBytes =
+        sourceBytes >= 0 ? std::clamp<std::int64_t>(sourceBytes - entry.StartOffset, 0, lengthBytes) : lengthBytes;
     const std::unique_ptr<ByteStream> output = opener(outputPath, OpenMode::Create);
     entry.UnreadableSectors =
-        CopyRange(*source, entry.StartOffset, lengthBytes, *output, outputPath, buffer, observer);
+        CopyRange(*source, entry.StartOffset, fileBytes, *output, outputPath, buffer, observer);
     entry.Outcome = EntryOutcome::Written;
+    entry.FileBytes = fileBytes;
     ++report.FilesWritten;
-    report.BytesWritten += lengthBytes;
+    report.BytesWritten += fileBytes;
     report.UnreadableSectors += entry.UnreadableSectors;
-    observer.FileWritten(entry.Index, outputPath, lengthBytes);
+    observer.FileWritten(entry.Index, outputPath, fileBytes);
   }
 }
 

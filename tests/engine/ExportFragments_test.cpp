@@ -201,13 +201,28 @@ TEST_F(ExportFragmentsTest, UnreadableSectorsAreWrittenAsZerosAndCounted) {
   EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Written);
 }
 
-TEST_F(ExportFragmentsTest, FragmentReachingPastTheSourceEndIsPaddedWithZeros) {
+TEST_F(ExportFragmentsTest, FragmentReachingPastTheSourceEndStopsAtTheEndWithoutUnreadableSectors) {
+  // A hit in one of a source's last two sectors begins a group that runs past the end. Those
+  // bytes do not exist: they are neither unreadable sectors nor zeros in the file.
   source_->SetLength(4096);
   Export({"3072 - 6144"});
-  std::vector<std::uint8_t> expected = SourceBytes(3072, 1024);
-  expected.resize(3072, 0);
-  EXPECT_EQ(files_.Find(Out(0))->Contents(), expected);
-  EXPECT_EQ(report_.UnreadableSectors, 4);
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), SourceBytes(3072, 1024));
+  EXPECT_EQ(report_.UnreadableSectors, 0);
+  EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Written);
+  EXPECT_EQ(report_.Entries[0].FileBytes, 1024);
+  EXPECT_EQ(report_.BytesWritten, 1024);
+  EXPECT_EQ(observer_.Events[2], "FileWritten 0 " + Out(0) + " 1024");
+}
+
+TEST_F(ExportFragmentsTest, TheBytesOfAPartialLastSectorAreKept) {
+  // An image whose length is no multiple of 512 (an .MTS file scanned as the source): the bytes
+  // of its last, partial sector belong to the stream.
+  source_->SetLength(4096 + 64);
+  Export({"1536 - 4608", "4608 - 4608"});
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), SourceBytes(1536, 2560 + 64));
+  EXPECT_EQ(report_.UnreadableSectors, 0);
+  EXPECT_EQ(report_.Entries[0].FileBytes, 2560 + 64);
+  EXPECT_EQ(report_.Entries[1].FileBytes, 0);  // not written
 }
 
 TEST(ExportFragmentsOnDisk, AnOutputNameThatIsTheSourceItselfIsRefusedAndTheSourceKept) {
