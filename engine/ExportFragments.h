@@ -26,7 +26,7 @@ class ExportError : public std::runtime_error {
 };
 
 enum class EntryOutcome {
-  Written,     // the file holds the fragment, end - start bytes
+  Written,     // the file holds the fragment: end - start bytes, or up to the source's end
   TooShort,    // one group: not written
   Failed,      // this entry's file or source failed; the export ended here
   NotReached,  // after a failure
