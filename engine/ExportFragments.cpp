@@ -7,6 +7,7 @@
 #include "platform/FileStream.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 namespace mtsrescue {
@@ -36,10 +37,23 @@ std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_
                        RunObserver& observer) {
   std::int64_t unreadableSectors = 0;
   std::int64_t copiedBytes = 0;
+  // The sector-by-sector reading of a failing block can take minutes on a dying card: the events
+  // keep being handled meanwhile (the export itself cannot be stopped).
+  constexpr auto FallbackPumpInterval = std::chrono::milliseconds(20);
+  std::chrono::steady_clock::time_point lastFallbackPump{};
+  const SectorPacer pacer = [&] {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastFallbackPump >= FallbackPumpInterval) {
+      lastFallbackPump = now;
+      observer.Pump();
+    }
+    return true;
+  };
   while (copiedBytes < lengthBytes) {
     observer.Pump();
     const std::int64_t blockBytes = std::min(BlockBytes, lengthBytes - copiedBytes);
-    unreadableSectors += ReadBlock(source, startOffset + copiedBytes, buffer.data(), blockBytes).UnreadableSectors;
+    unreadableSectors +=
+        ReadBlock(source, startOffset + copiedBytes, buffer.data(), blockBytes, pacer).UnreadableSectors;
     const IoResult written = output.Write(buffer.data(), blockBytes);
     if (written.Bytes != blockBytes) {
       const std::error_code code =

@@ -201,6 +201,15 @@ TEST_F(ExportFragmentsTest, UnreadableSectorsAreWrittenAsZerosAndCounted) {
   EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Written);
 }
 
+TEST_F(ExportFragmentsTest, UnreadableStretchesKeepTheEventsFlowingAndAreNotStopped) {
+  source_->FailReads(0, 3072);
+  observer_.Stop = true;  // the export cannot be stopped; a stop request changes nothing
+  Export({"0 - 3072"});
+  EXPECT_GE(observer_.Pumps, 3);  // the entry's, the block's, and at least one inside the fallback
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), std::vector<std::uint8_t>(3072, 0));
+  EXPECT_EQ(report_.UnreadableSectors, 6);
+}
+
 TEST_F(ExportFragmentsTest, FragmentReachingPastTheSourceEndStopsAtTheEndWithoutUnreadableSectors) {
   // A hit in one of a source's last two sectors begins a group that runs past the end. Those
   // bytes do not exist: they are neither unreadable sectors nor zeros in the file.
