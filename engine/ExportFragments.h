@@ -58,12 +58,11 @@ std::string OutputFileName(const std::string& folder, std::int64_t index);
 // Writes each entry longer than MinExportBytes, in index order; an existing file of that name is
 // replaced. The source is opened OpenMode::ReadShared, never for writing. report is filled as it
 // goes. Throws StreamError when a file cannot be created (also when it is the source file itself,
-// which creating would empty) or the source opened, and ExportError
-// when a write or the final flush fails; earlier files stay. The source is opened before each
-// output file is created, so a source that cannot be opened leaves no empty file behind.
-// Source sectors that cannot be read are written as zeros and counted; a range that runs past
-// the source's end is copied up to that end only. ExportBegin and
-// ExportEnd bracket the whole export, also when it fails.
+// which creating would empty) or the source opened, and ExportError when a write or the final
+// flush fails; earlier files stay. The source is opened before each output file is created, so a
+// source that cannot be opened leaves no empty file behind. Source sectors that cannot be read are
+// written as zeros and counted; a range that runs past the source's end is copied up to that end
+// only. ExportBegin and ExportEnd bracket the whole export, also when it fails.
 void ExportFragments(const std::string& sourcePath, const std::string& destFolder,
                      const FragmentList& fragments, RunObserver& observer, ExportReport& report,
                      const StreamOpener& opener);
