@@ -148,7 +148,11 @@ IoResult FileStream::Write(const void* buffer, std::int64_t count) {
 }
 
 std::error_code FileStream::Flush() {
-  if (::fsync(static_cast<int>(handle_)) != 0 && errno != EINVAL && errno != EROFS) {
+  int synced = ::fsync(static_cast<int>(handle_));
+  while (synced != 0 && errno == EINTR) {
+    synced = ::fsync(static_cast<int>(handle_));
+  }
+  if (synced != 0 && errno != EINVAL && errno != EROFS) {
     return LastError();  // EINVAL/EROFS: the file cannot be synced at all, which is no write failure
   }
   return {};

@@ -79,6 +79,12 @@ std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode m
     const char* verb = mode == OpenMode::Create ? "Cannot create file \"" : "Cannot open file \"";
     throw StreamError(verb + path + "\". " + SystemErrorText(code), code);
   }
+  if (mode == OpenMode::ReadShared && path.rfind("\\\\.\\", 0) == 0) {
+    // A volume's length is its device's, so reads must reach past the file system's end, which
+    // Windows refuses on a volume handle unless asked. Disks and files refuse the code; no harm.
+    DWORD returned = 0;
+    ::DeviceIoControl(handle, FSCTL_ALLOW_EXTENDED_DASD_IO, nullptr, 0, nullptr, 0, &returned, nullptr);
+  }
   return std::unique_ptr<FileStream>(new FileStream(reinterpret_cast<NativeHandle>(handle), path));
 }
 
