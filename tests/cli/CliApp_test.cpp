@@ -160,6 +160,17 @@ TEST_F(CliAppTest, InterruptMidScanStillWritesWhatWasFound) {
   EXPECT_FALSE(files_.Has(OutputFileName(Dest(), 2))) << "block 2 was never read";
 }
 
+TEST_F(CliAppTest, SourceLostBeforeTheExportIsASourceErrorAndStillReported) {
+  files_.Add("card.img", SampleSource());
+  files_.OpensLeft["card.img"] = 2;  // measured and scanned, then gone (a card pulled out)
+  EXPECT_EQ(Run({"card.img", Dest()}), 2);
+  EXPECT_NE(err_.str().find("Cannot open file \"card.img\"."), std::string::npos) << err_.str();
+  const std::string text = out_.str();
+  EXPECT_NE(text.find("Hits:"), std::string::npos) << "what the scan found is still reported";
+  EXPECT_EQ(text.find("  written  "), std::string::npos) << text;
+  EXPECT_NE(text.find("Written:      0 files"), std::string::npos) << text;
+}
+
 TEST_F(CliAppTest, EmptySourceSucceedsWithNothingWritten) {
   files_.Add("empty.img", {});
   EXPECT_EQ(Run({"--json", "empty.img", Dest()}), 0);

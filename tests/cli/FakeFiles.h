@@ -51,6 +51,7 @@ class FakeFiles {
  public:
   std::map<std::string, std::shared_ptr<Bytes>> Files;
   std::set<std::string> FailCreate;
+  std::map<std::string, int> OpensLeft;  // a path listed here fails to open once these are used
   std::vector<std::string> Created;  // every Create, in order
   std::vector<std::pair<std::string, OpenMode>> Opened;
 
@@ -68,7 +69,7 @@ class FakeFiles {
                             std::make_error_code(std::errc::permission_denied));
         }
         Files[path] = std::make_shared<Bytes>();
-      } else if (!Has(path)) {
+      } else if (!Has(path) || (OpensLeft.count(path) != 0 && OpensLeft[path]-- <= 0)) {
         throw StreamError("Cannot open file \"" + path + "\". No such file or directory",
                           std::make_error_code(std::errc::no_such_file_or_directory));
       }
