@@ -68,36 +68,47 @@ def stream_image(work, total_bytes, clips):
     return path
 
 
-def timed(command, **kwargs):
+def timed(command, stdout=None, stderr=None, **kwargs):
+    """Runs command; returns (wall seconds, CPU seconds of the child, exit code, stderr bytes)."""
     started = time.perf_counter()
-    result = subprocess.run(command, **kwargs)
-    return time.perf_counter() - started, result
+    process = subprocess.Popen(command, stdout=stdout, stderr=stderr, **kwargs)
+    _, status, usage = os.wait4(process.pid, 0)
+    wall = time.perf_counter() - started
+    err = process.stderr.read() if process.stderr else b""
+    process.returncode = os.waitstatus_to_exitcode(status)
+    return wall, usage.ru_utime + usage.ru_stime, process.returncode, err
 
 
-def throughput(binary, work, clips):
+def throughput(binary, work, clips, runs=7):
     say("== Scan throughput: mtsrescue-cli --dry-run --quiet vs cat, 2 GiB in the page cache")
     image = stream_image(work, 2 * GIB, clips)
     size = os.path.getsize(image)
-    cat = ["sh", "-c", 'cat "$1" > /dev/null', "sh", image]
+    cat = ["sh", "-c", 'exec cat "$1" > /dev/null', "sh", image]
     scan = [binary, "--dry-run", "--quiet", image]
     for _ in range(2):  # warm the page cache
         subprocess.run(cat, check=True)
-    cat_times, scan_times = [], []
-    for _ in range(3):  # alternate so that both see the same machine state
-        seconds, _ = timed(cat, check=True)
-        cat_times.append(seconds)
-        seconds, result = timed(scan, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        if result.returncode != 0:
-            raise SystemExit("mtsrescue-cli failed: %s" % result.stderr.decode())
-        scan_times.append(seconds)
-    cat_rate = size / min(cat_times) / 1e6
-    scan_rate = size / min(scan_times) / 1e6
-    say("  cat:           best %.3f s of %s -> %.0f MB/s" % (min(cat_times), fmt(cat_times), cat_rate))
-    say("  mtsrescue-cli: best %.3f s of %s -> %.0f MB/s" % (min(scan_times), fmt(scan_times), scan_rate))
-    ratio = scan_rate / cat_rate
-    say("  ratio: %.2f of cat (goal >= 0.90): %s" % (ratio, "met" if ratio >= 0.9 else "NOT MET"))
-    return {"bytes": size, "cat_seconds": cat_times, "scan_seconds": scan_times,
-            "cat_mb_s": cat_rate, "scan_mb_s": scan_rate, "ratio": ratio}
+    figures = {"bytes": size}
+    for name, command in (("cat", cat), ("scan", scan)):
+        figures[name] = {"wall": [], "cpu": []}
+    for _ in range(runs):  # alternate so that both see the same machine state
+        for name, command in (("cat", cat), ("scan", scan)):
+            wall, cpu, code, err = timed(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            if code != 0:
+                raise SystemExit("%s failed: %s" % (command[0], err.decode()))
+            figures[name]["wall"].append(wall)
+            figures[name]["cpu"].append(cpu)
+    for kind in ("wall", "cpu"):
+        cat_rate = size / min(figures["cat"][kind]) / 1e6
+        scan_rate = size / min(figures["scan"][kind]) / 1e6
+        ratio = scan_rate / cat_rate
+        say("  %-4s time, best of %d: cat %.3f s (%.0f MB/s), mtsrescue-cli %.3f s (%.0f MB/s): "
+            "%.2f of cat (goal >= 0.90): %s" % (
+                kind, runs, min(figures["cat"][kind]), cat_rate, min(figures["scan"][kind]),
+                scan_rate, ratio, "met" if ratio >= 0.9 else "NOT MET"))
+        figures["ratio_" + kind] = ratio
+    say("  all wall times: cat %s, mtsrescue-cli %s" % (fmt(figures["cat"]["wall"]),
+                                                         fmt(figures["scan"]["wall"])))
+    return figures
 
 
 def fmt(values):
@@ -192,15 +203,15 @@ def photorec(binary, work):
 
     ours = os.path.join(work, "ours")
     shutil.rmtree(ours, ignore_errors=True)
-    our_seconds, result = timed([binary, "--quiet", card, ours], stdout=subprocess.DEVNULL,
-                                stderr=subprocess.PIPE)
-    if result.returncode != 0:
-        raise SystemExit("mtsrescue-cli failed: %s" % result.stderr.decode())
+    our_seconds, _, code, err = timed([binary, "--quiet", card, ours], stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.PIPE)
+    if code != 0:
+        raise SystemExit("mtsrescue-cli failed: %s" % err.decode())
 
     theirs = os.path.join(work, "photorec")
     shutil.rmtree(theirs, ignore_errors=True)
     os.makedirs(theirs)
-    their_seconds, result = timed(
+    their_seconds, _, _, _ = timed(
         ["photorec", "/log", "/d", os.path.join(theirs, "rec"), "/cmd", card,
          "partition_none,fileopt,everything,disable,m2ts,enable,wholespace,search"],
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=theirs,
