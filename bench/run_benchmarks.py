@@ -163,7 +163,8 @@ def packet_keys(path):
 
 
 def score(folder, manifest):
-    """(files, bytes, recovered packets, recoverable packets) of what a tool left in folder."""
+    """What a tool left in folder: files, bytes, and per clip (recovered packets, packets of the
+    clip still on the card)."""
     keys = set()
     files = 0
     total = 0
@@ -174,19 +175,21 @@ def score(folder, manifest):
                 files += 1
                 total += os.path.getsize(path)
                 keys |= packet_keys(path)
-    found = recoverable = 0
+    per_clip = {}
     for clip in manifest["clips"]:
         with open(clip["file"], "rb") as f:
             original = f.read()
+        found = recoverable = 0
         for ext in clip["extents"]:
             first = -(-ext["clip_offset"] // PACKET) * PACKET
             for at in range(first, ext["clip_offset"] + ext["length"] - PACKET + 1, PACKET):
                 recoverable += 1
                 found += hash(original[at:at + PACKET]) in keys
-    return files, total, found, recoverable
+        per_clip[clip["name"]] = (found, recoverable)
+    return files, total, per_clip
 
 
-def photorec(binary, work):
+def photorec(binary, work, runs=3):
     say("== Whole recovery of a card image: mtsrescue-cli vs PhotoRec (m2ts only)")
     if shutil.which("photorec") is None:
         raise SystemExit("photorec is missing (Debian: apt-get install -y testdisk)")
@@ -195,37 +198,51 @@ def photorec(binary, work):
     started = time.monotonic()
     manifest = make_card.make_card(card, manifest_path, os.path.join(work, "card-clips"),
                                    size_mib=200, seed=7, scale=8)
-    say("  card: %s, %d MiB, %d clips (%d deleted), made in %.0f s" % (
+    say("  card: %s, %d MiB, %d clips (%d deleted, %d split), made in %.0f s" % (
         card, manifest["image_bytes"] // MIB, len(manifest["clips"]),
-        sum(c["deleted"] for c in manifest["clips"]), time.monotonic() - started))
+        sum(c["deleted"] for c in manifest["clips"]),
+        sum(len(c["extents"]) > 1 for c in manifest["clips"]), time.monotonic() - started))
     for _ in range(2):
         subprocess.run(["sh", "-c", 'cat "$1" > /dev/null', "sh", card], check=True)
 
     ours = os.path.join(work, "ours")
-    shutil.rmtree(ours, ignore_errors=True)
-    our_seconds, _, code, err = timed([binary, "--quiet", card, ours], stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.PIPE)
-    if code != 0:
-        raise SystemExit("mtsrescue-cli failed: %s" % err.decode())
-
     theirs = os.path.join(work, "photorec")
-    shutil.rmtree(theirs, ignore_errors=True)
-    os.makedirs(theirs)
-    their_seconds, _, _, _ = timed(
-        ["photorec", "/log", "/d", os.path.join(theirs, "rec"), "/cmd", card,
-         "partition_none,fileopt,everything,disable,m2ts,enable,wholespace,search"],
-        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=theirs,
-        env=dict(os.environ, TERM=os.environ.get("TERM", "xterm")))
+    commands = {
+        "mtsrescue-cli": [binary, "--quiet", card, ours],
+        "PhotoRec 7.1": ["photorec", "/log", "/d", os.path.join(theirs, "rec"), "/cmd", card,
+                         "partition_none,fileopt,everything,disable,m2ts,enable,wholespace,search"],
+    }
+    folders = {"mtsrescue-cli": ours, "PhotoRec 7.1": theirs}
+    times = {name: [] for name in commands}
+    for _ in range(runs):  # alternate; each run starts from an empty folder
+        for name, command in commands.items():
+            shutil.rmtree(folders[name], ignore_errors=True)
+            os.makedirs(theirs, exist_ok=True)
+            wall, _, code, err = timed(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                       cwd=work, env=dict(os.environ, TERM=os.environ.get("TERM", "xterm")))
+            if code != 0:
+                raise SystemExit("%s failed (%d): %s" % (name, code, err.decode()[-2000:]))
+            times[name].append(wall)
 
     rows = {}
-    for name, folder, seconds in (("mtsrescue-cli", ours, our_seconds),
-                                  ("PhotoRec 7.1", theirs, their_seconds)):
-        files, total, found, recoverable = score(folder, manifest)
-        rows[name] = {"seconds": seconds, "files": files, "bytes": total,
-                      "clip_packets_found": found, "clip_packets_on_card": recoverable}
-        say("  %-14s %6.2f s  %3d files  %7.1f MiB  clip packets recovered: %d of %d (%.1f%%)" % (
-            name, seconds, files, total / MIB, found, recoverable,
-            100.0 * found / max(1, recoverable)))
+    for name in commands:
+        files, total, per_clip = score(folders[name], manifest)
+        found = sum(f for f, _ in per_clip.values())
+        recoverable = sum(r for _, r in per_clip.values())
+        rows[name] = {"seconds": times[name], "files": files, "bytes": total, "per_clip": per_clip}
+        say("  %-14s best %.2f s of %s  %2d files  %6.1f MiB  clip packets recovered: %d of %d "
+            "still on the card (%.1f%%)" % (name, min(times[name]), fmt(times[name]), files,
+                                            total / MIB, found, recoverable,
+                                            100.0 * found / max(1, recoverable)))
+    say("  per clip (recovered % of what is still on the card; * deleted, + split):")
+    for clip in manifest["clips"]:
+        marks = ("*" if clip["deleted"] else "") + ("+" if len(clip["extents"]) > 1 else "")
+        cells = []
+        for name in commands:
+            found, recoverable = rows[name]["per_clip"][clip["name"]]
+            cells.append("%s %5.1f%%" % (name, 100.0 * found / recoverable) if recoverable
+                         else "%s   -   " % name)
+        say("    %-11s %s" % (clip["name"] + marks, "   ".join(cells)))
     return rows
 
 
