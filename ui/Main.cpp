@@ -4,7 +4,11 @@
 #include "mtsrescue/Vendor.h"
 #include "platform/FileStream.h"
 #include "platform/TickCount.h"
+#include "ui/DatabaseOpenGuard.h"
 #include "ui/Gauge.h"
+#include "ui/SelectSavePath.h"
+#include "ui/ShellList.h"
+#include "ui/SourceMenu.h"
 #include "ui/StartUp.h"
 #include "ui/WindowObserver.h"
 
@@ -22,14 +26,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -48,6 +50,7 @@ constexpr int SplitterHeight = 3;
 constexpr int LowerPaneHeight = 148;
 constexpr int StatusBarHeight = 19;
 constexpr int FileToolbarHeight = 29;
+constexpr int MenuBarHeight = 20;  // above the client area, whatever the skin
 
 const QString TimeCaption = QStringLiteral("剩余时间: ");
 
@@ -124,6 +127,11 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   layout->addWidget(Splitter2, 1);
   setCentralWidget(client);
   BuildStatusBar();
+  Sources = new TSourceMenu(
+      *this,
+      SourcePlatform(environment_.Devices ? environment_.Devices : std::shared_ptr<DeviceQuery>(MakeSystemDeviceQuery()),
+                     environment_.Opener),
+      [this](const std::function<void()>& handler) { Guarded(handler); });
 
   ElapsedTime = new QTimer(this);
   ElapsedTime->setObjectName(QStringLiteral("ElapsedTime"));
@@ -141,7 +149,7 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   // size, the menu bar sits above it.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  const QSize size(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
+  const QSize size(ClientWidth, ClientHeight + MenuBarHeight);
   setFixedSize(size);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, screen->availableGeometry()));
@@ -154,6 +162,7 @@ TfrmMain::~TfrmMain() = default;
 void TfrmMain::BuildMenus() {
   MainMenu1 = new QMenuBar(this);
   MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+  MainMenu1->setFixedHeight(MenuBarHeight);
   setMenuBar(MainMenu1);
   N1 = MainMenu1->addMenu(QStringLiteral("文件"));
   N1->setObjectName(QStringLiteral("N1"));
@@ -219,6 +228,7 @@ void TfrmMain::BuildToolbar() {
   bar->addWidget(RecBtn);
 
   SaveBtn = MakeToolButton(bar, "SaveBtn", QStringLiteral("保存路径"), QStringLiteral("save"), 60);
+  SaveBtn->setToolTip(QStringLiteral("Save"));
   bar->addWidget(SaveBtn);
   RzSpacer1 = bar->addSeparator();
 
@@ -270,6 +280,7 @@ void TfrmMain::BuildFilePane() {
   BtnMoveLeft = new QToolButton(RzToolbar2);
   BtnMoveLeft->setObjectName(QStringLiteral("BtnMoveLeft"));
   BtnMoveLeft->setText(QStringLiteral("Move Left"));
+  BtnMoveLeft->setToolTip(QStringLiteral("Move Left"));
   BtnMoveLeft->setIcon(LoadIcon(QStringLiteral("up")));
   BtnMoveLeft->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   BtnMoveLeft->setIconSize(QSize(16, 16));
@@ -280,16 +291,20 @@ void TfrmMain::BuildFilePane() {
   RzToolbar2->addWidget(Destination);
   layout->addWidget(RzToolbar2);
 
-  Shelllist = new QTreeView(RzPanel1);
+  Shelllist = new TShellList(RzPanel1);
   Shelllist->setObjectName(QStringLiteral("Shelllist"));
-  Shelllist->setRootIsDecorated(false);
-  Shelllist->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  auto* columns = new QStandardItemModel(0, 4, Shelllist);
-  columns->setHorizontalHeaderLabels(
-      {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("类型"), QStringLiteral("修改日期")});
-  Shelllist->setModel(columns);
-  Shelllist->header()->resizeSection(0, 360);
+  if (environment_.OpenFile) Shelllist->SetFileOpener(environment_.OpenFile);
   layout->addWidget(Shelllist, 1);
+
+  Bind(BtnMoveLeft, &QToolButton::clicked, &TfrmMain::BtnMoveLeftClick);
+  // Not through Guarded: these throw nothing, and a list change during a nested box must not
+  // set off a close that waits for the end of a run.
+  connect(Shelllist, &TShellList::Change, this, &TfrmMain::ShelllistChange);
+  Shelllist->OnDblClickOpen = [this](TShellList* sender, bool& handled) { ShelllistDblClickOpen(sender, handled); };
+  connect(Shelllist, &TShellList::OpenFailed, this, [this](const QString& path) {
+    ShowException(QStringLiteral("无法用默认程序打开 \"%1\"").arg(path));
+  });
+  ShelllistChange();  // the list already shows the desktop
 }
 
 void TfrmMain::BuildLowerPane() {
@@ -417,6 +432,7 @@ void TfrmMain::RunBtnClick() {
     Boxes().Information(this, ApplicationTitle(), QStringLiteral("请选择保存路径!"));
     return;
   }
+  if (!Sources->BeforeRun()) return;
   BeginBusy();
   FStopRequest = false;
   HitCount = 0;
@@ -428,9 +444,14 @@ void TfrmMain::RunBtnClick() {
     } leaveBusy{*this};
     TWindowObserver observer(*this);
     lastRun_ = RunRecovery(FSourcePath.toStdString(), FSourceSize, Edit1->text().toStdString(), observer,
-                           RunOptions{}, environment_.Opener);
+                           RunOptions{}, Sources->Opener());
   }
   if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
+  // A run that had to pass over unreadable sectors did not recover everything: say so.
+  const std::int64_t unreadable = lastRun_.Scan.UnreadableSectors + lastRun_.Export.UnreadableSectors;
+  if (unreadable > 0)
+    Boxes().Information(this, ApplicationTitle(),
+                        QStringLiteral("有 %1 个扇区无法读取：扫描时按无数据处理，导出的文件中以零填充。").arg(unreadable));
 }
 
 void TfrmMain::N9Click() { RunBtn->click(); }
@@ -456,7 +477,7 @@ void TfrmMain::EndBusy() {
     control->setEnabled(true);
   ElapsedTime->stop();
   TimeLabel->setText(TimeCaption);
-  Shelllist->viewport()->update();
+  Shelllist->Refresh();  // final sizes of the files just written
   busy_ = false;
 }
 
@@ -541,10 +562,26 @@ void TfrmMain::RzBitBtn2Click() {
   if (ShowSupportForm) ShowSupportForm();
 }
 
-// ---- Places for the source menu and the destination folder ----
+// ---- Source menu ----
 
-void TfrmMain::RecBtnDropDown() {}
+void TfrmMain::RecBtnDropDown() { Sources->RecBtnDropDown(); }
 
-void TfrmMain::SaveBtnClick() {}
+// ---- Destination folder and file list ----
+
+void TfrmMain::SaveBtnClick() {
+  QString path;
+  if (!SelectSavePath(this, QStringLiteral("选择保存路径: "), path, environment_.ChooseFolder)) return;
+  Edit1->setText(path);
+  Shelllist->SetFolder(path);
+  Destination->setText(path);
+}
+
+void TfrmMain::BtnMoveLeftClick() { Shelllist->MoveUp(1); }
+
+void TfrmMain::ShelllistChange() { Destination->setText(Shelllist->FolderPath()); }
+
+void TfrmMain::ShelllistDblClickOpen(TShellList* sender, bool& handled) {
+  if (!ConfirmOpen(this, Boxes(), sender->SelectedPaths())) handled = true;
+}
 
 }  // namespace mtsrescue

@@ -16,6 +16,7 @@
 #include <memory>
 
 class QAction;
+class QFileDialog;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -28,11 +29,12 @@ class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
 class QToolButton;
-class QTreeView;
 
 namespace mtsrescue {
 
 class TGauge;
+class TShellList;
+class TSourceMenu;
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -79,6 +81,7 @@ class TfrmMain : public QMainWindow {
 
   QMenu* PopForTools = nullptr;  // drop-down of the hidden ToolBoxBtn
   QMenu* pop = nullptr;          // source menu, filled when it drops down
+  QFileDialog* od = nullptr;     // chooses a disk-image file as the source
   QMenu* PopupMenu2 = nullptr;   // drop-down of RunBtn
   QAction* N9 = nullptr;         // "全盘恢复"
   QAction* N10 = nullptr;        // "恢复剩余空间"
@@ -88,7 +91,7 @@ class TfrmMain : public QMainWindow {
   QToolBar* RzToolbar2 = nullptr;
   QToolButton* BtnMoveLeft = nullptr;
   QLineEdit* Destination = nullptr;
-  QTreeView* Shelllist = nullptr;  // placeholder until the folder's file list takes its place
+  TShellList* Shelllist = nullptr;  // the list of a folder, at first the desktop
 
   QFrame* RzPanel2 = nullptr;
   QWidget* Panel1 = nullptr;
@@ -108,6 +111,7 @@ class TfrmMain : public QMainWindow {
   QTimer* ElapsedTime = nullptr;
   QSystemTrayIcon* Tray = nullptr;
   TSkinManager sm;
+  TSourceMenu* Sources = nullptr;  // the source menu's handlers and the run's source checks
 
   // Shows the support-request form modally; set by whoever creates that form.
   std::function<void()> ShowSupportForm;
@@ -131,6 +135,10 @@ class TfrmMain : public QMainWindow {
   void RzBitBtn3Click();
   void RecBtnDropDown();  // builds the source menu `pop`
   void SaveBtnClick();    // chooses the destination folder
+  void BtnMoveLeftClick();  // the list goes up one folder; the destination stays
+  void ShelllistChange();   // Destination follows the folder the list shows
+  // Before the list opens files: a database file asks first; Cancel sets handled.
+  void ShelllistDblClickOpen(TShellList* sender, bool& handled);
 
   // ---- Busy state and remaining time. ----
   void BeginBusy();
