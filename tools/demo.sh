@@ -35,5 +35,27 @@ for file in $(ls demo/recovered | sort -n); do
   echo "$line"
 done
 echo
+echo "== Which recorded clip each file holds (from the card's manifest)"
+"$cli" --dry-run --json --quiet demo/card.img | python3 -c '
+import json, sys
+report = json.load(sys.stdin)
+manifest = json.load(open("demo/card.json"))
+for entry in report["fragments"]:
+    if entry["status"] != "would be written":
+        continue
+    parts = []
+    for clip in manifest["clips"]:
+        for ext in clip["extents"]:
+            lo = max(entry["start"], ext["image_offset"])
+            hi = min(entry["end"], ext["image_offset"] + ext["length"])
+            if hi - lo >= 1536:
+                first = ext["clip_offset"] + lo - ext["image_offset"]
+                parts.append((lo, "%s%s bytes %d-%d of %d" % (
+                    clip["name"], " (deleted)" if clip["deleted"] else "", first,
+                    first + hi - lo, clip["bytes"])))
+    text = "; then ".join(part for _, part in sorted(parts))
+    print("%-8s %s" % ("%d.MTS" % entry["index"], text or "no recorded clip"))
+'
+echo
 echo "The recovered files play in any video player, e.g. ffplay demo/recovered/0.MTS"
 exit "$status"
