@@ -256,6 +256,15 @@ class ExitCodes(CardCase):
             self.assertIn(b"Cannot create folder", result.stderr)
         with open(blocker) as f:
             self.assertEqual(f.read(), "not a folder")
+        if os.geteuid() != 0:  # root may write into any folder, whatever its mode
+            locked = self.fresh_folder("locked")
+            os.makedirs(locked)
+            os.chmod(locked, 0o555)
+            self.addCleanup(os.chmod, locked, 0o755)
+            result = run_cli(self.image, locked)
+            self.assertEqual(result.returncode, 2, result.stderr.decode())
+            self.assertIn(b"Cannot create file", result.stderr)
+            self.assertEqual(os.listdir(locked), [])
 
     def test_output_that_cannot_be_created_is_3_and_earlier_files_stay(self):
         planned = json.loads(run_cli("--dry-run", "--json", self.image).stdout)
