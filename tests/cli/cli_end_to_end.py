@@ -21,6 +21,7 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # keep the source tree free of __pycache__
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
 import m2ts  # noqa: E402
 import make_card  # noqa: E402
