@@ -36,7 +36,10 @@ class ReportFormat {
   static std::vector<EntryView> Entries(const CliResult& result);
   // Lines for a person: source, reading, hits, then one line per entry, then the totals.
   static std::string Text(const CliResult& result);
-  // One JSON object (UTF-8, ending with a line break); see the README for its fields.
+  // One JSON object (UTF-8, ending with a line break): source, length, destination (null for a dry
+  // run without one), dry_run, bytes_read, unreadable_sectors, stopped, hits, fragments (each:
+  // index, start, end, length, status, file, reason, unreadable_sectors), files_written,
+  // bytes_written, result, exit_code, error (null on success). Offsets and lengths in bytes.
   static std::string Json(const CliResult& result);
   // text as a JSON string literal with its quotes; bytes that are not UTF-8 become U+FFFD.
   static std::string JsonString(const std::string& text);

@@ -1,6 +1,7 @@
 // ExportFragments: one output file per fragment entry of two groups or more, copied block by block.
 #include "engine/ExportFragments.h"
 
+#include "engine/BlockBuffer.h"
 #include "engine/EngineConstants.h"
 #include "engine/ReadBlock.h"
 #include "engine/RunObserver.h"
@@ -33,7 +34,7 @@ ExportError WriteError(const std::string& outputPath, std::error_code code) {
 // Copies [startOffset, startOffset + lengthBytes) of source into output; returns the sectors
 // written as zeros because they could not be read. Throws ExportError when a write falls short.
 std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_t lengthBytes,
-                       ByteStream& output, const std::string& outputPath, std::vector<std::uint8_t>& buffer,
+                       ByteStream& output, const std::string& outputPath, BlockBuffer& buffer,
                        RunObserver& observer) {
   std::int64_t unreadableSectors = 0;
   std::int64_t copiedBytes = 0;
@@ -93,7 +94,7 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
 
   observer.ExportBegin(entryCount);
   ExportEndGuard endGuard(observer);
-  std::vector<std::uint8_t> buffer;
+  BlockBuffer buffer;
   for (ExportedEntry& entry : report.Entries) {
     observer.Pump();
     observer.ExportProgress(entry.Index);

@@ -1,6 +1,7 @@
 // ScanSource: the block loop over a source, with the stop test and progress once per block.
 #include "engine/ScanSource.h"
 
+#include "engine/BlockBuffer.h"
 #include "engine/EngineConstants.h"
 #include "engine/IsPacketSector.h"
 #include "engine/ReadBlock.h"
@@ -36,7 +37,7 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
   observer.ScanBegin(sourceLength);
   ScanEndGuard endGuard(observer);
 
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(BlockBytes));
+  BlockBuffer buffer(static_cast<std::size_t>(BlockBytes));
   std::int64_t positionBytes = 0;
   std::int64_t hitCount = 0;  // this scan's, whatever hits held before
   // A block that fails is read again sector by sector, which on a dying card can take minutes:
