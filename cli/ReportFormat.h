@@ -24,7 +24,9 @@ struct EntryView {
   std::int64_t Index = 0;
   std::int64_t StartOffset = 0;
   std::int64_t EndOffset = 0;
-  std::int64_t Length = 0;  // the bytes its file holds (or would): end - start
+  std::int64_t Length = 0;  // end - start
+  // The bytes its file holds (or would): Length, less what lies past the end of the source.
+  std::int64_t FileBytes = 0;
   EntryStatus Status = EntryStatus::NotReached;
   std::string File;         // the output file written, tried or planned; empty when none
   std::string Reason;       // why it was not written; empty when it was (or would be)

@@ -189,7 +189,7 @@ TEST_F(CliAppTest, UnreadableSectorsAreCountedReportedAndWrittenAsZeros) {
   EXPECT_NE(err_.str().find("2 sectors could not be read"), std::string::npos) << err_.str();
   // The run keeps its three groups; the file holds zeros where the sector could not be read.
   EXPECT_NE(json.find("{\"index\": 0, \"start\": 0, \"end\": 4608, \"length\": 4608, "
-                      "\"status\": \"written\""),
+                      "\"file_bytes\": 4608, \"status\": \"written\""),
             std::string::npos) << json;
   ASSERT_TRUE(files_.Has(OutputFileName(Dest(), 0)));
   Bytes expected(source.begin(), source.begin() + 3 * GroupBytes);
