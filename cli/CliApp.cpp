@@ -73,12 +73,13 @@ ExitCode CliApp::Recover(const CliOptions& options) {
   run.SourcePath = options.Source;
   run.DestFolder = options.DestFolder;
   const bool notes = !options.Quiet;
+  bool ran = false;  // a run reports what it found and wrote even when it failed on the way
 
   const auto finish = [&](ExitCode code) {
     result.Code = code;
     if (options.Json) {
       *env_.Out << ReportFormat::Json(result);
-    } else if (code != ExitCode::SourceOrDest) {
+    } else if (ran) {
       *env_.Out << ReportFormat::Text(result);
     }
     env_.Out->flush();
@@ -133,6 +134,7 @@ ExitCode CliApp::Recover(const CliOptions& options) {
   runOptions.DryRun = options.DryRun;
   run = RunRecovery(run.SourcePath, run.SourceLength, options.DestFolder, observer, runOptions,
                     platform.Opener());
+  ran = true;
 
   switch (run.Failure) {
     case RunFailure::Source: return finish(ExitCode::SourceOrDest);

@@ -75,6 +75,7 @@ void CliObserver::ExportEnd() {
 
 void CliObserver::Draw(bool force) {
   if (progress_ == nullptr || (!scanning_ && !exporting_)) return;
+  if (!scanning_ && entryCount_ == 0) return;  // an empty export has nothing to show
   const double now = clock_();
   if (!force && now - lastDraw_ < RedrawSeconds) return;
   lastDraw_ = now;

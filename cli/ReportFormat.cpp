@@ -4,6 +4,7 @@
 #include "cli/ProgressLine.h"
 #include "engine/EngineConstants.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace mtsrescue {
@@ -89,8 +90,12 @@ std::vector<EntryView> ReportFormat::Entries(const CliResult& result) {
     const bool longEnough = view.Length > MinExportBytes;
     if (result.Options.DryRun) {
       view.Status = longEnough ? EntryStatus::WouldWrite : EntryStatus::TooShort;
-      if (longEnough) view.File = EntryFileName(result, view.Index);
-      else view.Reason = tooShort;
+      if (longEnough) {
+        view.File = EntryFileName(result, view.Index);
+        view.FileBytes = std::min(view.EndOffset, std::max(run.SourceLength, view.StartOffset)) - view.StartOffset;
+      } else {
+        view.Reason = tooShort;
+      }
     } else if (i < run.Export.Entries.size()) {
       const ExportedEntry& done = run.Export.Entries[i];
       view.File = done.FilePath;
@@ -98,6 +103,7 @@ std::vector<EntryView> ReportFormat::Entries(const CliResult& result) {
       switch (done.Outcome) {
         case EntryOutcome::Written:
           view.Status = EntryStatus::Written;
+          view.FileBytes = done.FileBytes;
           break;
         case EntryOutcome::TooShort:
           view.Status = EntryStatus::TooShort;
@@ -154,7 +160,7 @@ std::string ReportFormat::Text(const CliResult& result) {
     text += "\n";
     if (view.Status == EntryStatus::WouldWrite) {
       ++planned;
-      plannedBytes += view.Length;
+      plannedBytes += view.FileBytes;
     }
   }
   if (result.Options.DryRun) {
@@ -219,7 +225,7 @@ std::string ReportFormat::Json(const CliResult& result) {
     json += i == 0 ? "\n" : ",\n";
     json += "    {\"index\": " + Int(view.Index) + ", \"start\": " + Int(view.StartOffset) +
             ", \"end\": " + Int(view.EndOffset) + ", \"length\": " + Int(view.Length) +
-            ", \"status\": " + JsonString(StatusName(view.Status)) + ", \"file\": " + optional(view.File) +
+            ", \"file_bytes\": " + Int(view.FileBytes) + ", \"status\": " + JsonString(StatusName(view.Status)) + ", \"file\": " + optional(view.File) +
             ", \"reason\": " + optional(view.Reason) +
             ", \"unreadable_sectors\": " + Int(view.UnreadableSectors) + "}";
   }

@@ -24,7 +24,9 @@ struct EntryView {
   std::int64_t Index = 0;
   std::int64_t StartOffset = 0;
   std::int64_t EndOffset = 0;
-  std::int64_t Length = 0;  // the bytes its file holds (or would): end - start
+  std::int64_t Length = 0;  // end - start
+  // The bytes its file holds (or would): Length, less what lies past the end of the source.
+  std::int64_t FileBytes = 0;
   EntryStatus Status = EntryStatus::NotReached;
   std::string File;         // the output file written, tried or planned; empty when none
   std::string Reason;       // why it was not written; empty when it was (or would be)
@@ -36,7 +38,10 @@ class ReportFormat {
   static std::vector<EntryView> Entries(const CliResult& result);
   // Lines for a person: source, reading, hits, then one line per entry, then the totals.
   static std::string Text(const CliResult& result);
-  // One JSON object (UTF-8, ending with a line break); see the README for its fields.
+  // One JSON object (UTF-8, ending with a line break): source, length, destination (null for a dry
+  // run without one), dry_run, bytes_read, unreadable_sectors, stopped, hits, fragments (each:
+  // index, start, end, length, status, file, reason, unreadable_sectors), files_written,
+  // bytes_written, result, exit_code, error (null on success). Offsets and lengths in bytes.
   static std::string Json(const CliResult& result);
   // text as a JSON string literal with its quotes; bytes that are not UTF-8 become U+FFFD.
   static std::string JsonString(const std::string& text);

@@ -148,7 +148,11 @@ IoResult FileStream::Write(const void* buffer, std::int64_t count) {
 }
 
 std::error_code FileStream::Flush() {
-  if (::fsync(static_cast<int>(handle_)) != 0 && errno != EINVAL && errno != EROFS) {
+  int synced = ::fsync(static_cast<int>(handle_));
+  while (synced != 0 && errno == EINTR) {
+    synced = ::fsync(static_cast<int>(handle_));
+  }
+  if (synced != 0 && errno != EINVAL && errno != EROFS) {
     return LastError();  // EINVAL/EROFS: the file cannot be synced at all, which is no write failure
   }
   return {};
@@ -164,6 +168,13 @@ std::string SystemErrorText(std::error_code code) {
     text.pop_back();
   }
   return text;
+}
+
+bool SameFile(const std::string& firstPath, const std::string& secondPath) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(firstPath.c_str(), &first) == 0 && ::stat(secondPath.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 char PathSeparator() noexcept { return '/'; }

@@ -2,7 +2,6 @@
 #include "platform/FileStream.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 
 #ifndef NOMINMAX
@@ -67,12 +66,6 @@ ModeFlags FlagsOf(OpenMode mode) {
   return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
 }
 
-// "\\.\E:": a volume opened as a device.
-bool IsVolumeDevicePath(const std::string& path) {
-  return path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && std::isalpha(static_cast<unsigned char>(path[4])) &&
-         path[5] == ':';
-}
-
 }  // namespace
 
 std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode mode) {
@@ -86,11 +79,11 @@ std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode m
     const char* verb = mode == OpenMode::Create ? "Cannot create file \"" : "Cannot open file \"";
     throw StreamError(verb + path + "\". " + SystemErrorText(code), code);
   }
-  if (IsVolumeDevicePath(path)) {
-    // Otherwise the file system refuses reads past its own end, and a volume whose file system
-    // is smaller than its partition, or damaged, could not be read to its last sector.
-    DWORD ignored = 0;
-    ::DeviceIoControl(handle, FSCTL_ALLOW_EXTENDED_DASD_IO, nullptr, 0, nullptr, 0, &ignored, nullptr);
+  if (mode == OpenMode::ReadShared && path.rfind("\\\\.\\", 0) == 0) {
+    // A volume's length is its device's, so reads must reach past the file system's end, which
+    // Windows refuses on a volume handle unless asked. Disks and files refuse the code; no harm.
+    DWORD returned = 0;
+    ::DeviceIoControl(handle, FSCTL_ALLOW_EXTENDED_DASD_IO, nullptr, 0, nullptr, 0, &returned, nullptr);
   }
   return std::unique_ptr<FileStream>(new FileStream(reinterpret_cast<NativeHandle>(handle), path));
 }
@@ -209,6 +202,26 @@ std::string SystemErrorText(std::error_code code) {
     text = "System error " + std::to_string(code.value()) + ".";
   }
   return text;
+}
+
+bool SameFile(const std::string& firstPath, const std::string& secondPath) {
+  // Opened for no access at all, so neither file is disturbed; the volume serial and file index
+  // tell one file from another whatever path leads to it.
+  const auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE handle = ::CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      return false;
+    }
+    const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+    ::CloseHandle(handle);
+    return known;
+  };
+  BY_HANDLE_FILE_INFORMATION first{};
+  BY_HANDLE_FILE_INFORMATION second{};
+  return identify(firstPath, first) && identify(secondPath, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
 }
 
 char PathSeparator() noexcept { return '\\'; }

@@ -18,6 +18,12 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
+// The JSON line of fragment entry index.
+std::string ReportLine(const std::string& json, int index) {
+  const std::size_t at = json.find("{\"index\": " + std::to_string(index) + ",");
+  return at == std::string::npos ? std::string() : json.substr(at, json.find('\n', at) - at);
+}
+
 // A fresh real folder per test: the destination is created and probed on the real file system.
 class CliAppTest : public ::testing::Test {
  protected:
@@ -158,6 +164,38 @@ TEST_F(CliAppTest, InterruptMidScanStillWritesWhatWasFound) {
   EXPECT_EQ(Run({"card.img", Dest()}), 4);
   EXPECT_TRUE(files_.Has(OutputFileName(Dest(), 0))) << "the run found before the stop is exported";
   EXPECT_FALSE(files_.Has(OutputFileName(Dest(), 2))) << "block 2 was never read";
+}
+
+TEST_F(CliAppTest, SourceLostBeforeTheExportIsASourceErrorAndStillReported) {
+  files_.Add("card.img", SampleSource());
+  files_.OpensLeft["card.img"] = 2;  // measured and scanned, then gone (a card pulled out)
+  EXPECT_EQ(Run({"card.img", Dest()}), 2);
+  EXPECT_NE(err_.str().find("Cannot open file \"card.img\"."), std::string::npos) << err_.str();
+  const std::string text = out_.str();
+  EXPECT_NE(text.find("Hits:"), std::string::npos) << "what the scan found is still reported";
+  EXPECT_EQ(text.find("  written  "), std::string::npos) << text;
+  EXPECT_NE(text.find("Written:      0 files"), std::string::npos) << text;
+}
+
+TEST_F(CliAppTest, UnreadableSectorsAreCountedReportedAndWrittenAsZeros) {
+  const Bytes source = SampleSource();
+  files_.Add("card.img", source);
+  // One bad sector inside the first run but not a hit sector (the second of group 1), one in
+  // empty space.
+  files_.BadSectors["card.img"] = {2048, 200704};
+  EXPECT_EQ(Run({"--json", "card.img", Dest()}), 0) << err_.str();
+  const std::string json = out_.str();
+  EXPECT_NE(json.find("\"unreadable_sectors\": 2,"), std::string::npos) << json;
+  EXPECT_NE(err_.str().find("2 sectors could not be read"), std::string::npos) << err_.str();
+  // The run keeps its three groups; the file holds zeros where the sector could not be read.
+  EXPECT_NE(json.find("{\"index\": 0, \"start\": 0, \"end\": 4608, \"length\": 4608, "
+                      "\"file_bytes\": 4608, \"status\": \"written\""),
+            std::string::npos) << json;
+  ASSERT_TRUE(files_.Has(OutputFileName(Dest(), 0)));
+  Bytes expected(source.begin(), source.begin() + 3 * GroupBytes);
+  std::fill(expected.begin() + 2048, expected.begin() + 2560, 0);
+  EXPECT_EQ(files_.At(OutputFileName(Dest(), 0)), expected);
+  EXPECT_NE(ReportLine(json, 0).find("\"unreadable_sectors\": 1}"), std::string::npos) << json;
 }
 
 TEST_F(CliAppTest, EmptySourceSucceedsWithNothingWritten) {

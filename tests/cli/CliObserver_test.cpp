@@ -89,6 +89,15 @@ TEST(CliObserverTest, StopIsReportedEveryTimeButAcknowledgedOnce) {
   EXPECT_EQ(h.progress.str().find("100.0%"), std::string::npos) << h.progress.str();
 }
 
+TEST(CliObserverTest, EmptyExportDrawsNothing) {
+  Harness h;
+  h.observer.ExportBegin(0);
+  h.now += 1;
+  h.observer.Pump();
+  h.observer.ExportEnd();
+  EXPECT_TRUE(h.progress.str().empty()) << h.progress.str();
+}
+
 TEST(CliObserverTest, ExportShowsItsEntryAndClearsTheLineAtTheEnd) {
   Harness h;
   h.observer.ExportBegin(12);

@@ -19,7 +19,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 class FakeStream final : public ByteStream {
  public:
-  explicit FakeStream(std::shared_ptr<Bytes> data) : data_(std::move(data)) {}
+  // A read that reaches a sector in badSectors (offsets) stops before it with an I/O error.
+  explicit FakeStream(std::shared_ptr<Bytes> data, std::set<std::int64_t> badSectors = {})
+      : data_(std::move(data)), badSectors_(std::move(badSectors)) {}
   std::error_code Seek(std::int64_t offset) override {
     position_ = offset;
     return {};
@@ -27,10 +29,16 @@ class FakeStream final : public ByteStream {
   std::int64_t Size() override { return static_cast<std::int64_t>(data_->size()); }
   IoResult Read(void* buffer, std::int64_t count) override {
     const std::int64_t size = Size();
-    const std::int64_t n = std::max<std::int64_t>(0, std::min(count, size - position_));
+    std::int64_t n = std::max<std::int64_t>(0, std::min(count, size - position_));
+    std::error_code error;
+    const auto bad = badSectors_.lower_bound(position_ / 512 * 512);
+    if (bad != badSectors_.end() && *bad < position_ + n) {
+      n = std::max<std::int64_t>(0, *bad - position_);
+      error = std::make_error_code(std::errc::io_error);
+    }
     if (n > 0) std::memcpy(buffer, data_->data() + position_, static_cast<std::size_t>(n));
     position_ += n;
-    return {n, {}};
+    return {n, error};
   }
   IoResult Write(const void* buffer, std::int64_t count) override {
     const auto end = static_cast<std::size_t>(position_ + count);
@@ -42,6 +50,7 @@ class FakeStream final : public ByteStream {
 
  private:
   std::shared_ptr<Bytes> data_;
+  std::set<std::int64_t> badSectors_;
   std::int64_t position_ = 0;
 };
 
@@ -51,6 +60,8 @@ class FakeFiles {
  public:
   std::map<std::string, std::shared_ptr<Bytes>> Files;
   std::set<std::string> FailCreate;
+  std::map<std::string, int> OpensLeft;  // a path listed here fails to open once these are used
+  std::map<std::string, std::set<std::int64_t>> BadSectors;  // per path: unreadable sector offsets
   std::vector<std::string> Created;  // every Create, in order
   std::vector<std::pair<std::string, OpenMode>> Opened;
 
@@ -68,11 +79,11 @@ class FakeFiles {
                             std::make_error_code(std::errc::permission_denied));
         }
         Files[path] = std::make_shared<Bytes>();
-      } else if (!Has(path)) {
+      } else if (!Has(path) || (OpensLeft.count(path) != 0 && OpensLeft[path]-- <= 0)) {
         throw StreamError("Cannot open file \"" + path + "\". No such file or directory",
                           std::make_error_code(std::errc::no_such_file_or_directory));
       }
-      return std::make_unique<FakeStream>(Files[path]);
+      return std::make_unique<FakeStream>(Files[path], BadSectors[path]);
     };
   }
 };

@@ -11,8 +11,8 @@ CliResult ResultWith(std::vector<std::string> fragments, bool dryRun) {
   result.Options.Source = "card.img";
   result.Options.DestFolder = "out";
   result.Options.DryRun = dryRun;
-  result.Run.SourceLength = 1 << 20;
-  result.Run.Scan.BytesRead = 1 << 20;
+  result.Run.SourceLength = 6000000000;
+  result.Run.Scan.BytesRead = 6000000000;
   result.Run.Fragments = std::move(fragments);
   return result;
 }
@@ -70,8 +70,30 @@ TEST(ReportFormatTest, ExportOutcomesAreShownPerEntry) {
   EXPECT_NE(json.find("\"error\": \"Cannot create file \\\"out/2.MTS\\\". Permission denied\""),
             std::string::npos) << json;
   EXPECT_NE(json.find("{\"index\": 2, \"start\": 20480, \"end\": 26624, \"length\": 6144, "
-                      "\"status\": \"failed\", \"file\": \"out/2.MTS\""),
+                      "\"file_bytes\": 0, \"status\": \"failed\", \"file\": \"out/2.MTS\""),
             std::string::npos) << json;
+}
+
+TEST(ReportFormatTest, FileBytesLeaveOutWhatLiesPastTheEndOfTheSource) {
+  // The last group of a run found in the source's last sectors reaches past its end.
+  CliResult planned = ResultWith({"0 - 4608", "10240 - 13824"}, true);
+  planned.Run.SourceLength = 13000;
+  const std::vector<EntryView> plannedViews = ReportFormat::Entries(planned);
+  ASSERT_EQ(plannedViews.size(), 2u);
+  EXPECT_EQ(plannedViews[0].FileBytes, 4608);
+  EXPECT_EQ(plannedViews[1].Length, 3584);
+  EXPECT_EQ(plannedViews[1].FileBytes, 2760);
+  EXPECT_NE(ReportFormat::Text(planned).find("Would write:  2 files, 7368 bytes"), std::string::npos)
+      << ReportFormat::Text(planned);
+
+  CliResult written = ResultWith({"10240 - 13824"}, false);
+  written.Run.SourceLength = 13000;
+  written.Run.Export.Entries.resize(1);
+  written.Run.Export.Entries[0].Outcome = EntryOutcome::Written;
+  written.Run.Export.Entries[0].FilePath = "out/0.MTS";
+  written.Run.Export.Entries[0].FileBytes = 2760;
+  EXPECT_NE(ReportFormat::Json(written).find("\"length\": 3584, \"file_bytes\": 2760, \"status\": \"written\""),
+            std::string::npos) << ReportFormat::Json(written);
 }
 
 TEST(ReportFormatTest, EntriesTheExportNeverSawAreNotReportedAsWritten) {
