@@ -171,11 +171,15 @@ TEST(SameFile, OneFileWhateverThePathAndNeverAMissingOne) {
   const std::string path = folder.WriteFile("a.img", std::vector<std::uint8_t>(10, 1));
   const std::string other = folder.WriteFile("b.img", std::vector<std::uint8_t>(10, 1));
   std::filesystem::create_hard_link(path, folder.File("hard.img"));
-  std::filesystem::create_symlink(path, folder.File("soft.img"));
+  // Windows grants symbolic links only to administrators and developer mode (MinGW: not at all).
+  std::error_code noSymlink;
+  std::filesystem::create_symlink(path, folder.File("soft.img"), noSymlink);
   EXPECT_TRUE(SameFile(path, path));
   EXPECT_TRUE(SameFile(path, folder.Path() + "/./a.img"));
   EXPECT_TRUE(SameFile(path, folder.File("hard.img")));
-  EXPECT_TRUE(SameFile(folder.File("soft.img"), path));
+  if (!noSymlink) {
+    EXPECT_TRUE(SameFile(folder.File("soft.img"), path));
+  }
   EXPECT_FALSE(SameFile(path, other));  // equal contents are not the same file
   EXPECT_FALSE(SameFile(path, folder.File("missing.img")));
   EXPECT_FALSE(SameFile(folder.File("missing.img"), folder.File("missing.img")));
