@@ -46,6 +46,7 @@ struct ExportReport {
   std::int64_t FilesWritten = 0;
   std::int64_t BytesWritten = 0;
   std::int64_t UnreadableSectors = 0;
+  bool SourceFailed = false;  // the export ended because the source could not be opened again
 };
 
 // folder + PathSeparator() + index + ".MTS"; the separator is added whatever folder ends with.
@@ -54,7 +55,10 @@ std::string OutputFileName(const std::string& folder, std::int64_t index);
 // Writes each entry longer than MinExportBytes, in index order; an existing file of that name is
 // replaced. The source is opened OpenMode::ReadShared, never for writing. report is filled as it
 // goes. Throws StreamError when a file cannot be created or the source opened, and ExportError
-// when a write fails; earlier files stay.
+// when a write or the final flush fails; earlier files stay. The source is opened before each
+// output file is created, so a source that cannot be opened leaves no empty file behind.
+// Source sectors that cannot be read are written as zeros and counted. ExportBegin and
+// ExportEnd bracket the whole export, also when it fails.
 void ExportFragments(const std::string& sourcePath, const std::string& destFolder,
                      const FragmentList& fragments, RunObserver& observer, ExportReport& report,
                      const StreamOpener& opener);

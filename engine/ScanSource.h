@@ -19,7 +19,9 @@ struct ScanReport {
 
 // Scans sourceLength bytes of sourcePath (opened OpenMode::ReadShared) in BlockBytes blocks and
 // appends every hit's byte offset to hits. A block read short is read again sector by sector;
-// sectors that still fail count as no hit. Throws StreamError when the source cannot be opened.
+// sectors that still fail count as no hit. Throws StreamError when the source cannot be opened;
+// then nothing is read and no hook is called. Otherwise ScanBegin comes first and ScanEnd last,
+// however the scan ends. Each block: StopRequested(), then Pump(), then ScanProgress().
 ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, HitList& hits,
                       RunObserver& observer, const StreamOpener& opener);
 

@@ -28,6 +28,9 @@ class ByteStream {
   virtual IoResult Read(void* buffer, std::int64_t count) = 0;
   // Writes count bytes at the current position; never throws.
   virtual IoResult Write(const void* buffer, std::int64_t count) = 0;
+  // Waits until the bytes written so far are on the device; reports what a delayed write-back
+  // hit (a full or failing disk). Streams that write straight through need not override it.
+  virtual std::error_code Flush() { return {}; }
 };
 
 // How a stream is opened (access, sharing, disposition).

@@ -38,6 +38,7 @@ class FileStream final : public ByteStream {
   std::int64_t Size() override;
   IoResult Read(void* buffer, std::int64_t count) override;
   IoResult Write(const void* buffer, std::int64_t count) override;
+  std::error_code Flush() override;
 
   // For device queries; stays owned by the stream.
   NativeHandle Handle() const noexcept { return handle_; }

@@ -1,0 +1,28 @@
+// Reading a stretch of a source whole, falling back to single sectors when the stream fails.
+#pragma once
+
+#include "platform/ByteStream.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace mtsrescue {
+
+// Sectors that could not be read, from Offset (absolute, bytes) on.
+struct UnreadableStretch {
+  std::int64_t Offset = 0;
+  std::int64_t SectorCount = 0;
+};
+
+struct BlockRead {
+  std::vector<UnreadableStretch> Unreadable;  // ascending; empty when the read was whole
+  std::int64_t UnreadableSectors = 0;
+};
+
+// Fills buffer[0, count) with the source bytes at offset. When one read does not deliver them
+// all (an error, or a short count), the rest is read again one SectorBytes piece at a time,
+// counted from offset; a piece that still fails is all zeros in buffer, so no stale bytes
+// survive. A partial last piece counts as a sector. Never throws.
+BlockRead ReadBlock(ByteStream& stream, std::int64_t offset, std::uint8_t* buffer, std::int64_t count);
+
+}  // namespace mtsrescue

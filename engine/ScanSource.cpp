@@ -1,0 +1,77 @@
+// ScanSource: the block loop over a source, with the stop test and progress once per block.
+#include "engine/ScanSource.h"
+
+#include "engine/EngineConstants.h"
+#include "engine/IsPacketSector.h"
+#include "engine/ReadBlock.h"
+#include "engine/RunObserver.h"
+
+#include <memory>
+#include <vector>
+
+namespace mtsrescue {
+
+namespace {
+
+// ScanEnd follows ScanBegin however the loop is left.
+class ScanEndGuard {
+ public:
+  explicit ScanEndGuard(RunObserver& observer) : observer_(observer) {}
+  ~ScanEndGuard() { observer_.ScanEnd(); }
+  ScanEndGuard(const ScanEndGuard&) = delete;
+  ScanEndGuard& operator=(const ScanEndGuard&) = delete;
+
+ private:
+  RunObserver& observer_;
+};
+
+}  // namespace
+
+ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, HitList& hits,
+                      RunObserver& observer, const StreamOpener& opener) {
+  ScanReport report;
+  const std::unique_ptr<ByteStream> source = opener(sourcePath, OpenMode::ReadShared);
+  observer.ScanBegin(sourceLength);
+  ScanEndGuard endGuard(observer);
+
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(BlockBytes));
+  std::int64_t positionBytes = 0;
+  std::int64_t hitCount = 0;  // this scan's, whatever hits held before
+  while (positionBytes < sourceLength) {
+    if (observer.StopRequested()) {
+      report.Stopped = true;
+      break;
+    }
+    observer.Pump();
+    observer.ScanProgress(positionBytes);
+    const std::int64_t blockBytes = std::min(BlockBytes, sourceLength - positionBytes);
+    // A trailing part shorter than a sector is never tested, so it need not be read either.
+    const std::int64_t testedBytes = blockBytes / SectorBytes * SectorBytes;
+    const BlockRead read = ReadBlock(*source, positionBytes, buffer.data(), testedBytes);
+
+    auto unreadable = read.Unreadable.begin();
+    for (std::int64_t sectorAt = 0; sectorAt < testedBytes; sectorAt += SectorBytes) {
+      const std::int64_t offset = positionBytes + sectorAt;
+      while (unreadable != read.Unreadable.end() &&
+             unreadable->Offset + unreadable->SectorCount * SectorBytes <= offset) {
+        ++unreadable;
+      }
+      if (unreadable != read.Unreadable.end() && unreadable->Offset <= offset) {
+        continue;  // zeros stand in for it; it is no hit
+      }
+      if (IsPacketSector(buffer.data() + sectorAt)) {
+        hits.Append(offset);
+        observer.HitFound(offset, ++hitCount);
+      }
+    }
+    for (const UnreadableStretch& stretch : read.Unreadable) {
+      observer.SectorsUnreadable(stretch.Offset, stretch.SectorCount);
+    }
+    report.UnreadableSectors += read.UnreadableSectors;
+    positionBytes += blockBytes;
+    report.BytesRead = positionBytes;
+  }
+  return report;
+}
+
+}  // namespace mtsrescue

@@ -1,0 +1,203 @@
+// FileStream over Win32 handles: files, physical disks and volumes, with share modes and 64-bit offsets.
+#include "platform/FileStream.h"
+
+#include <algorithm>
+#include <climits>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <winioctl.h>
+
+namespace mtsrescue {
+
+namespace {
+
+// One ReadFile or WriteFile call moves at most this much (a DWORD count); larger requests loop.
+constexpr std::int64_t MaxCallBytes = std::int64_t{1} << 30;
+
+HANDLE AsHandle(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+std::error_code LastError() { return std::error_code(static_cast<int>(::GetLastError()), std::system_category()); }
+
+// Paths arrive as UTF-8; the wide API takes every name the system can hold.
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) {
+    return std::wstring();
+  }
+  const int wideCount = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(std::max(wideCount, 0)), L'\0');
+  if (wideCount > 0) {
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), wideCount);
+  }
+  return wide;
+}
+
+std::string Narrow(const wchar_t* wide, int wideCount) {
+  if (wideCount <= 0) {
+    return std::string();
+  }
+  const int count = ::WideCharToMultiByte(CP_UTF8, 0, wide, wideCount, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(std::max(count, 0)), '\0');
+  if (count > 0) {
+    ::WideCharToMultiByte(CP_UTF8, 0, wide, wideCount, text.data(), count, nullptr, nullptr);
+  }
+  return text;
+}
+
+struct ModeFlags {
+  DWORD Access;
+  DWORD Share;
+  DWORD Disposition;
+};
+
+ModeFlags FlagsOf(OpenMode mode) {
+  switch (mode) {
+    case OpenMode::ReadShared:
+      return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
+    case OpenMode::ReadWriteShared:
+      return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
+    case OpenMode::ReadWriteExclusive:
+      return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING};
+    case OpenMode::Create:
+      return {GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS};
+  }
+  return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
+}
+
+}  // namespace
+
+std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode mode) {
+  const ModeFlags flags = FlagsOf(mode);
+  // Sources are read front to back; the hint lets the cache read ahead further.
+  const DWORD attributes = FILE_ATTRIBUTE_NORMAL | (mode == OpenMode::ReadShared ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
+  const HANDLE handle = ::CreateFileW(Widen(path).c_str(), flags.Access, flags.Share, nullptr, flags.Disposition,
+                                      attributes, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const std::error_code code = LastError();
+    const char* verb = mode == OpenMode::Create ? "Cannot create file \"" : "Cannot open file \"";
+    throw StreamError(verb + path + "\". " + SystemErrorText(code), code);
+  }
+  return std::unique_ptr<FileStream>(new FileStream(reinterpret_cast<NativeHandle>(handle), path));
+}
+
+FileStream::~FileStream() {
+  if (AsHandle(handle_) != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(AsHandle(handle_));
+  }
+}
+
+std::error_code FileStream::Seek(std::int64_t offset) {
+  if (offset < 0) {
+    return std::make_error_code(std::errc::invalid_argument);
+  }
+  LARGE_INTEGER distance;
+  distance.QuadPart = offset;
+  if (!::SetFilePointerEx(AsHandle(handle_), distance, nullptr, FILE_BEGIN)) {
+    return LastError();
+  }
+  return {};
+}
+
+std::int64_t FileStream::Size() {
+  // Disks and volumes answer the length query; files do not, and take the file size instead.
+  GET_LENGTH_INFORMATION lengthInfo{};
+  DWORD returned = 0;
+  if (::DeviceIoControl(AsHandle(handle_), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &lengthInfo,
+                        sizeof(lengthInfo), &returned, nullptr)) {
+    return static_cast<std::int64_t>(lengthInfo.Length.QuadPart);
+  }
+  LARGE_INTEGER fileSize;
+  if (::GetFileSizeEx(AsHandle(handle_), &fileSize)) {
+    return static_cast<std::int64_t>(fileSize.QuadPart);
+  }
+  return -1;
+}
+
+IoResult FileStream::Read(void* buffer, std::int64_t count) {
+  IoResult result;
+  auto* bytes = static_cast<char*>(buffer);
+  while (result.Bytes < count) {
+    const auto want = static_cast<DWORD>(std::min(count - result.Bytes, MaxCallBytes));
+    DWORD got = 0;
+    if (!::ReadFile(AsHandle(handle_), bytes + result.Bytes, want, &got, nullptr)) {
+      const DWORD error = ::GetLastError();
+      result.Bytes += got;
+      if (error != ERROR_HANDLE_EOF) {
+        result.Error = std::error_code(static_cast<int>(error), std::system_category());
+      }
+      break;
+    }
+    if (got == 0) {
+      break;  // end of file
+    }
+    result.Bytes += got;
+  }
+  return result;
+}
+
+IoResult FileStream::Write(const void* buffer, std::int64_t count) {
+  IoResult result;
+  const auto* bytes = static_cast<const char*>(buffer);
+  while (result.Bytes < count) {
+    const auto want = static_cast<DWORD>(std::min(count - result.Bytes, MaxCallBytes));
+    DWORD put = 0;
+    if (!::WriteFile(AsHandle(handle_), bytes + result.Bytes, want, &put, nullptr)) {
+      result.Bytes += put;
+      result.Error = LastError();
+      break;
+    }
+    if (put == 0) {
+      // No progress and no error: treat it as a full disk rather than spin.
+      result.Error = std::error_code(ERROR_DISK_FULL, std::system_category());
+      break;
+    }
+    result.Bytes += put;
+  }
+  return result;
+}
+
+std::error_code FileStream::Flush() {
+  if (!::FlushFileBuffers(AsHandle(handle_))) {
+    const DWORD error = ::GetLastError();
+    // Handles opened for reading only cannot be flushed; nothing of theirs is waiting.
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_INVALID_HANDLE) {
+      return std::error_code(static_cast<int>(error), std::system_category());
+    }
+  }
+  return {};
+}
+
+std::unique_ptr<ByteStream> OpenFileStream(const std::string& path, OpenMode mode) {
+  return FileStream::Open(path, mode);
+}
+
+std::string SystemErrorText(std::error_code code) {
+  if (code.category() != std::system_category()) {
+    return code.message();
+  }
+  wchar_t* wide = nullptr;
+  const DWORD wideCount = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      static_cast<DWORD>(code.value()), 0, reinterpret_cast<wchar_t*>(&wide), 0, nullptr);
+  std::string text;
+  if (wideCount > 0 && wide != nullptr) {
+    text = Narrow(wide, static_cast<int>(wideCount));
+  }
+  if (wide != nullptr) {
+    ::LocalFree(wide);
+  }
+  // The system's texts end with a line break; the sentence's own full stop stays.
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) {
+    text = "System error " + std::to_string(code.value()) + ".";
+  }
+  return text;
+}
+
+char PathSeparator() noexcept { return '\\'; }
+
+}  // namespace mtsrescue

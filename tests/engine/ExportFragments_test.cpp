@@ -1,0 +1,213 @@
+// The export into an in-memory folder: sizes, names, the source's open mode, and every way it can fail.
+#include "engine/ExportFragments.h"
+
+#include "engine/EngineConstants.h"
+#include "platform/FileStream.h"
+#include "tests/common/MemoryFileSystem.h"
+#include "tests/common/RecordingObserver.h"
+#include "tests/engine/StreamFixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace mtsrescue {
+namespace {
+
+using test::MemoryFileSystem;
+using test::RecordingObserver;
+
+std::string Out(std::int64_t index) { return OutputFileName("dest", index); }
+
+// A source whose byte at offset i is a function of i, so any misplaced copy shows.
+std::vector<std::uint8_t> Numbered(std::int64_t lengthBytes) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(lengthBytes));
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 9));
+  }
+  return bytes;
+}
+
+class ExportFragmentsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { source_ = files_.Add("src", Numbered(2 * BlockBytes)); }
+  void Export(const FragmentList& fragments) {
+    ExportFragments("src", "dest", fragments, observer_, report_, files_.Opener());
+  }
+  std::vector<std::uint8_t> SourceBytes(std::int64_t offset, std::int64_t count) const {
+    return source_->Get(offset, count);
+  }
+
+  MemoryFileSystem files_;
+  std::shared_ptr<test::MemoryFile> source_;
+  RecordingObserver observer_;
+  ExportReport report_;
+};
+
+TEST(OutputFileName, AppendsTheSeparatorWhateverTheFolderEndsWith) {
+  const std::string sep(1, PathSeparator());
+  EXPECT_EQ(OutputFileName("dest", 0), "dest" + sep + "0.MTS");
+  EXPECT_EQ(OutputFileName("dest" + sep, 12), "dest" + sep + sep + "12.MTS");
+  EXPECT_EQ(OutputFileName("d", 5000000000), "d" + sep + "5000000000.MTS");
+}
+
+TEST_F(ExportFragmentsTest, WritesTwoGroupRunsButNotOneGroupRunsAndKeepsTheIndices) {
+  Export({"1024 - 2560", "10240 - 13312"});
+  EXPECT_FALSE(files_.Exists(Out(0)));
+  ASSERT_TRUE(files_.Exists(Out(1)));
+  // end - start bytes: the run's two groups and nothing after them.
+  EXPECT_EQ(files_.Find(Out(1))->Contents(), SourceBytes(10240, 3072));
+  EXPECT_EQ(files_.Find(Out(1))->FlushCalls(), 1);
+  ASSERT_EQ(report_.Entries.size(), 2u);
+  EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::TooShort);
+  EXPECT_EQ(report_.Entries[1].Outcome, EntryOutcome::Written);
+  EXPECT_EQ(report_.Entries[1].StartOffset, 10240);
+  EXPECT_EQ(report_.Entries[1].EndOffset, 13312);
+  EXPECT_EQ(report_.Entries[1].FilePath, Out(1));
+  EXPECT_EQ(report_.FilesWritten, 1);
+  EXPECT_EQ(report_.BytesWritten, 3072);
+  EXPECT_EQ(observer_.Events,
+            (std::vector<std::string>{"ExportBegin 2", "ExportProgress 0", "ExportProgress 1",
+                                      "FileWritten 1 " + Out(1) + " 3072", "ExportEnd"}));
+}
+
+TEST_F(ExportFragmentsTest, SizeRuleIsStrictlyMoreThan2048Bytes) {
+  Export({"0 - 2048", "0 - 2049", "4096 - 4096", "8192 - 4096"});
+  EXPECT_FALSE(files_.Exists(Out(0)));
+  ASSERT_TRUE(files_.Exists(Out(1)));
+  EXPECT_EQ(files_.Find(Out(1))->Length(), 2049);
+  EXPECT_FALSE(files_.Exists(Out(2)));
+  EXPECT_FALSE(files_.Exists(Out(3)));
+}
+
+TEST_F(ExportFragmentsTest, A171GroupRunIsCopiedAsOneFullBlockAndOneOf512Bytes) {
+  const std::int64_t lengthBytes = 171 * GroupBytes;
+  ASSERT_EQ(lengthBytes, BlockBytes + 512);
+  Export({"512 - " + std::to_string(512 + lengthBytes)});
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), SourceBytes(512, lengthBytes));
+  ASSERT_EQ(source_->Reads().size(), 2u);
+  EXPECT_EQ(source_->Reads()[0].Offset, 512);
+  EXPECT_EQ(source_->Reads()[0].Count, BlockBytes);
+  EXPECT_EQ(source_->Reads()[1].Offset, 512 + BlockBytes);
+  EXPECT_EQ(source_->Reads()[1].Count, 512);
+}
+
+TEST_F(ExportFragmentsTest, SourceIsReopenedForSharedReadingForEachFileAndNeverWritten) {
+  Export({"0 - 3072", "3072 - 4608", "6144 - 9216"});
+  EXPECT_EQ(files_.OpenCount("src", OpenMode::ReadShared), 2);
+  EXPECT_EQ(files_.OpenCount("src", OpenMode::ReadWriteShared), 0);
+  EXPECT_EQ(files_.OpenCount("src", OpenMode::ReadWriteExclusive), 0);
+  EXPECT_EQ(files_.OpenCount(Out(0), OpenMode::Create), 1);
+  EXPECT_EQ(files_.OpenCount(Out(2), OpenMode::Create), 1);
+  EXPECT_EQ(source_->WriteCalls(), 0);
+}
+
+TEST_F(ExportFragmentsTest, ReplacesEarlierOutputOfTheSameNumberAndLeavesOtherFiles) {
+  files_.Add(Out(0), std::vector<std::uint8_t>(100000, 0xEE));
+  files_.Add(Out(1), std::vector<std::uint8_t>(10, 0xEE));
+  files_.Add("dest/notes.txt", std::vector<std::uint8_t>(10, 0xDD));
+  Export({"0 - 3072"});
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), SourceBytes(0, 3072));
+  EXPECT_EQ(files_.Find(Out(1))->Contents(), std::vector<std::uint8_t>(10, 0xEE));
+  EXPECT_EQ(files_.Find("dest/notes.txt")->Contents(), std::vector<std::uint8_t>(10, 0xDD));
+}
+
+TEST_F(ExportFragmentsTest, EmptyListWritesNothingAndStillEnds) {
+  Export({});
+  EXPECT_EQ(observer_.Events, (std::vector<std::string>{"ExportBegin 0", "ExportEnd"}));
+  EXPECT_TRUE(files_.Opens().empty());
+  EXPECT_TRUE(report_.Entries.empty());
+}
+
+TEST_F(ExportFragmentsTest, FileThatCannotBeCreatedEndsTheExportAndEarlierFilesStay) {
+  files_.FailOpen(Out(2), std::errc::permission_denied);
+  try {
+    Export({"0 - 3072", "4096 - 5632", "8192 - 12800", "16384 - 19456"});
+    FAIL() << "no error";
+  } catch (const StreamError& error) {
+    EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + Out(2) + "\". " +
+                                             SystemErrorText(std::make_error_code(std::errc::permission_denied)));
+  }
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), SourceBytes(0, 3072));
+  EXPECT_FALSE(files_.Exists(Out(3)));
+  ASSERT_EQ(report_.Entries.size(), 4u);
+  EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Written);
+  EXPECT_EQ(report_.Entries[1].Outcome, EntryOutcome::TooShort);
+  EXPECT_EQ(report_.Entries[2].Outcome, EntryOutcome::Failed);
+  EXPECT_EQ(report_.Entries[2].FilePath, Out(2));
+  EXPECT_EQ(report_.Entries[3].Outcome, EntryOutcome::NotReached);
+  EXPECT_FALSE(report_.SourceFailed);
+  EXPECT_EQ(observer_.Events.back(), "ExportEnd");
+}
+
+TEST_F(ExportFragmentsTest, SourceThatCannotBeReopenedLeavesNoEmptyFile) {
+  files_.FailOpen("src", std::errc::no_such_device);
+  EXPECT_THROW(
+      {
+        try {
+          Export({"0 - 3072"});
+        } catch (const StreamError& error) {
+          EXPECT_EQ(std::string(error.what()).rfind("Cannot open file \"src\". ", 0), 0u) << error.what();
+          throw;
+        }
+      },
+      StreamError);
+  EXPECT_FALSE(files_.Exists(Out(0)));
+  EXPECT_TRUE(report_.SourceFailed);
+  EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Failed);
+  EXPECT_EQ(observer_.Events.back(), "ExportEnd");
+}
+
+TEST_F(ExportFragmentsTest, FullDiskNamesTheFileAndTheReasonAndEarlierFilesStay) {
+  files_.Add(Out(1))->FailWritesAfter(1000, std::errc::no_space_on_device);
+  try {
+    Export({"0 - 3072", "3072 - 6144", "6144 - 9216"});
+    FAIL() << "no error";
+  } catch (const ExportError& error) {
+    EXPECT_EQ(std::string(error.what()), "Cannot write file \"" + Out(1) + "\". " +
+                                             SystemErrorText(std::make_error_code(std::errc::no_space_on_device)));
+    EXPECT_EQ(error.Code(), std::make_error_code(std::errc::no_space_on_device));
+  }
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), SourceBytes(0, 3072));
+  EXPECT_EQ(report_.Entries[1].Outcome, EntryOutcome::Failed);
+  EXPECT_EQ(report_.Entries[2].Outcome, EntryOutcome::NotReached);
+  EXPECT_FALSE(files_.Exists(Out(2)));
+  EXPECT_EQ(report_.FilesWritten, 1);
+  EXPECT_EQ(observer_.CountOf("FileWritten"), 1);
+  EXPECT_EQ(observer_.Events.back(), "ExportEnd");
+}
+
+TEST_F(ExportFragmentsTest, WriteBackFailureAtTheEndOfAFileIsAWriteFailure) {
+  files_.Add(Out(0))->FailFlushes(std::errc::io_error);
+  EXPECT_THROW(Export({"0 - 3072"}), ExportError);
+  EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Failed);
+  EXPECT_EQ(report_.FilesWritten, 0);
+  EXPECT_EQ(observer_.CountOf("FileWritten"), 0);
+}
+
+TEST_F(ExportFragmentsTest, UnreadableSectorsAreWrittenAsZerosAndCounted) {
+  // A copy block that fails after a full block was read into the buffer: its bad sectors must
+  // come out as zeros, not as the previous block's bytes.
+  const std::int64_t startOffset = 0;
+  const std::int64_t lengthBytes = 180 * GroupBytes;
+  source_->FailReads(BlockBytes + 1024, 1024);
+  source_->FailReads(512, 512);
+  Export({"0 - " + std::to_string(lengthBytes)});
+  std::vector<std::uint8_t> expected = SourceBytes(startOffset, lengthBytes);
+  std::fill(expected.begin() + 512, expected.begin() + 1024, std::uint8_t{0});
+  std::fill(expected.begin() + BlockBytes + 1024, expected.begin() + BlockBytes + 2048, std::uint8_t{0});
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), expected);
+  EXPECT_EQ(report_.UnreadableSectors, 3);
+  EXPECT_EQ(report_.Entries[0].UnreadableSectors, 3);
+  EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Written);
+}
+
+TEST_F(ExportFragmentsTest, FragmentReachingPastTheSourceEndIsPaddedWithZeros) {
+  source_->SetLength(4096);
+  Export({"3072 - 6144"});
+  std::vector<std::uint8_t> expected = SourceBytes(3072, 1024);
+  expected.resize(3072, 0);
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), expected);
+  EXPECT_EQ(report_.UnreadableSectors, 4);
+}
+
+}  // namespace
+}  // namespace mtsrescue

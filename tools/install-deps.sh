@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need on Debian 12 (run as root or with sudo).
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends \
+  build-essential cmake ninja-build git python3 \
+  libgtest-dev googletest \
+  qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-wqy-zenhei \
+  ffmpeg dosfstools mtools util-linux \
+  mingw-w64 g++-mingw-w64-x86-64 wine wine64 \
+  xvfb xauth time

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds everything from scratch into build/ and runs every test: the Linux suite, then the
+# Windows build of the core under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+werror=OFF
+if [ "${CI:-}" = "true" ]; then werror=ON; fi
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMTSRESCUE_WERROR="$werror"
+cmake --build build -j "$(nproc)"
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)")
+if [ -x tools/test-windows.sh ]; then
+  tools/test-windows.sh
+fi
