@@ -24,6 +24,7 @@ const std::uint8_t* SourceWindow::At(std::int64_t offset, std::int64_t count) {
 // Keeps MaxRequestBytes before offset in the window so that short backward steps need no read.
 // A read that fails leaves the window ending where the good bytes end.
 void SourceWindow::Fill(std::int64_t offset) {
+  if (fillHook_) fillHook_();
   const std::int64_t start = std::max<std::int64_t>(0, (offset - MaxRequestBytes) / SectorBytes * SectorBytes);
   const std::int64_t wanted = std::min<std::int64_t>(BlockBytes, sourceLength_ - start);
   windowOffset_ = start;

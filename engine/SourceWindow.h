@@ -4,6 +4,7 @@
 #include "platform/ByteStream.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace mtsrescue {
@@ -16,6 +17,9 @@ class SourceWindow {
   // count bytes (count <= MaxRequestBytes) at offset, or nullptr when any of them lies outside the
   // source or could not be read. The pointer stays valid until the next call.
   const std::uint8_t* At(std::int64_t offset, std::int64_t count);
+
+  // Called before each read of the source (to keep a window responsive).
+  void SetFillHook(std::function<void()> hook) { fillHook_ = std::move(hook); }
 
   std::int64_t SourceLength() const noexcept { return sourceLength_; }
   // Bytes read from the source so far (re-reads included).
@@ -32,6 +36,7 @@ class SourceWindow {
   std::int64_t windowOffset_ = 0;
   std::int64_t windowBytes_ = 0;  // valid bytes from windowOffset_
   std::int64_t bytesRead_ = 0;
+  std::function<void()> fillHook_;
 };
 
 }  // namespace mtsrescue
