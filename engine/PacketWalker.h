@@ -3,11 +3,10 @@
 #pragma once
 
 #include "engine/ClipPiece.h"
-#include "engine/PacketHeader.h"
 #include "engine/SourceWindow.h"
 
-#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace mtsrescue {
@@ -15,6 +14,9 @@ namespace mtsrescue {
 class PacketWalker {
  public:
   explicit PacketWalker(SourceWindow& window);
+  ~PacketWalker();
+  PacketWalker(const PacketWalker&) = delete;
+  PacketWalker& operator=(const PacketWalker&) = delete;
 
   // Walks the run of hits [runStartOffset, runEndOffset) (runStartOffset is a hit, so a packet
   // begins there) outward and through, and appends the pieces found, in source order. A piece
@@ -26,41 +28,19 @@ class PacketWalker {
 
   // A chain of fewer verified packets is no piece.
   static constexpr std::int64_t MinPiecePackets = 3;
-  // More PIDs than this in one chain is not a camcorder stream.
-  static constexpr std::size_t MaxPids = 64;
+  // How far back a piece that follows another in the same run may be found to have begun
+  // already: the packets after a joint that happen to fit both sides.
+  static constexpr std::int64_t MaxOverlapPackets = 256;
+
+  class Chain;  // one stream being followed packet by packet
 
  private:
-  void StartChain(std::int64_t offset, const PacketHeader& header);
-  bool Continues(const PacketHeader& header) const noexcept;
-  bool Precedes(const PacketHeader& header) const noexcept;
-  void Append(std::int64_t offset, const PacketHeader& header);
-  void Prepend(std::int64_t offset, const PacketHeader& header);
-  void NotePid(std::uint16_t pid, std::int64_t offset, const PacketHeader& header);
-  void WalkBack(std::int64_t floorOffset);
-  std::int64_t WalkForward();  // the offset of the first packet that does not continue
-  ClipPiece Finish(std::int64_t floorOffset);
-  void ClearPids();
+  ClipPiece Finish(const Chain& chain, std::int64_t floorOffset);
 
   SourceWindow& window_;
   std::int64_t floorOffset_ = 0;  // no later piece may begin before this (end of verified data)
-
-  // The chain being walked.
-  std::int64_t firstOffset_ = 0;
-  std::int64_t lastOffset_ = 0;
-  std::uint32_t firstStamp_ = 0;
-  std::uint32_t lastStamp_ = 0;
-  std::uint32_t stepMin_ = 0;
-  std::uint32_t stepMax_ = 0;
-  std::int64_t packets_ = 0;
-  std::int64_t randomAccessOffset_ = -1;
-  std::uint16_t randomAccessPid_ = 0;
-  std::vector<std::uint16_t> pids_;  // the PIDs with entries in the tables below
-  std::array<std::int8_t, 8192> firstCounter_;   // -1: PID not in the chain
-  std::array<std::int8_t, 8192> lastCounter_;
-  std::array<std::uint8_t, 8192> firstPayload_;
-  std::array<std::uint8_t, 8192> lastPayload_;
-  std::array<std::int64_t, 8192> firstPidOffset_;
-  std::array<std::int64_t, 8192> lastUnitStart_;  // -1: none
+  std::unique_ptr<Chain> current_;
+  std::unique_ptr<Chain> next_;
 };
 
 }  // namespace mtsrescue
