@@ -6,6 +6,7 @@
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace mtsrescue {

@@ -6,6 +6,7 @@
 #include "engine/ReadBlock.h"
 #include "engine/RunObserver.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 

@@ -1,0 +1,134 @@
+// The command's flow: parse, measure the source, make the destination, run, report.
+#include "cli/CliApp.h"
+
+#include "cli/CliObserver.h"
+#include "cli/ReportFormat.h"
+#include "engine/ExportFragments.h"
+#include "engine/RecoveryRun.h"
+#include "platform/FileStream.h"
+#include "platform/Folders.h"
+
+#include <exception>
+#include <memory>
+#include <utility>
+
+namespace mtsrescue {
+
+CliApp::CliApp(CliEnvironment environment) : env_(std::move(environment)) {}
+
+int CliApp::Run(const std::vector<std::string>& args) {
+  CliOptions options;
+  try {
+    options = CommandLine::Parse(args);
+  } catch (const UsageError& error) {
+    *env_.Err << ProgramName << ": " << error.what() << "\nTry '" << ProgramName
+              << " --help' for more information.\n";
+    return static_cast<int>(ExitCode::Usage);
+  }
+  if (options.Help) {
+    *env_.Out << CommandLine::HelpText(ProgramName);
+    return static_cast<int>(ExitCode::Success);
+  }
+  if (options.Version) {
+    *env_.Out << CommandLine::VersionText(ProgramName);
+    return static_cast<int>(ExitCode::Success);
+  }
+  try {
+    return static_cast<int>(Recover(options));
+  } catch (const std::exception& error) {
+    // Nothing below should throw past the run; if it does, it must not look like success.
+    *env_.Err << ProgramName << ": " << error.what() << "\n";
+    return static_cast<int>(ExitCode::Export);
+  }
+}
+
+ExitCode CliApp::PrepareDestination(const CliOptions& options, std::string& error) {
+  if (options.DryRun) return ExitCode::Success;  // nothing is written, not even the folder
+  if (const std::error_code code = CreateFolderTree(options.DestFolder)) {
+    error = "Cannot create folder \"" + options.DestFolder + "\". " + SystemErrorText(code);
+    return ExitCode::SourceOrDest;
+  }
+  // Find out now, not after hours of reading, whether files can be made there.
+  const std::string probe = options.DestFolder + PathSeparator() + ".mtsrescue-write-test";
+  try {
+    env_.Opener(probe, OpenMode::Create).reset();
+  } catch (const StreamError& failure) {
+    error = failure.what();
+    return ExitCode::SourceOrDest;
+  }
+  RemoveFile(probe);
+  return ExitCode::Success;
+}
+
+ExitCode CliApp::Recover(const CliOptions& options) {
+  CliResult result;
+  result.Options = options;
+  RunReport& run = result.Run;
+  run.SourcePath = options.Source;
+  run.DestFolder = options.DestFolder;
+  const bool notes = !options.Quiet;
+
+  const auto finish = [&](ExitCode code) {
+    result.Code = code;
+    if (options.Json) {
+      *env_.Out << ReportFormat::Json(result);
+    } else if (code != ExitCode::SourceOrDest) {
+      *env_.Out << ReportFormat::Text(result);
+    }
+    env_.Out->flush();
+    if (!run.ErrorMessage.empty()) *env_.Err << ProgramName << ": " << run.ErrorMessage << "\n";
+    if (code == ExitCode::Interrupted && notes) {
+      *env_.Err << ProgramName << ": interrupted after " << run.Scan.BytesRead << " of "
+                << run.SourceLength << " bytes; what was found up to there was "
+                << (options.DryRun ? "listed" : "written") << ".\n";
+    }
+    if (run.Scan.UnreadableSectors > 0 && notes) {
+      *env_.Err << ProgramName << ": " << run.Scan.UnreadableSectors
+                << " sectors could not be read; they count as no video.\n";
+    }
+    return code;
+  };
+
+  // The length is what the opened source says it is; the run opens it again itself.
+  if (IsFolder(options.Source)) {
+    run.Failure = RunFailure::Source;
+    run.ErrorMessage = "Cannot open file \"" + options.Source + "\". It is a folder, not a disk or an image.";
+    return finish(ExitCode::SourceOrDest);
+  }
+  try {
+    std::unique_ptr<ByteStream> source = env_.Opener(options.Source, OpenMode::ReadShared);
+    run.SourceLength = source->Size();
+  } catch (const StreamError& error) {
+    run.Failure = RunFailure::Source;
+    run.ErrorMessage = error.what();
+    return finish(ExitCode::SourceOrDest);
+  }
+  if (run.SourceLength < 0) {
+    run.Failure = RunFailure::Source;
+    run.ErrorMessage = "Cannot tell the length of \"" + options.Source + "\".";
+    return finish(ExitCode::SourceOrDest);
+  }
+  std::string destError;
+  if (PrepareDestination(options, destError) != ExitCode::Success) {
+    run.ErrorMessage = destError;
+    return finish(ExitCode::SourceOrDest);
+  }
+
+  std::ostream* progress = (env_.ErrIsTerminal && !options.Quiet) ? env_.Err : nullptr;
+  const auto interrupts = env_.InterruptCount;
+  CliObserver observer(progress, notes ? env_.Err : nullptr,
+                       [interrupts] { return interrupts && interrupts() > 0; }, env_.Clock);
+  RunOptions runOptions;
+  runOptions.DryRun = options.DryRun;
+  run = RunRecovery(options.Source, run.SourceLength, options.DestFolder, observer, runOptions,
+                    env_.Opener);
+
+  switch (run.Failure) {
+    case RunFailure::Source: return finish(ExitCode::SourceOrDest);
+    case RunFailure::Export: return finish(ExitCode::Export);
+    case RunFailure::None: break;
+  }
+  return finish(run.Scan.Stopped ? ExitCode::Interrupted : ExitCode::Success);
+}
+
+}  // namespace mtsrescue

@@ -1,0 +1,111 @@
+// Parsing of mtsrescue-cli's command line and its help text.
+#include "cli/CommandLine.h"
+
+#include <cstdio>
+
+namespace mtsrescue {
+
+const std::vector<CommandLine::Flag>& CommandLine::Flags() {
+  static const std::vector<Flag> flags = {
+      {"dry-run", 'n', &CliOptions::DryRun,
+       "scan and merge, list what would be written, write nothing"},
+      {"json", 'j', &CliOptions::Json, "print the report on stdout as JSON"},
+      {"quiet", 'q', &CliOptions::Quiet, "no progress or notes on stderr (errors still)"},
+      {"help", 'h', &CliOptions::Help, "show this help and exit"},
+      {"version", 'V', &CliOptions::Version, "show the version and exit"},
+  };
+  return flags;
+}
+
+CliOptions CommandLine::Parse(const std::vector<std::string>& args) {
+  CliOptions options;
+  std::vector<std::string> operands;
+  bool optionsEnded = false;
+  for (const std::string& arg : args) {
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      operands.push_back(arg);  // "-" alone is an operand too
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg[1] == '-') {
+      const std::string name = arg.substr(2);
+      if (name.find('=') != std::string::npos) {
+        throw UsageError("option '--" + name.substr(0, name.find('=')) + "' takes no value");
+      }
+      bool known = false;
+      for (const Flag& flag : Flags()) {
+        if (name == flag.LongName) {
+          options.*flag.Field = true;
+          known = true;
+        }
+      }
+      if (!known) throw UsageError("unknown option '" + arg + "'");
+      continue;
+    }
+    // Short options, possibly bundled: -nq.
+    for (std::size_t i = 1; i < arg.size(); ++i) {
+      bool known = false;
+      for (const Flag& flag : Flags()) {
+        if (arg[i] == flag.ShortName) {
+          options.*flag.Field = true;
+          known = true;
+        }
+      }
+      if (!known) throw UsageError(std::string("unknown option '-") + arg[i] + "'");
+    }
+  }
+  if (options.Help || options.Version) return options;
+
+  if (operands.empty()) throw UsageError("missing SOURCE and DEST");
+  if (operands.size() > 2) throw UsageError("too many operands: '" + operands[2] + "'");
+  options.Source = operands[0];
+  if (options.Source.empty()) throw UsageError("SOURCE is empty");
+  if (operands.size() == 2) {
+    options.DestFolder = operands[1];
+    if (options.DestFolder.empty()) throw UsageError("DEST is empty");
+  } else if (!options.DryRun) {
+    throw UsageError("missing DEST (only --dry-run may go without one)");
+  }
+  return options;
+}
+
+std::string CommandLine::HelpText(const std::string& programName) {
+  std::string text;
+  text += "Usage: " + programName + " [OPTIONS] SOURCE DEST\n";
+  text += "       " + programName + " --dry-run [OPTIONS] SOURCE [DEST]\n";
+  text +=
+      "\n"
+      "Finds AVCHD camcorder video (.MTS, MPEG-2 transport stream in 192-byte packets) on\n"
+      "SOURCE, a disk image file or a device path, whatever its file system says, and writes\n"
+      "every unbroken stretch of it as DEST/<index>.MTS. DEST is created if it is missing.\n"
+      "SOURCE is only ever opened for reading.\n"
+      "\n"
+      "Options:\n";
+  for (const Flag& flag : Flags()) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  -%c, --%-10s %s\n", flag.ShortName, flag.LongName, flag.Help);
+    text += line;
+  }
+  text +=
+      "\n"
+      "Progress (percent, bytes read, MB/s, time left, fragments found) is drawn on stderr when it\n"
+      "is a terminal. Ctrl-C stops the reading: what was found so far is still written.\n"
+      "A second Ctrl-C ends the program at once.\n"
+      "\n"
+      "Exit status:\n"
+      "  0  success: every fragment long enough was written (or listed, with --dry-run)\n"
+      "  1  usage error\n"
+      "  2  the source could not be opened or measured, or DEST could not be created\n"
+      "  3  an output file could not be created or written (files written before it stay)\n"
+      "  4  interrupted: Ctrl-C ended the reading early; what was found was written\n";
+  return text;
+}
+
+std::string CommandLine::VersionText(const std::string& programName) {
+  return programName + " " MTSRESCUE_VERSION "\n";
+}
+
+}  // namespace mtsrescue

@@ -1,0 +1,236 @@
+// The text and JSON reports of mtsrescue-cli.
+#include "cli/ReportFormat.h"
+
+#include "cli/ProgressLine.h"
+#include "engine/EngineConstants.h"
+
+#include <cstdio>
+
+namespace mtsrescue {
+namespace {
+
+std::string Int(std::int64_t value) { return std::to_string(value); }
+
+// Length of the UTF-8 sequence starting at text[i], or 0 when it is not one.
+std::size_t Utf8Length(const std::string& text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  std::size_t length = 0;
+  std::uint32_t code = 0;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(i + k) & 0x3F);
+  }
+  // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+  if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
+      (code >= 0xD800 && code <= 0xDFFF)) {
+    return 0;
+  }
+  return length;
+}
+
+std::string EntryFileName(const CliResult& result, std::int64_t index) {
+  if (result.Options.DestFolder.empty()) return Int(index) + ".MTS";
+  return OutputFileName(result.Options.DestFolder, index);
+}
+
+}  // namespace
+
+const char* ReportFormat::StatusName(EntryStatus status) {
+  switch (status) {
+    case EntryStatus::Written: return "written";
+    case EntryStatus::WouldWrite: return "would be written";
+    case EntryStatus::TooShort: return "too short";
+    case EntryStatus::Failed: return "failed";
+    case EntryStatus::NotReached: return "not written";
+  }
+  return "";
+}
+
+const char* ReportFormat::ResultName(ExitCode code) {
+  switch (code) {
+    case ExitCode::Success: return "success";
+    case ExitCode::Usage: return "usage error";
+    case ExitCode::SourceOrDest: return "source or destination error";
+    case ExitCode::Export: return "export error";
+    case ExitCode::Interrupted: return "interrupted";
+  }
+  return "";
+}
+
+std::vector<EntryView> ReportFormat::Entries(const CliResult& result) {
+  const RunReport& run = result.Run;
+  const std::string tooShort = "one group only; only runs longer than " + Int(MinExportBytes) +
+                               " bytes are written";
+  std::vector<EntryView> views;
+  views.reserve(run.Fragments.size());
+  for (std::size_t i = 0; i < run.Fragments.size(); ++i) {
+    EntryView view;
+    view.Index = static_cast<std::int64_t>(i);
+    PagePos pos;
+    SplitEntry(run.Fragments[i], pos);
+    view.StartOffset = ParseOffset(pos.StartText);
+    view.EndOffset = ParseOffset(pos.EndText);
+    view.Length = view.EndOffset - view.StartOffset;
+    const bool longEnough = view.Length > MinExportBytes;
+    if (result.Options.DryRun) {
+      view.Status = longEnough ? EntryStatus::WouldWrite : EntryStatus::TooShort;
+      if (longEnough) view.File = EntryFileName(result, view.Index);
+      else view.Reason = tooShort;
+    } else if (i < run.Export.Entries.size()) {
+      const ExportedEntry& done = run.Export.Entries[i];
+      view.File = done.FilePath;
+      view.UnreadableSectors = done.UnreadableSectors;
+      switch (done.Outcome) {
+        case EntryOutcome::Written:
+          view.Status = EntryStatus::Written;
+          break;
+        case EntryOutcome::TooShort:
+          view.Status = EntryStatus::TooShort;
+          view.Reason = tooShort;
+          break;
+        case EntryOutcome::Failed:
+          view.Status = EntryStatus::Failed;
+          view.Reason = run.ErrorMessage;
+          break;
+        case EntryOutcome::NotReached:
+          view.Status = EntryStatus::NotReached;
+          view.Reason = "the export ended at an earlier entry";
+          break;
+      }
+    } else if (!longEnough) {
+      view.Status = EntryStatus::TooShort;
+      view.Reason = tooShort;
+    } else {
+      view.Status = EntryStatus::NotReached;
+      view.Reason = run.ErrorMessage.empty() ? "the export did not run"
+                                             : "the export did not run: " + run.ErrorMessage;
+    }
+    views.push_back(std::move(view));
+  }
+  return views;
+}
+
+std::string ReportFormat::Text(const CliResult& result) {
+  const RunReport& run = result.Run;
+  std::string text;
+  text += "Source:       " + result.Options.Source + " (" + Int(run.SourceLength) + " bytes, " +
+          ProgressLine::Bytes(run.SourceLength) + ")\n";
+  text += "Read:         " + Int(run.Scan.BytesRead) + " bytes" +
+          (run.Scan.Stopped ? " (stopped early)" : "") + ", " + Int(run.Scan.UnreadableSectors) +
+          " unreadable sectors\n";
+  text += "Hits:         " + Int(run.HitCount) + " sectors in " + Int(static_cast<std::int64_t>(run.Fragments.size())) +
+          " fragment entries\n";
+  if (!result.Options.DestFolder.empty()) {
+    text += std::string(result.Options.DryRun ? "Destination:  " : "Written to:   ") +
+            result.Options.DestFolder + (result.Options.DryRun ? " (dry run: nothing written)" : "") + "\n";
+  }
+  std::int64_t planned = 0;
+  std::int64_t plannedBytes = 0;
+  for (const EntryView& view : Entries(result)) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  %6lld  %14lld - %-14lld %12lld bytes  ",
+                  static_cast<long long>(view.Index), static_cast<long long>(view.StartOffset),
+                  static_cast<long long>(view.EndOffset), static_cast<long long>(view.Length));
+    text += line;
+    text += StatusName(view.Status);
+    if (!view.File.empty()) text += "  " + view.File;
+    if (!view.Reason.empty()) text += "  (" + view.Reason + ")";
+    if (view.UnreadableSectors > 0) text += "  [" + Int(view.UnreadableSectors) + " unreadable sectors written as zeros]";
+    text += "\n";
+    if (view.Status == EntryStatus::WouldWrite) {
+      ++planned;
+      plannedBytes += view.Length;
+    }
+  }
+  if (result.Options.DryRun) {
+    text += "Would write:  " + Int(planned) + " files, " + Int(plannedBytes) + " bytes\n";
+  } else {
+    text += "Written:      " + Int(run.Export.FilesWritten) + " files, " + Int(run.Export.BytesWritten) +
+            " bytes\n";
+  }
+  return text;
+}
+
+std::string ReportFormat::JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const std::size_t length = Utf8Length(text, i);
+    if (length == 0) {
+      out += "\\ufffd";
+      ++i;
+      continue;
+    }
+    if (c == '"') {
+      out += "\\\"";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out.append(text, i, length);
+    }
+    i += length;
+  }
+  return out + "\"";
+}
+
+std::string ReportFormat::Json(const CliResult& result) {
+  const RunReport& run = result.Run;
+  const auto optional = [](const std::string& text) {
+    return text.empty() ? std::string("null") : JsonString(text);
+  };
+  std::string json = "{\n";
+  json += "  \"source\": " + JsonString(result.Options.Source) + ",\n";
+  json += "  \"length\": " + Int(run.SourceLength) + ",\n";
+  json += "  \"destination\": " + optional(result.Options.DestFolder) + ",\n";
+  json += std::string("  \"dry_run\": ") + (result.Options.DryRun ? "true" : "false") + ",\n";
+  json += "  \"bytes_read\": " + Int(run.Scan.BytesRead) + ",\n";
+  json += "  \"unreadable_sectors\": " + Int(run.Scan.UnreadableSectors) + ",\n";
+  json += std::string("  \"stopped\": ") + (run.Scan.Stopped ? "true" : "false") + ",\n";
+  json += "  \"hits\": " + Int(run.HitCount) + ",\n";
+  json += "  \"fragments\": [";
+  const std::vector<EntryView> views = Entries(result);
+  for (std::size_t i = 0; i < views.size(); ++i) {
+    const EntryView& view = views[i];
+    json += i == 0 ? "\n" : ",\n";
+    json += "    {\"index\": " + Int(view.Index) + ", \"start\": " + Int(view.StartOffset) +
+            ", \"end\": " + Int(view.EndOffset) + ", \"length\": " + Int(view.Length) +
+            ", \"status\": " + JsonString(StatusName(view.Status)) + ", \"file\": " + optional(view.File) +
+            ", \"reason\": " + optional(view.Reason) +
+            ", \"unreadable_sectors\": " + Int(view.UnreadableSectors) + "}";
+  }
+  json += views.empty() ? "],\n" : "\n  ],\n";
+  json += "  \"files_written\": " + Int(run.Export.FilesWritten) + ",\n";
+  json += "  \"bytes_written\": " + Int(run.Export.BytesWritten) + ",\n";
+  json += "  \"result\": " + JsonString(ResultName(result.Code)) + ",\n";
+  json += "  \"exit_code\": " + Int(static_cast<int>(result.Code)) + ",\n";
+  json += "  \"error\": " + optional(run.ErrorMessage) + "\n";
+  json += "}\n";
+  return json;
+}
+
+}  // namespace mtsrescue

@@ -1,0 +1,47 @@
+// What mtsrescue-cli prints when a run is over: a text listing or a JSON report.
+#pragma once
+
+#include "cli/CommandLine.h"
+#include "engine/RecoveryRun.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mtsrescue {
+
+// Everything the report is made from.
+struct CliResult {
+  CliOptions Options;
+  RunReport Run;
+  ExitCode Code = ExitCode::Success;
+};
+
+enum class EntryStatus { Written, WouldWrite, TooShort, Failed, NotReached };
+
+// One fragment entry as the report shows it.
+struct EntryView {
+  std::int64_t Index = 0;
+  std::int64_t StartOffset = 0;
+  std::int64_t EndOffset = 0;
+  std::int64_t Length = 0;  // the bytes its file holds (or would): end - start
+  EntryStatus Status = EntryStatus::NotReached;
+  std::string File;         // the output file written, tried or planned; empty when none
+  std::string Reason;       // why it was not written; empty when it was (or would be)
+  std::int64_t UnreadableSectors = 0;  // written as zeros
+};
+
+class ReportFormat {
+ public:
+  static std::vector<EntryView> Entries(const CliResult& result);
+  // Lines for a person: source, reading, hits, then one line per entry, then the totals.
+  static std::string Text(const CliResult& result);
+  // One JSON object (UTF-8, ending with a line break); see the README for its fields.
+  static std::string Json(const CliResult& result);
+  // text as a JSON string literal with its quotes; bytes that are not UTF-8 become U+FFFD.
+  static std::string JsonString(const std::string& text);
+  static const char* StatusName(EntryStatus status);
+  static const char* ResultName(ExitCode code);
+};
+
+}  // namespace mtsrescue

@@ -1,0 +1,63 @@
+// Folders on Windows: CreateDirectoryW one level at a time, GetFileAttributesW, DeleteFileW.
+#include "platform/Folders.h"
+
+#include <windows.h>
+
+namespace mtsrescue {
+namespace {
+
+std::wstring Wide(const std::string& text) {
+  int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(count), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), count);
+  return out;
+}
+
+std::error_code LastError() { return {static_cast<int>(GetLastError()), std::system_category()}; }
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+std::error_code CreateFolderTree(const std::string& path) {
+  if (path.empty()) return std::make_error_code(std::errc::invalid_argument);
+  if (IsFolder(path)) return {};
+  // "\\server\share" cannot be created: start past its share name.
+  std::size_t first = 1;
+  if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    int separators = 0;
+    for (first = 2; first < path.size() && separators < 2; ++first) {
+      if (IsSeparator(path[first])) ++separators;
+    }
+  }
+  for (std::size_t end = first; end <= path.size(); ++end) {
+    if (end != path.size() && !IsSeparator(path[end])) continue;
+    std::string prefix = path.substr(0, end);
+    // Skip drive roots ("C:") and the empty steps of "\\server\share" and doubled separators.
+    if (IsSeparator(prefix.back()) || prefix.back() == ':') continue;
+    if (!CreateDirectoryW(Wide(prefix).c_str(), nullptr)) {
+      DWORD error = GetLastError();
+      if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) {
+        return {static_cast<int>(error), std::system_category()};
+      }
+      // A share or drive root answers "access denied" although it exists.
+      if (!IsFolder(prefix)) {
+        return {static_cast<int>(error == ERROR_ALREADY_EXISTS ? ERROR_DIRECTORY : error),
+                std::system_category()};
+      }
+    }
+  }
+  return {};
+}
+
+bool IsFolder(const std::string& path) {
+  DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::error_code RemoveFile(const std::string& path) {
+  if (!DeleteFileW(Wide(path).c_str())) return LastError();
+  return {};
+}
+
+}  // namespace mtsrescue

@@ -1,0 +1,268 @@
+// Whole runs from the window over small synthetic camcorder images: export, stop, pause, close
+// commands during a scan, pause/stop availability during the export, and errors after the run.
+#include "ui/Main.h"
+
+#include "engine/EngineConstants.h"
+#include "ui/Gauge.h"
+#include "ui/WindowObserver.h"
+
+#include "UiTestSupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace mtsrescue {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Image of 3 MiB + 100 bytes: clip A (200 groups from 4,096, crossing the first block boundary),
+// a lone group at 1 MiB (an entry too short to write), clip B (100 groups from 2 MiB + 512).
+// Entries: 0 = A, 1 = the lone group, 2 = B.
+constexpr std::int64_t ImageBytes = 3 * 1024 * 1024 + 100;
+const testing::TClip ClipA{4096, 200, 1000};
+const testing::TClip LoneGroup{1024 * 1024, 1, 777777};
+const testing::TClip ClipB{2 * 1024 * 1024 + 512, 100, 50000000};
+
+class MainRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::Application();
+    image = testing::MakeImage(ImageBytes, {ClipA, LoneGroup, ClipB});
+    imagePath = folder / "card.img";
+    testing::WriteFile(imagePath, image);
+    fs::create_directories(folder.Path() / "out");
+    outPath = (folder.Path() / "out").string();
+
+    TMainEnvironment environment;
+    environment.Boxes = &boxes;
+    environment.OpenLink = [](const QString&) {};
+    environment.Opener = opener.Opener();
+    form = std::make_unique<TfrmMain>(environment);
+    form->show();
+    form->FSourcePath = QString::fromStdString(imagePath);
+    form->FSourceSize = ImageBytes;
+    form->Source->setText(QStringLiteral("card.img"));
+    form->Edit1->setText(QString::fromStdString(outPath));
+  }
+
+  // The file of entry index, or empty when it was not written.
+  std::vector<std::uint8_t> Output(int index) const {
+    const fs::path path = fs::path(outPath) / (std::to_string(index) + ".MTS");
+    return fs::exists(path) ? testing::ReadFile(path.string()) : std::vector<std::uint8_t>{};
+  }
+
+  // True when file holds the source's bytes from startOffset on, and at least the whole groups.
+  bool HoldsClip(const std::vector<std::uint8_t>& file, std::int64_t startOffset, std::int64_t groups) const {
+    if (static_cast<std::int64_t>(file.size()) < groups * GroupBytes) return false;
+    return std::equal(file.begin(), file.end(), image.begin() + startOffset);
+  }
+
+  testing::TTempFolder folder;
+  std::vector<std::uint8_t> image;
+  std::string imagePath;
+  std::string outPath;
+  testing::TScriptedBoxes boxes;
+  testing::TWatchingOpener opener;
+  std::unique_ptr<TfrmMain> form;
+};
+
+TEST_F(MainRunTest, WholeRunExportsEveryLongFragmentAndLeavesTheBusyState) {
+  form->TimeLabel->setText(QStringLiteral("剩余时间: 9 : 9"));
+  form->FStopRequest = true;  // left over from a stop while idle: cleared by the run
+  form->RunBtn->click();
+
+  EXPECT_TRUE(boxes.Boxes.empty()) << boxes.Boxes.front().Text.toStdString();
+  const RunReport& report = form->LastRunReport();
+  EXPECT_EQ(report.Failure, RunFailure::None);
+  EXPECT_FALSE(report.Scan.Stopped);
+  EXPECT_EQ(report.Fragments.size(), 3u);
+  EXPECT_EQ(form->HitCount, 301);
+  EXPECT_EQ(form->SegLabel->text(), QStringLiteral("发现碎片: 301"));
+
+  EXPECT_TRUE(HoldsClip(Output(0), ClipA.StartOffset, ClipA.GroupCount));
+  EXPECT_TRUE(Output(1).empty());  // one group: not written, but it keeps its number
+  EXPECT_TRUE(HoldsClip(Output(2), ClipB.StartOffset, ClipB.GroupCount));
+  EXPECT_FALSE(fs::exists(fs::path(outPath) / "3.MTS"));
+
+  EXPECT_FALSE(form->Busy());
+  for (QWidget* control : form->BusyControls()) EXPECT_TRUE(control->isEnabled());
+  EXPECT_TRUE(form->PauseBtn->isEnabled());
+  EXPECT_TRUE(form->StopBtn->isEnabled());
+  EXPECT_FALSE(form->ElapsedTime->isActive());
+  EXPECT_EQ(form->TimeLabel->text(), QStringLiteral("剩余时间: "));
+  EXPECT_EQ(form->gg->Progress(), 0);
+}
+
+TEST_F(MainRunTest, ControlsWhileScanningAndWhileExporting) {
+  std::vector<bool> scanning;    // states seen at the first pump of the scan
+  std::vector<bool> exporting;   // states seen when the export creates its first file
+  QTimer::singleShot(0, form.get(), [&] {
+    for (QWidget* control : form->BusyControls()) scanning.push_back(control->isEnabled());
+    scanning.push_back(form->PauseBtn->isEnabled());
+    scanning.push_back(form->StopBtn->isEnabled());
+    scanning.push_back(form->ElapsedTime->isActive());
+  });
+  opener.OnOpen = [&](const std::string&, OpenMode mode) {
+    if (mode != OpenMode::Create || !exporting.empty()) return;
+    exporting.push_back(form->Busy());
+    exporting.push_back(form->PauseBtn->isEnabled());
+    exporting.push_back(form->StopBtn->isEnabled());
+    exporting.push_back(form->RunBtn->isEnabled());
+    exporting.push_back(form->helpBtn->isEnabled());
+  };
+  form->RunBtn->click();
+
+  EXPECT_EQ(scanning, std::vector<bool>({false, false, false, false, false, false, false, false, true, true, true}));
+  EXPECT_EQ(exporting, std::vector<bool>({true, false, false, false, true}));
+  EXPECT_TRUE(form->PauseBtn->isEnabled());
+  EXPECT_TRUE(form->StopBtn->isEnabled());
+}
+
+TEST_F(MainRunTest, StopDuringTheScanExportsWhatWasFoundSoFar) {
+  // The click lands in the first block's pump: that block is still scanned, the next is not.
+  QTimer::singleShot(0, form.get(), [&] { form->StopBtn->click(); });
+  form->RunBtn->click();
+
+  const RunReport& report = form->LastRunReport();
+  EXPECT_TRUE(report.Scan.Stopped);
+  EXPECT_EQ(report.Scan.BytesRead, BlockBytes);
+  // Clip A's groups that begin in the first block: 4096 + 1536 k < 262144.
+  const std::int64_t groupsInFirstBlock = (BlockBytes - ClipA.StartOffset + GroupBytes - 1) / GroupBytes;
+  EXPECT_EQ(form->HitCount, groupsInFirstBlock);
+  const auto first = Output(0);
+  EXPECT_TRUE(HoldsClip(first, ClipA.StartOffset, groupsInFirstBlock));
+  EXPECT_LT(static_cast<std::int64_t>(first.size()), ClipA.GroupCount * GroupBytes);
+  EXPECT_FALSE(fs::exists(fs::path(outPath) / "2.MTS"));
+  EXPECT_FALSE(form->Busy());
+  EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST_F(MainRunTest, PauseAnsweredOkContinuesWithNothingLost) {
+  boxes.Answers = {true};
+  QTimer::singleShot(0, form.get(), [&] { form->PauseBtn->click(); });
+  form->RunBtn->click();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, QStringLiteral("是否继续？"));
+  EXPECT_FALSE(form->LastRunReport().Scan.Stopped);
+  EXPECT_EQ(form->LastRunReport().Scan.BytesRead, ImageBytes);
+  EXPECT_EQ(form->HitCount, 301);
+  EXPECT_TRUE(HoldsClip(Output(2), ClipB.StartOffset, ClipB.GroupCount));
+}
+
+TEST_F(MainRunTest, PauseAnsweredCancelStopsLikeStop) {
+  boxes.Answers = {false};
+  QTimer::singleShot(0, form.get(), [&] { form->PauseBtn->click(); });
+  form->RunBtn->click();
+  EXPECT_TRUE(form->LastRunReport().Scan.Stopped);
+  EXPECT_EQ(form->LastRunReport().Scan.BytesRead, BlockBytes);
+  EXPECT_FALSE(Output(0).empty());
+  EXPECT_FALSE(fs::exists(fs::path(outPath) / "2.MTS"));
+}
+
+TEST_F(MainRunTest, StopPressedWhileIdleDoesNotShortenTheNextRun) {
+  form->StopBtn->click();
+  boxes.Answers = {false};
+  form->PauseBtn->click();  // Cancel while idle
+  form->RunBtn->click();
+  EXPECT_FALSE(form->LastRunReport().Scan.Stopped);
+  EXPECT_TRUE(HoldsClip(Output(2), ClipB.StartOffset, ClipB.GroupCount));
+}
+
+TEST_F(MainRunTest, CloseMenuDuringTheScanStopsExportsAndThenCloses) {
+  QTimer::singleShot(0, form.get(), [&] { form->N2->trigger(); });
+  form->RunBtn->click();
+  EXPECT_TRUE(form->LastRunReport().Scan.Stopped);
+  EXPECT_FALSE(Output(0).empty());
+  EXPECT_FALSE(fs::exists(fs::path(outPath) / "2.MTS"));
+  EXPECT_FALSE(form->isVisible());  // closed once the run was over
+}
+
+TEST_F(MainRunTest, ExitButtonDuringTheScanLetsTheRunFinishThenCloses) {
+  bool visibleAfterExit = false;
+  QTimer::singleShot(0, form.get(), [&] {
+    form->ExitBtn->click();
+    visibleAfterExit = form->isVisible();
+  });
+  form->RunBtn->click();
+  EXPECT_TRUE(visibleAfterExit);  // the close waited for the run
+  EXPECT_FALSE(form->LastRunReport().Scan.Stopped);
+  EXPECT_TRUE(HoldsClip(Output(2), ClipB.StartOffset, ClipB.GroupCount));
+  EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainRunTest, RunMenuEntriesRunTheSameWholeScanAsTheButton) {
+  form->N10->trigger();
+  EXPECT_EQ(form->LastRunReport().Scan.BytesRead, ImageBytes);
+  EXPECT_TRUE(HoldsClip(Output(2), ClipB.StartOffset, ClipB.GroupCount));
+  fs::remove(fs::path(outPath) / "2.MTS");
+  form->N9->trigger();
+  EXPECT_TRUE(HoldsClip(Output(2), ClipB.StartOffset, ClipB.GroupCount));
+}
+
+TEST_F(MainRunTest, UnwritableFolderIsReportedAfterTheBusyStateWasLeft) {
+  const std::string missing = (folder.Path() / "no such folder").string();
+  form->Edit1->setText(QString::fromStdString(missing));
+  std::vector<bool> enabledAtTheBox;
+  boxes.OnShow = [&](const testing::TScriptedBoxes::Shown&) {
+    enabledAtTheBox.push_back(form->Busy());
+    enabledAtTheBox.push_back(form->RunBtn->isEnabled());
+    enabledAtTheBox.push_back(form->PauseBtn->isEnabled());
+  };
+  form->RunBtn->click();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("error"));
+  EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("Cannot create file \"") +
+                                             QString::fromStdString(missing)))
+      << boxes.Boxes[0].Text.toStdString();
+  EXPECT_EQ(enabledAtTheBox, std::vector<bool>({false, true, true}));
+  EXPECT_EQ(form->LastRunReport().Failure, RunFailure::Export);
+}
+
+TEST_F(MainRunTest, MissingSourceIsReportedAndNothingIsWritten) {
+  const std::string missing = (folder.Path() / "gone.img").string();
+  form->FSourcePath = QString::fromStdString(missing);
+  form->RunBtn->click();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("error"));
+  EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("Cannot open file \"") + QString::fromStdString(missing)))
+      << boxes.Boxes[0].Text.toStdString();
+  EXPECT_TRUE(fs::is_empty(outPath));
+  EXPECT_FALSE(form->Busy());
+  EXPECT_TRUE(form->RunBtn->isEnabled());
+}
+
+TEST_F(MainRunTest, EmptySourceFindsNothingAndEndsNormally) {
+  testing::WriteFile(imagePath, {});
+  form->FSourceSize = 0;
+  form->RunBtn->click();
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(form->gg->MaxValue(), 0);
+  EXPECT_TRUE(fs::is_empty(outPath));
+  EXPECT_FALSE(form->Busy());
+}
+
+// The gauge stays exact for sources past the 32-bit KiB range.
+TEST_F(MainRunTest, GaugeKeepsItsProportionForSourcesOfSeveralTebibytes) {
+  TWindowObserver observer(*form);
+  const std::int64_t length = std::int64_t{6} << 40;  // 6 TiB
+  observer.ScanBegin(length);
+  EXPECT_GT(form->gg->MaxValue(), 0);
+  observer.ScanProgress(length / 2);
+  EXPECT_EQ(form->gg->Percent(), 50);
+  observer.ScanProgress(length - 1);
+  EXPECT_EQ(form->gg->Percent(), 99);
+  observer.ScanEnd();
+  EXPECT_EQ(form->gg->Progress(), 0);
+}
+
+}  // namespace
+}  // namespace mtsrescue

@@ -1,0 +1,550 @@
+// TfrmMain: layout, start-up, busy state, remaining time, the recovery run and the commands.
+#include "ui/Main.h"
+
+#include "mtsrescue/Vendor.h"
+#include "platform/FileStream.h"
+#include "platform/TickCount.h"
+#include "ui/Gauge.h"
+#include "ui/StartUp.h"
+#include "ui/WindowObserver.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace mtsrescue {
+
+const QString TfrmMain::DestinationPlaceholder = QStringLiteral("...点击选择目录...");
+
+namespace {
+
+// Design sizes of the window, in pixels.
+constexpr int ClientWidth = 1082;
+constexpr int ClientHeight = 579;
+constexpr int ToolbarHeight = 44;
+constexpr int FilePaneHeight = 365;
+constexpr int SplitterHeight = 3;
+constexpr int LowerPaneHeight = 148;
+constexpr int StatusBarHeight = 19;
+constexpr int FileToolbarHeight = 29;
+
+const QString TimeCaption = QStringLiteral("剩余时间: ");
+
+// A toolbar picture and its greyed twin for the disabled state.
+QIcon LoadIcon(const QString& name) {
+  QIcon icon;
+  icon.addPixmap(QPixmap(QStringLiteral(":/icons/%1.png").arg(name)), QIcon::Normal);
+  icon.addPixmap(QPixmap(QStringLiteral(":/icons/%1_disabled.png").arg(name)), QIcon::Disabled);
+  return icon;
+}
+
+QFont WindowFont() {
+  QFont font;
+  // The design font first; on systems without it, an installed CJK font that has the same glyphs.
+  font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei"),
+                    QStringLiteral("Noto Sans CJK SC")});
+  font.setPixelSize(12);
+  return font;
+}
+
+QFont LabelFont() {
+  QFont font;
+  font.setFamilies({QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei"),
+                    QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")});
+  font.setPixelSize(19);
+  return font;
+}
+
+QToolButton* MakeToolButton(QToolBar* bar, const char* objectName, const QString& caption,
+                            const QString& iconName, int width) {
+  auto* button = new QToolButton(bar);
+  button->setObjectName(QString::fromLatin1(objectName));
+  button->setText(caption);
+  button->setIcon(LoadIcon(iconName));
+  button->setIconSize(QSize(24, 24));
+  button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  button->setFixedSize(width, 40);
+  button->setAutoRaise(true);
+  return button;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
+    : QMainWindow(parent), environment_(std::move(environment)) {
+  setObjectName(QStringLiteral("frmMain"));
+  if (!environment_.TickSource) environment_.TickSource = [] { return TickCount(); };
+  if (!environment_.Opener) environment_.Opener = OpenFileStream;
+  if (!environment_.OpenLink)
+    environment_.OpenLink = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+  if (environment_.Boxes == nullptr) ownBoxes_ = std::make_unique<TQtMessageBoxes>();
+
+  QApplication::setFont(WindowFont());
+  setWindowIcon(LoadIcon(QStringLiteral("app")));
+
+  BuildMenus();
+  auto* client = new QWidget(this);
+  auto* layout = new QVBoxLayout(client);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  BuildToolbar();
+  layout->addWidget(RzToolbar1);
+  Splitter2 = new QSplitter(Qt::Vertical, client);
+  Splitter2->setObjectName(QStringLiteral("Splitter2"));
+  Splitter2->setHandleWidth(SplitterHeight);
+  Splitter2->setChildrenCollapsible(false);
+  BuildFilePane();
+  BuildLowerPane();
+  Splitter2->addWidget(RzPanel1);
+  Splitter2->addWidget(RzPanel2);
+  Splitter2->setStretchFactor(0, 0);
+  Splitter2->setStretchFactor(1, 1);
+  Splitter2->setSizes({FilePaneHeight, LowerPaneHeight});
+  layout->addWidget(Splitter2, 1);
+  setCentralWidget(client);
+  BuildStatusBar();
+
+  ElapsedTime = new QTimer(this);
+  ElapsedTime->setObjectName(QStringLiteral("ElapsedTime"));
+  ElapsedTime->setInterval(1000);
+  Bind(ElapsedTime, &QTimer::timeout, &TfrmMain::ElapsedTimeTimer);
+
+  Tray = new QSystemTrayIcon(windowIcon(), this);
+  Tray->setObjectName(QStringLiteral("Tray"));
+  connect(Tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick) RestoreFromTray();
+  });
+  if (QSystemTrayIcon::isSystemTrayAvailable()) Tray->show();
+
+  // A single fixed border with a system menu and a minimise box; the client area has the design
+  // size, the menu bar sits above it.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  const QSize size(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
+  setFixedSize(size);
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, screen->availableGeometry()));
+
+  FormCreate();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::BuildMenus() {
+  MainMenu1 = new QMenuBar(this);
+  MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+  setMenuBar(MainMenu1);
+  N1 = MainMenu1->addMenu(QStringLiteral("文件"));
+  N1->setObjectName(QStringLiteral("N1"));
+  N2 = N1->addAction(LoadIcon(QStringLiteral("exit")), QStringLiteral("关闭"));
+  N2->setObjectName(QStringLiteral("N2"));
+  N3 = MainMenu1->addMenu(QStringLiteral("帮助"));
+  N3->setObjectName(QStringLiteral("N3"));
+  N4 = N3->addAction(LoadIcon(QStringLiteral("help")), QStringLiteral("帮助文档"));
+  N4->setObjectName(QStringLiteral("N4"));
+  N8 = N3->addSeparator();
+  N8->setObjectName(QStringLiteral("N8"));
+  Update1 = N3->addAction(QStringLiteral("在线升级"));
+  Update1->setObjectName(QStringLiteral("Update1"));
+  N5 = N3->addAction(QStringLiteral("关于"));
+  N5->setObjectName(QStringLiteral("N5"));
+  Bind(N2, &QAction::triggered, &TfrmMain::N2Click);
+  Bind(N4, &QAction::triggered, &TfrmMain::N4Click);
+  Bind(Update1, &QAction::triggered, &TfrmMain::Update1Click);
+  Bind(N5, &QAction::triggered, &TfrmMain::N5Click);
+
+  // The vendor's other services; none has an action, and the button that drops it down is hidden.
+  PopForTools = new QMenu(this);
+  PopForTools->setObjectName(QStringLiteral("PopForTools"));
+  QMenu* rescue = PopForTools->addMenu(QStringLiteral("数据恢复服务"));
+  rescue->addAction(QStringLiteral("硬盘数据恢复"));
+  rescue->addAction(QStringLiteral("存储卡数据恢复"));
+  rescue->addAction(QStringLiteral("U盘数据恢复"));
+  QMenu* repair = PopForTools->addMenu(QStringLiteral("视频修复服务"));
+  repair->addAction(QStringLiteral("MTS视频修复"));
+  repair->addAction(QStringLiteral("MP4视频修复"));
+
+  pop = new QMenu(this);
+  pop->setObjectName(QStringLiteral("pop"));
+  Bind(pop, &QMenu::aboutToShow, &TfrmMain::RecBtnDropDown);
+
+  PopupMenu2 = new QMenu(this);
+  PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+  N9 = PopupMenu2->addAction(QStringLiteral("全盘恢复"));
+  N9->setObjectName(QStringLiteral("N9"));
+  N10 = PopupMenu2->addAction(QStringLiteral("恢复剩余空间"));
+  N10->setObjectName(QStringLiteral("N10"));
+  Bind(N9, &QAction::triggered, &TfrmMain::N9Click);
+  Bind(N10, &QAction::triggered, &TfrmMain::N10Click);
+}
+
+void TfrmMain::BuildToolbar() {
+  RzToolbar1 = new QToolBar(this);
+  RzToolbar1->setObjectName(QStringLiteral("RzToolbar1"));
+  RzToolbar1->setMovable(false);
+  RzToolbar1->setFloatable(false);
+  RzToolbar1->setFixedHeight(ToolbarHeight);
+  RzToolbar1->setContextMenuPolicy(Qt::PreventContextMenu);
+  QToolBar* bar = RzToolbar1;
+
+  ToolBoxBtn = MakeToolButton(bar, "ToolBoxBtn", QStringLiteral("工具箱"), QStringLiteral("toolbox"), 74);
+  ToolBoxBtn->setMenu(PopForTools);
+  ToolBoxBtn->setPopupMode(QToolButton::InstantPopup);
+  bar->addWidget(ToolBoxBtn)->setVisible(false);
+
+  RecBtn = MakeToolButton(bar, "RecBtn", QStringLiteral("恢复目标"), QStringLiteral("source"), 74);
+  RecBtn->setMenu(pop);
+  RecBtn->setPopupMode(QToolButton::InstantPopup);
+  bar->addWidget(RecBtn);
+
+  SaveBtn = MakeToolButton(bar, "SaveBtn", QStringLiteral("保存路径"), QStringLiteral("save"), 60);
+  bar->addWidget(SaveBtn);
+  RzSpacer1 = bar->addSeparator();
+
+  RunBtn = MakeToolButton(bar, "RunBtn", QStringLiteral("恢复"), QStringLiteral("run"), 74);
+  RunBtn->setMenu(PopupMenu2);
+  RunBtn->setPopupMode(QToolButton::MenuButtonPopup);
+  bar->addWidget(RunBtn);
+  PauseBtn = MakeToolButton(bar, "PauseBtn", QStringLiteral("暂停"), QStringLiteral("pause"), 60);
+  bar->addWidget(PauseBtn);
+  StopBtn = MakeToolButton(bar, "StopBtn", QStringLiteral("停止"), QStringLiteral("stop"), 60);
+  bar->addWidget(StopBtn);
+  RzSpacer3 = bar->addSeparator();
+
+  UpdateBtn = MakeToolButton(bar, "UpdateBtn", QStringLiteral("联系QQ"), QStringLiteral("chat"), 60);
+  bar->addWidget(UpdateBtn);
+  SupportBtn = MakeToolButton(bar, "SupportBtn", QStringLiteral("技术支持"), QStringLiteral("support"), 60);
+  bar->addWidget(SupportBtn);
+  RzSpacer2 = bar->addSeparator();
+
+  helpBtn = MakeToolButton(bar, "helpBtn", QStringLiteral("帮助文档"), QStringLiteral("help"), 60);
+  bar->addWidget(helpBtn);
+  ExitBtn = MakeToolButton(bar, "ExitBtn", QStringLiteral("退出"), QStringLiteral("exit"), 60);
+  bar->addWidget(ExitBtn);
+
+  Bind(SaveBtn, &QToolButton::clicked, &TfrmMain::SaveBtnClick);
+  Bind(RunBtn, &QToolButton::clicked, &TfrmMain::RunBtnClick);
+  Bind(PauseBtn, &QToolButton::clicked, &TfrmMain::PauseBtnClick);
+  Bind(StopBtn, &QToolButton::clicked, &TfrmMain::StopBtnClick);
+  Bind(UpdateBtn, &QToolButton::clicked, &TfrmMain::UpdateBtnClick);
+  Bind(SupportBtn, &QToolButton::clicked, &TfrmMain::SupportBtnClick);
+  Bind(helpBtn, &QToolButton::clicked, &TfrmMain::helpBtnClick);
+  Bind(ExitBtn, &QToolButton::clicked, &TfrmMain::ExitBtnClick);
+}
+
+void TfrmMain::BuildFilePane() {
+  RzPanel1 = new QFrame(Splitter2);
+  RzPanel1->setObjectName(QStringLiteral("RzPanel1"));
+  RzPanel1->setFrameShape(QFrame::Box);
+  RzPanel1->setMinimumHeight(FileToolbarHeight + 40);
+  auto* layout = new QVBoxLayout(RzPanel1);
+  layout->setContentsMargins(1, 1, 1, 1);
+  layout->setSpacing(0);
+
+  RzToolbar2 = new QToolBar(RzPanel1);
+  RzToolbar2->setObjectName(QStringLiteral("RzToolbar2"));
+  RzToolbar2->setMovable(false);
+  RzToolbar2->setFixedHeight(FileToolbarHeight);
+  RzToolbar2->setContextMenuPolicy(Qt::PreventContextMenu);
+  BtnMoveLeft = new QToolButton(RzToolbar2);
+  BtnMoveLeft->setObjectName(QStringLiteral("BtnMoveLeft"));
+  BtnMoveLeft->setText(QStringLiteral("Move Left"));
+  BtnMoveLeft->setIcon(LoadIcon(QStringLiteral("up")));
+  BtnMoveLeft->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  BtnMoveLeft->setIconSize(QSize(16, 16));
+  RzToolbar2->addWidget(BtnMoveLeft);
+  Destination = new QLineEdit(RzToolbar2);
+  Destination->setObjectName(QStringLiteral("Destination"));
+  Destination->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  RzToolbar2->addWidget(Destination);
+  layout->addWidget(RzToolbar2);
+
+  Shelllist = new QTreeView(RzPanel1);
+  Shelllist->setObjectName(QStringLiteral("Shelllist"));
+  Shelllist->setRootIsDecorated(false);
+  Shelllist->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  auto* columns = new QStandardItemModel(0, 4, Shelllist);
+  columns->setHorizontalHeaderLabels(
+      {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("类型"), QStringLiteral("修改日期")});
+  Shelllist->setModel(columns);
+  Shelllist->header()->resizeSection(0, 360);
+  layout->addWidget(Shelllist, 1);
+}
+
+void TfrmMain::BuildLowerPane() {
+  RzPanel2 = new QFrame(Splitter2);
+  RzPanel2->setObjectName(QStringLiteral("RzPanel2"));
+  RzPanel2->setMinimumHeight(LowerPaneHeight / 2);
+  auto* layout = new QVBoxLayout(RzPanel2);
+  layout->setContentsMargins(0, 0, 0, 0);
+  Panel1 = new QWidget(RzPanel2);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  layout->addWidget(Panel1);
+
+  const auto makeButton = [this](const char* name, const QString& caption, const QString& icon, int left) {
+    auto* button = new QPushButton(LoadIcon(icon), caption, Panel1);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(left, 48, 153, 49);
+    button->setIconSize(QSize(32, 32));
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+  };
+  RzBitBtn1 = makeButton("RzBitBtn1", QStringLiteral("开始扫描"), QStringLiteral("scan"), 24);
+  RzBitBtn2 = makeButton("RzBitBtn2", QStringLiteral("人工服务"), QStringLiteral("service"), 208);
+  RzBitBtn3 = makeButton("RzBitBtn3", QStringLiteral("访问官网"), QStringLiteral("website"), 392);
+  Bind(RzBitBtn1, &QPushButton::clicked, &TfrmMain::RzBitBtn1Click);
+  Bind(RzBitBtn2, &QPushButton::clicked, &TfrmMain::RzBitBtn2Click);
+  Bind(RzBitBtn3, &QPushButton::clicked, &TfrmMain::RzBitBtn3Click);
+
+  sLabelFX1 = new QLabel(QString::fromUtf8(vendor::ContactLine), Panel1);
+  sLabelFX1->setObjectName(QStringLiteral("sLabelFX1"));
+  sLabelFX2 = new QLabel(QStringLiteral("官方网站: ") + QString::fromUtf8(vendor::SiteAddress), Panel1);
+  sLabelFX2->setObjectName(QStringLiteral("sLabelFX2"));
+  for (QLabel* label : {sLabelFX1, sLabelFX2}) {
+    label->setFont(LabelFont());
+    label->adjustSize();
+  }
+  sLabelFX1->move(656, 32);
+  sLabelFX2->move(656, 72);
+}
+
+void TfrmMain::BuildStatusBar() {
+  RzStatusBar1 = new QStatusBar(this);
+  RzStatusBar1->setObjectName(QStringLiteral("RzStatusBar1"));
+  RzStatusBar1->setSizeGripEnabled(false);
+  RzStatusBar1->setFixedHeight(StatusBarHeight);
+  RzStatusBar1->setContentsMargins(0, 0, 0, 0);
+  setStatusBar(RzStatusBar1);
+
+  TimeLabel = new QLabel(QStringLiteral("剩余时间:"), RzStatusBar1);
+  TimeLabel->setObjectName(QStringLiteral("TimeLabel"));
+  TimeLabel->setFixedWidth(161);
+  SegLabel = new QLabel(QStringLiteral("发现碎片:"), RzStatusBar1);
+  SegLabel->setObjectName(QStringLiteral("SegLabel"));
+  SegLabel->setFixedWidth(183);
+  Source = new QLineEdit(RzStatusBar1);
+  Source->setObjectName(QStringLiteral("Source"));
+  Source->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Source, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { pop->popup(Source->mapToGlobal(at)); });
+  Edit1 = new QLineEdit(DestinationPlaceholder, RzStatusBar1);
+  Edit1->setObjectName(QStringLiteral("Edit1"));
+  gg = new TGauge(RzStatusBar1);
+  gg->setObjectName(QStringLiteral("gg"));
+
+  RzStatusBar1->addWidget(TimeLabel);
+  RzStatusBar1->addWidget(SegLabel);
+  RzStatusBar1->addWidget(Source);
+  RzStatusBar1->addWidget(Edit1);
+  RzStatusBar1->addWidget(gg, 1);
+  Source->hide();
+  Edit1->hide();
+}
+
+void TfrmMain::FormCreate() {
+  const std::uint32_t firstTicks = environment_.TickSource();
+  const std::uint32_t secondTicks = environment_.TickSource();
+  sm.SetActiveSkin(TSkinManager::StartUpSkinName(TSkinManager::StartUpDigit(firstTicks, secondTicks)), qApp);
+
+  const QString executable =
+      environment_.ExecutablePath.isEmpty() ? QCoreApplication::applicationFilePath() : environment_.ExecutablePath;
+  ProgramName = ProgramNameFromPath(executable);
+  const QString title = ApplicationTitle();
+  setWindowTitle(title);
+  QGuiApplication::setApplicationDisplayName(title);
+}
+
+QString TfrmMain::ApplicationTitle() const {
+  return ProgramName + QLatin1Char(' ') + QString::fromUtf8(vendor::SiteAddress);
+}
+
+TMessageBoxes& TfrmMain::Boxes() {
+  return environment_.Boxes != nullptr ? *environment_.Boxes : *ownBoxes_;
+}
+
+void TfrmMain::ShowException(const QString& message) { Boxes().Error(this, ApplicationTitle(), message); }
+
+void TfrmMain::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowException(QString::fromUtf8(error.what()));
+  } catch (...) {
+    ShowException(QStringLiteral("Unknown error"));
+  }
+  // A close that arrived during a run takes effect once the run and its messages are over.
+  if (closeAfterRun_ && !busy_) {
+    closeAfterRun_ = false;
+    close();
+  }
+}
+
+template <typename Sender, typename Signal>
+void TfrmMain::Bind(Sender* sender, Signal signal, void (TfrmMain::*handler)()) {
+  connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+}
+
+// ---- The recovery run ----
+
+void TfrmMain::RunBtnClick() {
+  if (busy_) return;  // a run is already going on in an outer handler
+  if (Source->text().isEmpty()) {
+    Boxes().Information(this, ApplicationTitle(), QStringLiteral("请选择数据源!"));
+    return;
+  }
+  if (Edit1->text() == DestinationPlaceholder) {
+    Boxes().Information(this, ApplicationTitle(), QStringLiteral("请选择保存路径!"));
+    return;
+  }
+  BeginBusy();
+  FStopRequest = false;
+  HitCount = 0;
+  {
+    // The busy state is left whatever ends the run, before any error reaches the user.
+    struct LeaveBusy {
+      TfrmMain& form;
+      ~LeaveBusy() { form.EndBusy(); }
+    } leaveBusy{*this};
+    TWindowObserver observer(*this);
+    lastRun_ = RunRecovery(FSourcePath.toStdString(), FSourceSize, Edit1->text().toStdString(), observer,
+                           RunOptions{}, environment_.Opener);
+  }
+  if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
+}
+
+void TfrmMain::N9Click() { RunBtn->click(); }
+
+void TfrmMain::N10Click() { RunBtn->click(); }  // the same run over the whole source
+
+// ---- Busy state, pause, stop, remaining time ----
+
+std::array<QWidget*, 8> TfrmMain::BusyControls() const {
+  return {Source, Edit1, ToolBoxBtn, RecBtn, SaveBtn, RunBtn, UpdateBtn, SupportBtn};
+}
+
+void TfrmMain::BeginBusy() {
+  busy_ = true;
+  for (QWidget* control : BusyControls())
+    control->setEnabled(false);
+  FElapsedSeconds = 1;
+  ElapsedTime->start();
+}
+
+void TfrmMain::EndBusy() {
+  for (QWidget* control : BusyControls())
+    control->setEnabled(true);
+  ElapsedTime->stop();
+  TimeLabel->setText(TimeCaption);
+  Shelllist->viewport()->update();
+  busy_ = false;
+}
+
+void TfrmMain::ElapsedTimeTimer() {
+  ++FElapsedSeconds;
+  const std::int32_t rate = gg->Progress() / FElapsedSeconds;
+  if (rate == 0) return;
+  const std::int32_t remaining =
+      static_cast<std::int32_t>((std::int64_t{gg->MaxValue()} - gg->Progress()) / rate);
+  TimeLabel->setText(TimeCaption + FormatMinSec(remaining));
+}
+
+QString TfrmMain::FormatMinSec(std::int32_t seconds) {
+  return QString::number(seconds / 60) + QStringLiteral(" : ") + QString::number(seconds % 60);
+}
+
+void TfrmMain::PauseBtnClick() {
+  if (!Boxes().OkCancelQuestion(this, QStringLiteral("暂停"), QStringLiteral("是否继续？"))) FStopRequest = true;
+}
+
+void TfrmMain::StopBtnClick() {
+  FStopRequest = true;
+  gg->SetProgress(0);
+}
+
+// ---- Closing ----
+
+void TfrmMain::ExitBtnClick() { close(); }
+
+void TfrmMain::N2Click() {
+  FStopRequest = true;
+  close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (busy_) {
+    // The run goes on inside this very handler's caller; end the program after it.
+    closeAfterRun_ = true;
+    event->ignore();
+    return;
+  }
+  Tray->hide();
+  event->accept();
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // Minimised, only the tray icon stays; without a tray the taskbar button must stay, or the
+  // window could not be brought back.
+  if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && Tray->isVisible())
+    QTimer::singleShot(0, this, [this] {
+      if (windowState() & Qt::WindowMinimized) hide();
+    });
+}
+
+void TfrmMain::RestoreFromTray() {
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+// ---- Links and the lower pane ----
+
+void TfrmMain::OpenLink(const char* url) { environment_.OpenLink(QString::fromUtf8(url)); }
+
+void TfrmMain::UpdateBtnClick() { OpenLink(vendor::ChatLinkUrl); }
+void TfrmMain::SupportBtnClick() { OpenLink(vendor::HomePageUrl); }
+void TfrmMain::helpBtnClick() { OpenLink(vendor::HomePageUrl); }
+void TfrmMain::N4Click() { OpenLink(vendor::HomePageUrl); }
+void TfrmMain::Update1Click() { OpenLink(vendor::HomePageUrl); }
+void TfrmMain::N5Click() { OpenLink(vendor::HomePageUrl); }
+void TfrmMain::RzBitBtn3Click() { OpenLink(vendor::HomePageUrl); }
+
+void TfrmMain::RzBitBtn1Click() {
+  Boxes().Information(this, ApplicationTitle(),
+                      QStringLiteral("请点击快捷方式栏中的恢复目标按钮，选择需要扫描的磁盘！"));
+}
+
+void TfrmMain::RzBitBtn2Click() {
+  Boxes().Information(this, ApplicationTitle(),
+                      QStringLiteral("即将为您接通人工服务，请如实填写资料，工程师将主动与您联系。"));
+  if (ShowSupportForm) ShowSupportForm();
+}
+
+// ---- Places for the source menu and the destination folder ----
+
+void TfrmMain::RecBtnDropDown() {}
+
+void TfrmMain::SaveBtnClick() {}
+
+}  // namespace mtsrescue

@@ -1,0 +1,178 @@
+// TfrmMain: the main window, its controls, the busy state, the recovery run and the commands.
+#pragma once
+
+#include "engine/RecoveryRun.h"
+#include "ui/MainEnvironment.h"
+#include "ui/MessageBoxes.h"
+#include "ui/SkinManager.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QSplitter;
+class QStatusBar;
+class QSystemTrayIcon;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+
+namespace mtsrescue {
+
+class TGauge;
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // The initial text of Edit1: no destination folder chosen yet.
+  static const QString DestinationPlaceholder;
+
+  explicit TfrmMain(TMainEnvironment environment = {}, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // ---- State shared by the window's parts; fields live as long as the window. ----
+  QString ProgramName;        // executable's base name, set by FormCreate
+  QString FSourcePath;        // file or device path of the chosen source (UTF-8 on the way down)
+  std::int64_t FSourceSize = 0;  // its length in bytes
+  bool FStopRequest = false;  // set by pause/stop/close; cleared by each run; read once per block
+  std::int64_t HitCount = 0;  // hits of the current scan
+  std::int32_t FElapsedSeconds = 0;  // 1 when the busy state begins, +1 per timer tick
+
+  // ---- Controls, named as the window's design names them. ----
+  QMenuBar* MainMenu1 = nullptr;
+  QMenu* N1 = nullptr;  // "文件"
+  QAction* N2 = nullptr;  // "关闭"
+  QMenu* N3 = nullptr;  // "帮助"
+  QAction* N4 = nullptr;
+  QAction* N8 = nullptr;  // separator
+  QAction* Update1 = nullptr;
+  QAction* N5 = nullptr;
+
+  QToolBar* RzToolbar1 = nullptr;
+  QToolButton* ToolBoxBtn = nullptr;
+  QToolButton* RecBtn = nullptr;
+  QToolButton* SaveBtn = nullptr;
+  QAction* RzSpacer1 = nullptr;
+  QToolButton* RunBtn = nullptr;
+  QToolButton* PauseBtn = nullptr;
+  QToolButton* StopBtn = nullptr;
+  QAction* RzSpacer3 = nullptr;
+  QToolButton* UpdateBtn = nullptr;
+  QToolButton* SupportBtn = nullptr;
+  QAction* RzSpacer2 = nullptr;
+  QToolButton* helpBtn = nullptr;
+  QToolButton* ExitBtn = nullptr;
+
+  QMenu* PopForTools = nullptr;  // drop-down of the hidden ToolBoxBtn
+  QMenu* pop = nullptr;          // source menu, filled when it drops down
+  QMenu* PopupMenu2 = nullptr;   // drop-down of RunBtn
+  QAction* N9 = nullptr;         // "全盘恢复"
+  QAction* N10 = nullptr;        // "恢复剩余空间"
+
+  QSplitter* Splitter2 = nullptr;
+  QFrame* RzPanel1 = nullptr;
+  QToolBar* RzToolbar2 = nullptr;
+  QToolButton* BtnMoveLeft = nullptr;
+  QLineEdit* Destination = nullptr;
+  QTreeView* Shelllist = nullptr;  // placeholder until the folder's file list takes its place
+
+  QFrame* RzPanel2 = nullptr;
+  QWidget* Panel1 = nullptr;
+  QPushButton* RzBitBtn1 = nullptr;
+  QPushButton* RzBitBtn2 = nullptr;
+  QPushButton* RzBitBtn3 = nullptr;
+  QLabel* sLabelFX1 = nullptr;
+  QLabel* sLabelFX2 = nullptr;
+
+  QStatusBar* RzStatusBar1 = nullptr;
+  QLabel* TimeLabel = nullptr;
+  QLabel* SegLabel = nullptr;
+  QLineEdit* Source = nullptr;  // hidden; the chosen source's short form
+  QLineEdit* Edit1 = nullptr;   // hidden; the destination folder
+  TGauge* gg = nullptr;
+
+  QTimer* ElapsedTime = nullptr;
+  QSystemTrayIcon* Tray = nullptr;
+  TSkinManager sm;
+
+  // Shows the support-request form modally; set by whoever creates that form.
+  std::function<void()> ShowSupportForm;
+
+  // ---- Handlers. ----
+  void RunBtnClick();
+  void N9Click();
+  void N10Click();
+  void PauseBtnClick();
+  void StopBtnClick();
+  void ExitBtnClick();
+  void N2Click();
+  void UpdateBtnClick();
+  void SupportBtnClick();
+  void helpBtnClick();
+  void N4Click();
+  void Update1Click();
+  void N5Click();
+  void RzBitBtn1Click();
+  void RzBitBtn2Click();
+  void RzBitBtn3Click();
+  void RecBtnDropDown();  // builds the source menu `pop`
+  void SaveBtnClick();    // chooses the destination folder
+
+  // ---- Busy state and remaining time. ----
+  void BeginBusy();
+  void EndBusy();
+  bool Busy() const noexcept { return busy_; }
+  void ElapsedTimeTimer();
+  // The controls the busy state disables, in their order.
+  std::array<QWidget*, 8> BusyControls() const;
+  // s div 60, " : ", s mod 60, without leading zeros: 187 gives "3 : 7".
+  static QString FormatMinSec(std::int32_t seconds);
+
+  // The caption of the window and of its information boxes: "ProgramName SiteAddress".
+  QString ApplicationTitle() const;
+  // The top-level error handler: shows message in an error box captioned with the title.
+  void ShowException(const QString& message);
+  // The report of the last run that finished.
+  const RunReport& LastRunReport() const noexcept { return lastRun_; }
+  TMessageBoxes& Boxes();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolbar();
+  void BuildFilePane();
+  void BuildLowerPane();
+  void BuildStatusBar();
+  void FormCreate();
+  void OpenLink(const char* url);
+  void RestoreFromTray();
+  // Runs a handler; an exception reaches the top-level handler instead of the event loop.
+  void Guarded(const std::function<void()>& handler);
+  template <typename Sender, typename Signal>
+  void Bind(Sender* sender, Signal signal, void (TfrmMain::*handler)());
+
+  TMainEnvironment environment_;
+  std::unique_ptr<TQtMessageBoxes> ownBoxes_;
+  bool busy_ = false;
+  bool closeAfterRun_ = false;  // a close arrived during the run; it takes effect after it
+  RunReport lastRun_;
+};
+
+}  // namespace mtsrescue

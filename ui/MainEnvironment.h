@@ -1,0 +1,29 @@
+// TMainEnvironment: what the main window takes from outside (clock, executable path, boxes, links,
+// streams), so that tests can put controllable stand-ins in its place.
+#pragma once
+
+#include "platform/ByteStream.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace mtsrescue {
+
+class TMessageBoxes;
+
+struct TMainEnvironment {
+  // The millisecond tick count read twice by the skin choice; empty: the system's TickCount.
+  std::function<std::uint32_t()> TickSource;
+  // The running executable's full path; empty: the application's own.
+  QString ExecutablePath;
+  // The modal boxes, not owned; null: real message boxes.
+  TMessageBoxes* Boxes = nullptr;
+  // Opens a web address; empty: the user's default browser. Failures are silent.
+  std::function<void(const QString& url)> OpenLink;
+  // Opens sources and output files; empty: OpenFileStream.
+  StreamOpener Opener;
+};
+
+}  // namespace mtsrescue

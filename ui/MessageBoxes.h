@@ -1,0 +1,29 @@
+// TMessageBoxes: the modal boxes the windows show, behind an interface that tests replace.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace mtsrescue {
+
+class TMessageBoxes {
+ public:
+  virtual ~TMessageBoxes() = default;
+  // A plain information box: caption, text, no icon, one OK button. Returns when it is closed.
+  virtual void Information(QWidget* owner, const QString& caption, const QString& text) = 0;
+  // A question box with OK and Cancel and the question icon; true only for OK.
+  virtual bool OkCancelQuestion(QWidget* owner, const QString& caption, const QString& text) = 0;
+  // An error box with the error icon and one OK button (the top-level error handler's box).
+  virtual void Error(QWidget* owner, const QString& caption, const QString& text) = 0;
+};
+
+// The real boxes (QMessageBox), run modally.
+class TQtMessageBoxes final : public TMessageBoxes {
+ public:
+  void Information(QWidget* owner, const QString& caption, const QString& text) override;
+  bool OkCancelQuestion(QWidget* owner, const QString& caption, const QString& text) override;
+  void Error(QWidget* owner, const QString& caption, const QString& text) override;
+};
+
+}  // namespace mtsrescue

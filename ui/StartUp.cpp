@@ -1,0 +1,26 @@
+// Program start: the program name and the start-up sequence of the application.
+#include "ui/StartUp.h"
+
+#include "ui/Main.h"
+
+#include <QApplication>
+
+namespace mtsrescue {
+
+QString ProgramNameFromPath(const QString& executablePath) {
+  const qsizetype folderEnd =
+      std::max(executablePath.lastIndexOf(QLatin1Char('/')), executablePath.lastIndexOf(QLatin1Char('\\')));
+  const QString fileName = executablePath.mid(folderEnd + 1);
+  const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+  return dot < 0 ? fileName : fileName.left(dot);
+}
+
+int RunProgram(int argc, char** argv) {
+  QApplication application(argc, argv);
+  TfrmMain frmMain;
+  // The support-request form is created here, hidden, and shown through frmMain.ShowSupportForm.
+  frmMain.show();
+  return QApplication::exec();
+}
+
+}  // namespace mtsrescue

@@ -1,0 +1,52 @@
+// TWindowObserver: gauge, hit count, pause/stop availability and the event pump during a run.
+#include "ui/WindowObserver.h"
+
+#include "ui/Gauge.h"
+#include "ui/Main.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QToolButton>
+
+#include <algorithm>
+#include <limits>
+
+namespace mtsrescue {
+
+bool TWindowObserver::StopRequested() { return form_.FStopRequest; }
+
+void TWindowObserver::Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void TWindowObserver::ScanBegin(std::int64_t lengthBytes) {
+  // Sources of 2 TiB and more are counted in larger units so the gauge's 32-bit range holds them.
+  scale_ = GaugeScale(lengthBytes);
+  form_.gg->SetMinValue(0);
+  form_.gg->SetMaxValue(scale_.Units(lengthBytes));
+}
+
+void TWindowObserver::ScanProgress(std::int64_t positionBytes) { form_.gg->SetProgress(scale_.Units(positionBytes)); }
+
+void TWindowObserver::ScanEnd() { form_.gg->SetProgress(0); }
+
+void TWindowObserver::HitFound(std::int64_t, std::int64_t hitCount) {
+  form_.HitCount = hitCount;
+  form_.SegLabel->setText(QStringLiteral("发现碎片: ") + QString::number(hitCount));
+}
+
+void TWindowObserver::ExportBegin(std::int64_t entryCount) {
+  form_.PauseBtn->setEnabled(false);
+  form_.StopBtn->setEnabled(false);
+  form_.gg->SetMinValue(0);
+  form_.gg->SetMaxValue(static_cast<std::int32_t>(
+      std::min<std::int64_t>(entryCount, std::numeric_limits<std::int32_t>::max())));
+}
+
+void TWindowObserver::ExportProgress(std::int64_t entryIndex) { form_.gg->SetProgress(entryIndex); }
+
+void TWindowObserver::ExportEnd() {
+  form_.gg->SetProgress(0);
+  form_.PauseBtn->setEnabled(true);
+  form_.StopBtn->setEnabled(true);
+}
+
+}  // namespace mtsrescue

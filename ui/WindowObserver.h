@@ -1,0 +1,35 @@
+// TWindowObserver: carries the engine's progress, hits and pumps to the main window.
+#pragma once
+
+#include "engine/GaugeScale.h"
+#include "engine/RunObserver.h"
+
+#include <cstdint>
+#include <string>
+
+namespace mtsrescue {
+
+class TfrmMain;
+
+// Lives for one run; the window outlives it.
+class TWindowObserver final : public RunObserver {
+ public:
+  explicit TWindowObserver(TfrmMain& form) : form_(form) {}
+
+  bool StopRequested() override;
+  // Handles the window's pending events once (clicks, timer ticks, repaints).
+  void Pump() override;
+  void ScanBegin(std::int64_t lengthBytes) override;
+  void ScanProgress(std::int64_t positionBytes) override;
+  void ScanEnd() override;
+  void HitFound(std::int64_t offset, std::int64_t hitCount) override;
+  void ExportBegin(std::int64_t entryCount) override;
+  void ExportProgress(std::int64_t entryIndex) override;
+  void ExportEnd() override;
+
+ private:
+  TfrmMain& form_;
+  GaugeScale scale_{0};  // the scan's gauge units, set by ScanBegin
+};
+
+}  // namespace mtsrescue
