@@ -183,7 +183,9 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
                   const FolderMaker& makeFolder) {
   report = ClipReport();
   report.Folder = ClipsFolderName(destFolder);
+  report.SourceFailed = true;
   const std::unique_ptr<ByteStream> source = opener(sourcePath, OpenMode::ReadShared);
+  report.SourceFailed = false;
   ClipBuilder builder(*source, sourceLength);
   builder.Plan(hitRuns, observer);
   report.PieceCount = static_cast<std::int64_t>(builder.Pieces().size());

@@ -48,6 +48,7 @@ struct ClipReport {
   std::int64_t ClusterBytes = 0;        // the card's cluster size as the pieces show it; 0 unknown
   std::int64_t BytesRead = 0;
   std::int64_t BytesWritten = 0;
+  bool SourceFailed = false;            // the failure thrown was the source's, not an output's
 };
 
 // Creates a folder (and its parents); an error when it cannot.
