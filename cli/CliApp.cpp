@@ -120,6 +120,7 @@ ExitCode CliApp::Recover(const CliOptions& options) {
                        [interrupts] { return interrupts && interrupts() > 0; }, env_.Clock);
   RunOptions runOptions;
   runOptions.DryRun = options.DryRun;
+  runOptions.Clips = !options.NoClips;
   run = RunRecovery(options.Source, run.SourceLength, options.DestFolder, observer, runOptions,
                     env_.Opener);
 

@@ -38,6 +38,9 @@ class ReportFormat {
   static std::string Text(const CliResult& result);
   // One JSON object (UTF-8, ending with a line break); see the README for its fields.
   static std::string Json(const CliResult& result);
+  // The rebuilt recordings: empty text / "null" when they were not rebuilt (dry run, --no-clips).
+  static std::string ClipsText(const CliResult& result);
+  static std::string ClipsJson(const CliResult& result);
   // text as a JSON string literal with its quotes; bytes that are not UTF-8 become U+FFFD.
   static std::string JsonString(const std::string& text);
   static const char* StatusName(EntryStatus status);

@@ -56,7 +56,7 @@ void ClipBuilder::Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observ
   }
   observer.Pump();
   next_ = ClipLinker::Link(pieces_);
-  clusterBytes_ = ClipLinker::InferClusterBytes(pieces_, &clusterBase_);
+  clusterBytes_ = ClipLinker::InferClusterBytes(pieces_, next_, &clusterBase_);
   headOffsets_.clear();
   for (const ClipPiece& piece : pieces_) {
     if (piece.HeadAtSector) headOffsets_.push_back(piece.HeadOffset);
@@ -64,6 +64,11 @@ void ClipBuilder::Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observ
   std::sort(headOffsets_.begin(), headOffsets_.end());
 
   for (const std::vector<std::size_t>& chain : ClipLinker::Chains(pieces_, next_)) {
+    // Without a single random-access point no picture of it can be shown: no recording.
+    const bool showable = std::any_of(chain.begin(), chain.end(), [this](std::size_t piece) {
+      return pieces_[piece].FirstRandomAccessOffset >= 0;
+    });
+    if (!showable) continue;
     PlannedClip clip = PlanChain(chain);
     if (clip.Spans.empty()) continue;
     if (chain.size() >= 2 || clip.Bytes > MinExportBytes) clips_.push_back(std::move(clip));

@@ -5,7 +5,6 @@
 #include "engine/PacketHeader.h"
 
 #include <algorithm>
-#include <map>
 
 namespace mtsrescue {
 namespace {
@@ -181,27 +180,20 @@ std::vector<std::vector<std::size_t>> ClipLinker::Chains(const std::vector<ClipP
 }
 
 std::int64_t ClipLinker::InferClusterBytes(const std::vector<ClipPiece>& pieces,
+                                           const std::vector<std::size_t>& next,
                                            std::int64_t* baseOffset) {
   std::vector<std::int64_t> edges;
-  for (const ClipPiece& piece : pieces) {
-    if (piece.HeadAtSector) edges.push_back(piece.HeadOffset);
+  for (std::size_t a = 0; a < pieces.size() && a < next.size(); ++a) {
+    if (next[a] == NoPiece) continue;
+    edges.push_back(pieces[a].TailOffset);
+    edges.push_back(pieces[next[a]].HeadOffset);
   }
-  constexpr std::size_t MinEdges = 4;
+  constexpr std::size_t MinEdges = 8;  // four joints
   if (edges.size() < MinEdges) return 0;
   for (std::int64_t size = std::int64_t{1} << 20; size >= 4096; size /= 2) {
-    std::map<std::int64_t, std::size_t> residues;
-    std::size_t best = 0;
-    std::int64_t bestResidue = 0;
-    for (const std::int64_t edge : edges) {
-      const std::size_t seen = ++residues[edge % size];
-      if (seen > best) {
-        best = seen;
-        bestResidue = edge % size;
-      }
-    }
-    // Heads that follow the end of a stream inside a cluster are not cluster starts; allow a few.
-    if (best >= MinEdges && best * 10 >= edges.size() * 9) {
-      if (baseOffset != nullptr) *baseOffset = bestResidue;
+    const std::int64_t residue = edges.front() % size;
+    if (std::all_of(edges.begin(), edges.end(), [&](std::int64_t edge) { return edge % size == residue; })) {
+      if (baseOffset != nullptr) *baseOffset = residue;
       return size;
     }
   }

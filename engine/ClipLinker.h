@@ -31,10 +31,11 @@ class ClipLinker {
   static std::vector<std::vector<std::size_t>> Chains(const std::vector<ClipPiece>& pieces,
                                                       const std::vector<std::size_t>& next);
 
-  // The card's cluster size as far as the pieces' edges show it: the largest power of two from
-  // 4 KiB to 1 MiB on which nearly all sector-aligned heads agree, and that agreed offset modulo
-  // it in *baseOffset; 0 when too few edges to tell.
+  // The card's cluster size as the joints made show it (each joint is a cluster boundary on both
+  // sides): the largest power of two from 4 KiB to 1 MiB on which all of them agree, and their
+  // offset modulo it in *baseOffset; 0 when fewer than four joints.
   static std::int64_t InferClusterBytes(const std::vector<ClipPiece>& pieces,
+                                        const std::vector<std::size_t>& next,
                                         std::int64_t* baseOffset = nullptr);
 };
 

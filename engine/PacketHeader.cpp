@@ -25,11 +25,6 @@ std::uint32_t StampDistance(std::uint32_t from, std::uint32_t to) noexcept {
   return (to - from) & (StampModulus - 1);
 }
 
-bool IsStampStep(std::uint32_t from, std::uint32_t to) noexcept {
-  const std::uint32_t step = StampDistance(from, to);
-  return step >= 1 && step <= MaxStampStepTicks;
-}
-
 bool CounterContinues(std::uint8_t previous, std::uint8_t next, bool nextHasPayload) noexcept {
   if (nextHasPayload) return next == ((previous + 1) & 0x0F);
   return next == previous;

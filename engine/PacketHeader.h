@@ -30,12 +30,8 @@ struct PacketHeader {
 // extraBytes >= 2 more bytes follow (the adaptation field length and flags).
 PacketHeader ReadPacketHeader(const std::uint8_t* bytes, int extraBytes = 0) noexcept;
 
-// (to - from) modulo 2^30.
+// (to - from) modulo 2^30: the step from one arrival stamp to a later one.
 std::uint32_t StampDistance(std::uint32_t from, std::uint32_t to) noexcept;
-
-// A step between consecutive packets of one stream: arrival time strictly climbs, by no more than
-// MaxStampStepTicks.
-bool IsStampStep(std::uint32_t from, std::uint32_t to) noexcept;
 
 // Does a packet with counter next (and payload or not) follow one of the same PID with counter
 // previous? Payload packets advance the counter by one (mod 16); others repeat it.

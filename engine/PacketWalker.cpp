@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 namespace mtsrescue {
 namespace {
@@ -14,6 +15,8 @@ namespace {
 constexpr std::int64_t HeaderReadBytes = PacketHeaderBytes + 2;
 constexpr std::size_t MaxPids = 64;  // more in one chain is not a camcorder stream
 constexpr int PidSlots = 0x2000;
+constexpr std::int64_t NoOffset = INT64_MAX;
+constexpr std::int64_t SteadyAfterSteps = 64;
 
 std::int64_t AlignUp(std::int64_t offset, std::int64_t unit) {
   return (offset + unit - 1) / unit * unit;
@@ -61,14 +64,12 @@ class PacketWalker::Chain {
     StepMin = MaxStampStepTicks;
     StepMax = 0;
     Packets = 1;
-    RandomAccessOffset = -1;
     if (header.Pid != NullPid) NotePid(offset, header);
-    NoteRandomAccess(offset, header);
     Remember(offset, header);
   }
 
   bool Continues(const PacketHeader& header) const {
-    if (!header.Plausible || !IsStampStep(LastStamp, header.Stamp)) return false;
+    if (!header.Plausible || !Usual(StampDistance(LastStamp, header.Stamp))) return false;
     if (header.Pid == NullPid) return true;
     if (lastCounter_[header.Pid] < 0) return pids_.size() < MaxPids;
     return CounterContinues(static_cast<std::uint8_t>(lastCounter_[header.Pid]), header.Counter,
@@ -76,11 +77,22 @@ class PacketWalker::Chain {
   }
 
   bool Precedes(const PacketHeader& header) const {
-    if (!header.Plausible || !IsStampStep(header.Stamp, FirstStamp)) return false;
+    if (!header.Plausible || !Usual(StampDistance(header.Stamp, FirstStamp))) return false;
     if (header.Pid == NullPid) return true;
     if (firstCounter_[header.Pid] < 0) return pids_.size() < MaxPids;
     return CounterContinues(header.Counter, static_cast<std::uint8_t>(firstCounter_[header.Pid]),
                             firstPayload_[header.Pid] != 0);
+  }
+
+  // A stamp step this stream makes. Any step up to MaxStampStepTicks, unless the stream has kept
+  // a steady pace (a constant-rate recorder) for a while: then only that pace, give or take a
+  // little, so that another recording on a nearby clock cannot pass for it.
+  bool Usual(std::uint32_t step) const {
+    if (step < 1 || step > MaxStampStepTicks) return false;
+    if (Packets <= SteadyAfterSteps) return true;
+    const std::uint32_t slack = 2 + StepMax / 64;
+    if (StepMax - StepMin > slack) return true;
+    return step + slack >= StepMin && step <= StepMax + slack;
   }
 
   void Append(std::int64_t offset, const PacketHeader& header) {
@@ -95,9 +107,15 @@ class PacketWalker::Chain {
         lastCounter_[header.Pid] = static_cast<std::int8_t>(header.Counter);
         lastPayload_[header.Pid] = header.Payload;
         if (header.StartsUnit) lastUnitStart_[header.Pid] = offset;
+        if (header.Payload && firstPayloadOffset_[header.Pid] == NoOffset) {
+          firstPayloadOffset_[header.Pid] = offset;
+        }
+        if (firstRandomAccess_[header.Pid] == NoOffset && header.StartsUnit && header.RandomAccess) {
+          firstRandomAccess_[header.Pid] = offset;
+        }
+        ++pidPackets_[header.Pid];
       }
     }
-    if (RandomAccessOffset < 0) NoteRandomAccess(offset, header);
     Remember(offset, header);
   }
 
@@ -113,9 +131,11 @@ class PacketWalker::Chain {
         firstCounter_[header.Pid] = static_cast<std::int8_t>(header.Counter);
         firstPayload_[header.Pid] = header.Payload;
         firstPidOffset_[header.Pid] = offset;
+        if (header.Payload) firstPayloadOffset_[header.Pid] = offset;
+        if (header.StartsUnit && header.RandomAccess) firstRandomAccess_[header.Pid] = offset;
+        ++pidPackets_[header.Pid];
       }
     }
-    NoteRandomAccess(offset, header);
   }
 
   // Walks back from First while the packet before still precedes it, not below floorOffset.
@@ -130,8 +150,14 @@ class PacketWalker::Chain {
   // Walks on from Last while packets continue; returns the offset of the first that does not.
   std::int64_t WalkForward(SourceWindow& window) {
     PacketHeader header;
+    StoppedOnPace = false;
     for (std::int64_t offset = Last + PacketBytes;; offset += PacketBytes) {
-      if (!HeaderAt(window, offset, header) || !Continues(header)) return offset;
+      if (!HeaderAt(window, offset, header)) return offset;
+      if (!Continues(header)) {
+        const std::uint32_t step = StampDistance(LastStamp, header.Stamp);
+        StoppedOnPace = header.Plausible && step >= 1 && step <= MaxStampStepTicks && !Usual(step);
+        return offset;
+      }
       Append(offset, header);
     }
   }
@@ -151,8 +177,10 @@ class PacketWalker::Chain {
               static_cast<std::int8_t>(gone.Payload ? (gone.Counter + 15) & 0x0F : gone.Counter);
         }
         if (lastUnitStart_[gone.Pid] == gone.Offset) lastUnitStart_[gone.Pid] = -1;
+        if (firstPayloadOffset_[gone.Pid] == gone.Offset) firstPayloadOffset_[gone.Pid] = NoOffset;
+        if (firstRandomAccess_[gone.Pid] == gone.Offset) firstRandomAccess_[gone.Pid] = NoOffset;
+        --pidPackets_[gone.Pid];
       }
-      if (RandomAccessOffset == gone.Offset) RandomAccessOffset = -1;
       --Packets;
       Last = recent_.back().Offset;
       LastStamp = recent_.back().Stamp;
@@ -174,11 +202,17 @@ class PacketWalker::Chain {
           {pid, static_cast<std::uint8_t>(lastCounter_[pid]), lastPayload_[pid] != 0});
       if (lastUnitStart_[pid] >= 0) piece.LastUnitStarts.push_back({pid, lastUnitStart_[pid]});
     }
-    piece.FirstRandomAccessOffset = RandomAccessOffset;
-    if (RandomAccessOffset >= 0) {
-      piece.RandomAccessPid = RandomAccessPid;
-      piece.RandomAccessPidSeenBefore =
-          RandomAccessPid != NullPid && firstPidOffset_[RandomAccessPid] < RandomAccessOffset;
+    // Pictures are what decoding must start with; audio frames are each a random-access point.
+    // The picture PID is the busiest one.
+    std::uint16_t busiest = NullPid;
+    for (const std::uint16_t pid : pids_) {
+      if (busiest == NullPid || pidPackets_[pid] > pidPackets_[busiest]) busiest = pid;
+    }
+    if (busiest != NullPid && firstRandomAccess_[busiest] != NoOffset) {
+      piece.FirstRandomAccessOffset = firstRandomAccess_[busiest];
+      piece.RandomAccessPid = busiest;
+      // Packets of that PID without payload (clock references) are no picture data.
+      piece.RandomAccessPidSeenBefore = firstPayloadOffset_[busiest] < firstRandomAccess_[busiest];
     }
   }
 
@@ -189,8 +223,9 @@ class PacketWalker::Chain {
   std::uint32_t StepMin = 0;
   std::uint32_t StepMax = 0;
   std::int64_t Packets = 0;
-  std::int64_t RandomAccessOffset = -1;
-  std::uint16_t RandomAccessPid = 0;
+  // The walk forward ended at a packet that broke the stream's steady pace: the stamps say
+  // exactly where another stream began.
+  bool StoppedOnPace = false;
 
  private:
   struct Remembered {
@@ -212,14 +247,10 @@ class PacketWalker::Chain {
     firstCounter_[pid] = lastCounter_[pid] = static_cast<std::int8_t>(header.Counter);
     firstPayload_[pid] = lastPayload_[pid] = header.Payload;
     firstPidOffset_[pid] = offset;
+    firstPayloadOffset_[pid] = header.Payload ? offset : NoOffset;
+    firstRandomAccess_[pid] = header.StartsUnit && header.RandomAccess ? offset : NoOffset;
+    pidPackets_[pid] = 1;
     lastUnitStart_[pid] = header.StartsUnit ? offset : -1;
-  }
-
-  void NoteRandomAccess(std::int64_t offset, const PacketHeader& header) {
-    if (header.StartsUnit && header.RandomAccess) {
-      RandomAccessOffset = offset;
-      RandomAccessPid = header.Pid;
-    }
   }
 
   // Keeps the last MaxOverlapPackets packets walked forward, for TruncateBefore.
@@ -236,6 +267,9 @@ class PacketWalker::Chain {
   std::array<std::uint8_t, PidSlots> firstPayload_{};
   std::array<std::uint8_t, PidSlots> lastPayload_{};
   std::array<std::int64_t, PidSlots> firstPidOffset_{};
+  std::array<std::int64_t, PidSlots> firstPayloadOffset_{};  // NoOffset: none yet
+  std::array<std::int64_t, PidSlots> firstRandomAccess_{};   // NoOffset: none yet
+  std::array<std::int64_t, PidSlots> pidPackets_{};
   std::array<std::int64_t, PidSlots> lastUnitStart_;  // -1: none
   std::vector<Remembered> recent_;
   std::size_t recentStart_ = 0;
@@ -310,11 +344,12 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
     if (pending && next_->First <= current_->Last) {
       // The packets from next_->First to the end of current_ fit both streams. The joint is a
       // sector boundary after the last header that fits only the earlier stream and before the
-      // first that fits only the later one; of several, the earliest. Without one, the earlier
-      // stream keeps them all.
+      // first that fits only the later one; of several, the earliest, unless the earlier stream
+      // was stopped by its stamps' pace, which marks the joint itself. Without a sector
+      // boundary, the earlier stream keeps them all.
       const std::int64_t failed = current_->Last + PacketBytes;
       std::int64_t joint = AlignUp(next_->First - PacketBytes + PacketHeaderBytes, SectorBytes);
-      if (joint >= failed + PacketHeaderBytes) joint = failed;
+      if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace) joint = failed;
       current_->TruncateBefore(joint);
       const std::int64_t restart = joint + PositiveRemainder(offset - joint, PacketBytes);
       if (!HeaderAt(window_, restart, header) || !header.Plausible) {

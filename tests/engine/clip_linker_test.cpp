@@ -165,7 +165,7 @@ TEST(ClipLinker, ARecordingWhoseHeadIsLostBeginsAtItsFirstRandomAccessPoint) {
   EXPECT_EQ(planned.Bytes(0), Slice(recording, firstRandomAccess, static_cast<std::int64_t>(recording.size())));
 }
 
-TEST(ClipLinker, ClusterSizeIsReadFromWherePiecesBegin) {
+TEST(ClipLinker, ClusterSizeIsReadFromTheJoints) {
   const auto a = SyntheticStream(700, 1, Step, 31);
   const auto b = SyntheticStream(700, 500'000'000, Step, 32);
   const std::int64_t cluster = 32768;
@@ -179,7 +179,8 @@ TEST(ClipLinker, ClusterSizeIsReadFromWherePiecesBegin) {
   }
   Planned planned(card);
   std::int64_t residue = -1;
-  EXPECT_EQ(ClipLinker::InferClusterBytes(planned.Builder().Pieces(), &residue), cluster);
+  EXPECT_EQ(ClipLinker::InferClusterBytes(planned.Builder().Pieces(), planned.Builder().Next(), &residue),
+            cluster);
   EXPECT_EQ(residue, base);
   EXPECT_EQ(planned.Builder().ClusterBytes(), cluster);
   ASSERT_EQ(planned.Builder().Clips().size(), 2u);
