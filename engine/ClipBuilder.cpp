@@ -161,7 +161,6 @@ void ClipBuilder::Write(const std::string& folder, RunObserver& observer, ClipRe
         observer.Pump();
         const std::int64_t blockBytes = std::min(BlockBytes, span.EndOffset - offset);
         rebuilt.UnreadableSectors += ReadBlock(source_, offset, buffer.data(), blockBytes).UnreadableSectors;
-        report.BytesRead += blockBytes;
         const IoResult written = output->Write(buffer.data(), blockBytes);
         if (written.Bytes != blockBytes) {
           throw WriteError(rebuilt.FilePath, written.Error ? written.Error
@@ -183,19 +182,28 @@ std::string ClipsFolderName(const std::string& destFolder) {
 }
 
 void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
-                  const std::vector<ClipSpan>& hitRuns, const std::string& destFolder,
-                  RunObserver& observer, ClipReport& report, const StreamOpener& opener,
-                  const FolderMaker& makeFolder) {
+                  const std::vector<ClipSpan>& hitRuns, const std::vector<SourceCopy>& copies,
+                  const std::string& destFolder, RunObserver& observer, ClipReport& report,
+                  const StreamOpener& opener, const FolderMaker& makeFolder) {
   report = ClipReport();
   report.Folder = ClipsFolderName(destFolder);
   report.SourceFailed = true;
   const std::unique_ptr<ByteStream> source = opener(sourcePath, OpenMode::ReadShared);
   report.SourceFailed = false;
-  ClipBuilder builder(*source, sourceLength);
+  FragmentBackedSource reader(*source, copies, opener);
+  // Whatever leaves this function, the report says what was read from where.
+  struct ReadCount {
+    FragmentBackedSource& Reader;
+    ClipReport& Report;
+    ~ReadCount() {
+      Report.SourceBytesRead = Reader.SourceBytesRead();
+      Report.BytesRead = Reader.SourceBytesRead() + Reader.CopyBytesRead();
+    }
+  } readCount{reader, report};
+  ClipBuilder builder(reader, sourceLength);
   builder.Plan(hitRuns, observer);
   report.PieceCount = static_cast<std::int64_t>(builder.Pieces().size());
   report.ClusterBytes = builder.ClusterBytes();
-  report.BytesRead = builder.BytesRead();
   for (const std::vector<std::size_t>& chain : ClipLinker::Chains(builder.Pieces(), builder.Next())) {
     if (chain.size() >= 2) {
       report.JoinedPieceCount += static_cast<std::int64_t>(chain.size());

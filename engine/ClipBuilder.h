@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/ClipPiece.h"
+#include "engine/FragmentBackedSource.h"
 #include "platform/ByteStream.h"
 
 #include <cstdint>
@@ -46,7 +47,8 @@ struct ClipReport {
   std::int64_t PieceCount = 0;          // pieces found around the hit runs
   std::int64_t JoinedPieceCount = 0;    // pieces in recordings of two pieces or more
   std::int64_t ClusterBytes = 0;        // the card's cluster size as the pieces show it; 0 unknown
-  std::int64_t BytesRead = 0;
+  std::int64_t BytesRead = 0;         // by the walk and the copy, wherever from
+  std::int64_t SourceBytesRead = 0;   // of those, from the source itself (the rest: fragment files)
   std::int64_t BytesWritten = 0;
   bool SourceFailed = false;            // the failure thrown was the source's, not an output's
 };
@@ -95,12 +97,13 @@ class ClipBuilder {
 std::string ClipsFolderName(const std::string& destFolder);
 
 // Opens the source (OpenMode::ReadShared), plans the recordings of hitRuns and writes them into
-// ClipsFolderName(destFolder), made with makeFolder when recordings are found. Throws StreamError
-// when the source cannot be opened or a file created (with the folder's error when the folder
-// cannot be made), ExportError when a write fails; report holds what was done until then.
+// ClipsFolderName(destFolder), made with makeFolder when recordings are found. Bytes that copies
+// (the fragment files just written) hold are read from them, not from the source. Throws
+// StreamError when the source cannot be opened or a file created (with the folder's error when
+// the folder cannot be made), ExportError when a write fails; report holds what was done so far.
 void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
-                  const std::vector<ClipSpan>& hitRuns, const std::string& destFolder,
-                  RunObserver& observer, ClipReport& report, const StreamOpener& opener,
-                  const FolderMaker& makeFolder);
+                  const std::vector<ClipSpan>& hitRuns, const std::vector<SourceCopy>& copies,
+                  const std::string& destFolder, RunObserver& observer, ClipReport& report,
+                  const StreamOpener& opener, const FolderMaker& makeFolder);
 
 }  // namespace mtsrescue

@@ -324,6 +324,8 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
                            std::vector<ClipPiece>& pieces) {
   std::int64_t offset = runStartOffset;
   if (offset < floorOffset_) offset += AlignUp(floorOffset_ - offset, PacketBytes);
+  // A piece reaches past its run's last hit group by less than a group and a packet.
+  window_.SetReadLimit(runEndOffset + 2 * GroupBytes);
   bool pending = false;           // current_ holds a piece not yet finished
   std::int64_t pendingFloor = 0;  // the floor its head was found against
   PacketHeader header;

@@ -36,8 +36,16 @@ void RebuildRecordings(RunReport& report, const std::vector<ClipSpan>& hitRuns, 
                        const RunOptions& options, const StreamOpener& opener) {
   const FolderMaker makeFolder =
       options.MakeClipsFolder ? options.MakeClipsFolder : FolderMaker(CreateFolderTree);
+  // The fragment files just written hold most of the bytes: read them there, not again from a
+  // source that may be slow or failing. A file with sectors written as zeros is passed over.
+  std::vector<SourceCopy> copies;
+  for (const ExportedEntry& entry : report.Export.Entries) {
+    if (entry.Outcome == EntryOutcome::Written && entry.UnreadableSectors == 0) {
+      copies.push_back({entry.StartOffset, entry.EndOffset, entry.FilePath});
+    }
+  }
   try {
-    RebuildClips(report.SourcePath, report.SourceLength, hitRuns, report.DestFolder, observer,
+    RebuildClips(report.SourcePath, report.SourceLength, hitRuns, copies, report.DestFolder, observer,
                  report.Clips, opener, makeFolder);
   } catch (const std::exception& error) {
     NoteFailure(report, report.Clips.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what());

@@ -15,7 +15,7 @@ const std::uint8_t* SourceWindow::At(std::int64_t offset, std::int64_t count) {
     return nullptr;
   }
   if (offset < windowOffset_ || offset + count > windowOffset_ + windowBytes_) {
-    Fill(offset);
+    Fill(offset, count);
     if (offset + count > windowOffset_ + windowBytes_) return nullptr;
   }
   return buffer_.data() + (offset - windowOffset_);
@@ -23,10 +23,15 @@ const std::uint8_t* SourceWindow::At(std::int64_t offset, std::int64_t count) {
 
 // Keeps MaxRequestBytes before offset in the window so that short backward steps need no read.
 // A read that fails leaves the window ending where the good bytes end.
-void SourceWindow::Fill(std::int64_t offset) {
+void SourceWindow::Fill(std::int64_t offset, std::int64_t count) {
   if (fillHook_) fillHook_();
   const std::int64_t start = std::max<std::int64_t>(0, (offset - MaxRequestBytes) / SectorBytes * SectorBytes);
-  const std::int64_t wanted = std::min<std::int64_t>(BlockBytes, sourceLength_ - start);
+  std::int64_t end = std::min(start + BlockBytes, sourceLength_);
+  if (readLimit_ > 0) {
+    const std::int64_t needed = (offset + count + SectorBytes - 1) / SectorBytes * SectorBytes;
+    end = std::min(end, std::max(readLimit_, needed));
+  }
+  const std::int64_t wanted = std::min(end, sourceLength_) - start;
   windowOffset_ = start;
   windowBytes_ = 0;
   if (wanted <= 0 || source_.Seek(start)) return;

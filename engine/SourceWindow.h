@@ -18,6 +18,10 @@ class SourceWindow {
   // source or could not be read. The pointer stays valid until the next call.
   const std::uint8_t* At(std::int64_t offset, std::int64_t count);
 
+  // Reads stop at limitOffset unless a request reaches beyond it: the caller knows where the data
+  // it wants ends, and the bytes after it need not be read. 0: no limit.
+  void SetReadLimit(std::int64_t limitOffset) noexcept { readLimit_ = limitOffset; }
+
   // Called before each read of the source (to keep a window responsive).
   void SetFillHook(std::function<void()> hook) { fillHook_ = std::move(hook); }
 
@@ -28,7 +32,7 @@ class SourceWindow {
   static constexpr std::int64_t MaxRequestBytes = 4096;
 
  private:
-  void Fill(std::int64_t offset);
+  void Fill(std::int64_t offset, std::int64_t count);
 
   ByteStream& source_;
   std::int64_t sourceLength_;
@@ -36,6 +40,7 @@ class SourceWindow {
   std::int64_t windowOffset_ = 0;
   std::int64_t windowBytes_ = 0;  // valid bytes from windowOffset_
   std::int64_t bytesRead_ = 0;
+  std::int64_t readLimit_ = 0;
   std::function<void()> fillHook_;
 };
 

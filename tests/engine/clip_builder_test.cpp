@@ -55,7 +55,7 @@ TEST(ClipBuilder, WritesEachRecordingIntoTheClipsFolderNumberedByItsFirstByte) {
   std::vector<std::string> folders;
   ClipEvents observer;
   ClipReport report;
-  RebuildClips("card", static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), "dest",
+  RebuildClips("card", static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), {}, "dest",
                observer, report, files.Opener(), [&](const std::string& path) {
                  folders.push_back(path);
                  return std::error_code();
@@ -100,13 +100,59 @@ TEST(ClipBuilder, ReadsThePiecesAndOneCopyOfEachRecordingNotTheWholeSource) {
   auto card = files.Add("card", setup.Card.Bytes());
   ClipEvents observer;
   ClipReport report;
-  RebuildClips("card", card->Length(), setup.Card.HitRuns(), "dest", observer, report, files.Opener(),
+  RebuildClips("card", card->Length(), setup.Card.HitRuns(), {}, "dest", observer, report, files.Opener(),
                [](const std::string&) { return std::error_code(); });
   ASSERT_EQ(report.Recordings.size(), 2u);
   const std::int64_t recordingBytes = static_cast<std::int64_t>(setup.Late.size() + setup.Early.size());
   // Walking reads the runs with some margin; the copy reads each recording once.
   EXPECT_LE(card->BytesRead(), 3 * recordingBytes + 7 * 2 * 262144);
   EXPECT_LT(card->BytesRead(), card->Length());
+}
+
+TEST(ClipBuilder, BytesTheFragmentFilesHoldAreReadFromThemAndOnlyTheEdgesFromTheSource) {
+  TwoRecordingCard setup;
+  MemoryFileSystem files;
+  auto card = files.Add("card", setup.Card.Bytes());
+  // What the export leaves: one file per hit run, holding exactly the run's bytes.
+  std::vector<SourceCopy> copies;
+  for (const ClipSpan& run : setup.Card.HitRuns()) {
+    const std::string path = "dest" + Sep() + std::to_string(copies.size()) + ".MTS";
+    files.Add(path, Slice(setup.Card.Bytes(), run.StartOffset, run.EndOffset));
+    copies.push_back({run.StartOffset, run.EndOffset, path});
+  }
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", card->Length(), setup.Card.HitRuns(), copies, "dest", observer, report, files.Opener(),
+               [](const std::string&) { return std::error_code(); });
+  ASSERT_EQ(report.Recordings.size(), 2u);
+  EXPECT_EQ(files.Find(report.Recordings[0].FilePath)->Contents(), setup.Early);
+  EXPECT_EQ(files.Find(report.Recordings[1].FilePath)->Contents(), setup.Late);
+  // Seven pieces: at most a few KiB at each edge come from the source.
+  EXPECT_EQ(card->BytesRead(), report.SourceBytesRead);
+  EXPECT_LE(card->BytesRead(), 7 * 2 * 8192);
+  EXPECT_GT(report.BytesRead, static_cast<std::int64_t>(setup.Late.size() + setup.Early.size()));
+}
+
+TEST(ClipBuilder, AFragmentFileThatCannotBeReadIsPassedOverForTheSource) {
+  TwoRecordingCard setup;
+  MemoryFileSystem files;
+  auto card = files.Add("card", setup.Card.Bytes());
+  std::vector<SourceCopy> copies;
+  for (const ClipSpan& run : setup.Card.HitRuns()) {
+    const std::string path = "dest" + Sep() + std::to_string(copies.size()) + ".MTS";
+    auto copy = files.Add(path, Slice(setup.Card.Bytes(), run.StartOffset, run.EndOffset));
+    if (copies.size() == 1) copy->FailReads(4096, 512);
+    if (copies.size() == 2) files.FailOpen(path);
+    copies.push_back({run.StartOffset, run.EndOffset, path});
+  }
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", card->Length(), setup.Card.HitRuns(), copies, "dest", observer, report, files.Opener(),
+               [](const std::string&) { return std::error_code(); });
+  ASSERT_EQ(report.Recordings.size(), 2u);
+  EXPECT_EQ(files.Find(report.Recordings[0].FilePath)->Contents(), setup.Early);
+  EXPECT_EQ(files.Find(report.Recordings[1].FilePath)->Contents(), setup.Late);
+  EXPECT_GT(report.SourceBytesRead, 2 * Cluster);
 }
 
 TEST(ClipBuilder, NoRecordingMeansNoFolderAndNoFile) {
@@ -116,7 +162,7 @@ TEST(ClipBuilder, NoRecordingMeansNoFolderAndNoFile) {
   int folderCalls = 0;
   ClipEvents observer;
   ClipReport report;
-  RebuildClips("card", 8 * Cluster, card.HitRuns(), "dest", observer, report, files.Opener(),
+  RebuildClips("card", 8 * Cluster, card.HitRuns(), {}, "dest", observer, report, files.Opener(),
                [&](const std::string&) {
                  ++folderCalls;
                  return std::error_code();
@@ -134,7 +180,7 @@ TEST(ClipBuilder, AFolderThatCannotBeMadeIsReportedWithItsPath) {
   ClipEvents observer;
   ClipReport report;
   try {
-    RebuildClips("card", static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), "dest",
+    RebuildClips("card", static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), {}, "dest",
                  observer, report, files.Opener(),
                  [](const std::string&) { return std::make_error_code(std::errc::permission_denied); });
     FAIL() << "no error";
@@ -155,7 +201,7 @@ TEST(ClipBuilder, AFailedWriteStopsWithTheFilesBeforeItKept) {
   files.Add(second)->FailWritesAfter(1000);
   ClipEvents observer;
   ClipReport report;
-  EXPECT_THROW(RebuildClips("card", static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(),
+  EXPECT_THROW(RebuildClips("card", static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), {},
                             "dest", observer, report, files.Opener(),
                             [](const std::string&) { return std::error_code(); }),
                ExportError);
@@ -172,7 +218,7 @@ TEST(ClipBuilder, AnUnjoinedPieceIsListedAndStillWrittenWhenLongEnough) {
   files.Add("card", card.Bytes());
   ClipEvents observer;
   ClipReport report;
-  RebuildClips("card", 16 * Cluster, card.HitRuns(), "dest", observer, report, files.Opener(),
+  RebuildClips("card", 16 * Cluster, card.HitRuns(), {}, "dest", observer, report, files.Opener(),
                [](const std::string&) { return std::error_code(); });
   ASSERT_EQ(report.UnjoinedPieces.size(), 1u);
   EXPECT_EQ(report.UnjoinedPieces[0].StartOffset, 3 * Cluster);
