@@ -75,19 +75,19 @@ void ClipBuilder::Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observ
   }
 }
 
-// Where a recording whose last piece nothing continues ends. Normally after the last verified
-// packet, whole: the stream ended there (the rest of its cluster is slack). Only when the piece's
-// tail is a cluster boundary at which another piece begins was the packet cut by foreign data;
-// then it ends before that packet, and *cut says so.
+// Where a recording whose last piece nothing continues ends. A tail that cuts a packet on a
+// cluster boundary (as the joints show the clusters; without enough joints, a boundary where
+// another piece begins) was cut by foreign data, since streams end with whole packets: the
+// recording ends with its last whole packet, and *cut says so. Anywhere else, or between two
+// packets, the stream itself may have ended there (the rest of its cluster being slack): it ends
+// after its last verified packet, whole.
 std::int64_t ClipBuilder::UnjoinedTailEnd(const ClipPiece& piece, bool* cut) const {
-  *cut = false;
   const std::int64_t wholeEnd = std::min(piece.LastPacketOffset + PacketBytes, sourceLength_);
-  if (clusterBytes_ > 0 && piece.TailAtSector && piece.TailOffset < wholeEnd &&
-      PositiveRemainder(piece.TailOffset - clusterBase_, clusterBytes_) == 0 &&
-      std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset)) {
-    *cut = true;
-    return piece.LastPacketOffset;
-  }
+  *cut = piece.TailAtSector && piece.TailOffset != piece.LastPacketOffset + PacketBytes &&
+         (clusterBytes_ > 0
+              ? PositiveRemainder(piece.TailOffset - clusterBase_, clusterBytes_) == 0
+              : std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset));
+  if (*cut && piece.TailOffset < wholeEnd) return piece.LastPacketOffset;
   return wholeEnd;
 }
 

@@ -53,6 +53,18 @@ def random_access_packets(data):
     return found
 
 
+def video_unit_starts(data):
+    """Indexes of the packets of the picture PID that start a payload unit (a picture)."""
+    pids = {}
+    for p in packets(data):
+        pid = ((p[5] & 0x1F) << 8) | p[6]
+        pids[pid] = pids.get(pid, 0) + 1
+    pids.pop(0x1FFF, None)
+    video = max(pids, key=pids.get)
+    return [k for k, p in enumerate(packets(data))
+            if (((p[5] & 0x1F) << 8) | p[6]) == video and p[5] & 0x40]
+
+
 def surviving_packets(recording, cluster_bytes):
     """Per packet of the recording: True when all its bytes still lie on the card."""
     from_byte = [c["survives_from"] for c in recording["clusters"]]
@@ -129,27 +141,42 @@ def check_card(binary, work, cluster_kib, failures):
         name, k = owner
         owners.setdefault(name, []).append((k, k + len(data) // PACKET, path))
 
-    # A recording that lost its head comes back from the first random-access point of what
-    # survived on to the end of that surviving stretch.
+    # A recording cut by overwriting comes back as its surviving parts: each stretch of it that
+    # survived, from its first byte when that is the recording's first byte, else from the first
+    # point where pictures can be decoded; to its end when that is the recording's end, else to
+    # the start of the picture the cut fell into. A cut that falls between two packets looks
+    # like an end of the stream: then the stretch may also come back to its last packet.
     for r in manifest["recordings"]:
         if r["intact"]:
             continue
+        original = originals[r["name"]]
         alive = surviving_packets(r, cluster_bytes)
-        if not any(alive):
-            continue
-        end = len(alive)
-        while end > 0 and not alive[end - 1]:
-            end -= 1
-        start = end
-        while start > 0 and alive[start - 1]:
-            start -= 1
-        starts = [k for k in random_access_packets(originals[r["name"]]) if start <= k < end]
-        if not starts or end - starts[0] < 16:
-            continue
-        expected = (starts[0], end)
+        access = random_access_packets(original)
+        unit_starts = video_unit_starts(original)
         got = [(a, b) for a, b, _ in owners.get(r["name"], [])]
-        failures.check(expected in got, label + "%s (cut by overwriting) should come back as packets "
-                       "%d to %d; files hold %s" % (r["name"], expected[0], expected[1], got))
+        k = 0
+        while k < len(alive):
+            if not alive[k]:
+                k += 1
+                continue
+            stretch_start = k
+            while k < len(alive) and alive[k]:
+                k += 1
+            stretch_end = k
+            start = 0 if stretch_start == 0 else next(
+                (a for a in access if stretch_start <= a < stretch_end), None)
+            if start is None:
+                continue
+            ends = {stretch_end}
+            if stretch_end < len(alive):
+                end = max([u for u in unit_starts if start < u < stretch_end], default=stretch_end)
+                between_packets = stretch_end * PACKET % cluster_bytes == 0
+                ends = {end, stretch_end} if between_packets else {end}
+            if min(ends) - start < 64:
+                continue
+            failures.check(any((start, end) in got for end in ends),
+                           label + "%s (cut by overwriting) should come back as packets %d to %s; "
+                           "files hold %s" % (r["name"], start, " or ".join(map(str, sorted(ends))), got))
 
     # Every rebuilt file decodes cleanly.
     for path in files:
