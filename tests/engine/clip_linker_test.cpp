@@ -186,6 +186,53 @@ TEST(ClipLinker, ClusterSizeIsReadFromTheJoints) {
   ASSERT_EQ(planned.Builder().Clips().size(), 2u);
 }
 
+TEST(ClipLinker, ARecordingCutMidPacketAtAClusterBoundaryEndsBeforeItsCutPicture) {
+  // Enough joints elsewhere to show the clusters; "cut" keeps only its first cluster, whose last
+  // packet the cluster's end cuts 64 bytes in.
+  const auto a = SyntheticStream(400, 1, Step, 61);
+  const auto b = SyntheticStream(400, 300'000'000, Step, 62);
+  const auto cut = SyntheticStream(300, 600'000'000, Step, 63);
+  CardImage card(40 * Cluster);
+  Scatter(card, a, Cluster, {{0, 2}, {1, 8}, {2, 5}, {3, 11}, {4, 14}});
+  Scatter(card, b, Cluster, {{0, 20}, {1, 17}, {2, 23}, {3, 26}, {4, 29}});
+  card.Place(cut, 0, Cluster, 33 * Cluster);
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().ClusterBytes(), Cluster);
+  ASSERT_EQ(planned.Builder().Clips().size(), 3u);
+  const PlannedClip& clip = planned.Builder().Clips()[2];
+  EXPECT_TRUE(clip.TailTrimmed);
+  // The last video packet that starts a unit before packet 85 (the one cut) is where it ends.
+  std::int64_t lastUnit = -1;
+  for (std::int64_t k = 0; k < 85; ++k) {
+    const std::uint8_t* p = cut.data() + k * 192;
+    if (p[6] == 0x11 && (p[5] & 0x1F) == 0x10 && (p[5] & 0x40)) lastUnit = k;
+  }
+  ASSERT_GT(lastUnit, 0);
+  EXPECT_EQ(planned.Bytes(2), Slice(cut, 0, lastUnit * 192));
+  // The two whole ones are whole.
+  EXPECT_EQ(planned.Bytes(0), a);
+  EXPECT_EQ(planned.Bytes(1), b);
+}
+
+TEST(ClipLinker, AStreamThatEndsBetweenPacketsOnAClusterBoundaryIsKeptWhole) {
+  // 256 packets = 48 KiB: the recording ends exactly where its third 16 KiB cluster ends, as a
+  // file does whose length is a multiple of the cluster size.
+  const auto a = SyntheticStream(400, 1, Step, 64);
+  const auto b = SyntheticStream(400, 300'000'000, Step, 65);
+  const auto exact = SyntheticStream(256, 600'000'000, Step, 66);
+  CardImage card(40 * Cluster);
+  Scatter(card, a, Cluster, {{0, 2}, {1, 8}, {2, 5}, {3, 11}, {4, 14}});
+  Scatter(card, b, Cluster, {{0, 20}, {1, 17}, {2, 23}, {3, 26}, {4, 29}});
+  Scatter(card, exact, Cluster, {{0, 33}, {1, 31}, {2, 36}});
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().ClusterBytes(), Cluster);
+  ASSERT_EQ(planned.Builder().Clips().size(), 3u);
+  EXPECT_FALSE(planned.Builder().Clips()[2].TailTrimmed);
+  EXPECT_EQ(planned.Bytes(2), exact);
+}
+
 TEST(ClipLinker, FitsNeedsEveryCheckToAgree) {
   const auto recording = SyntheticStream(200, 1000, Step, 16);
   CardImage card(16 * Cluster);
