@@ -164,7 +164,9 @@ std::string ReportFormat::ClipsJson(const CliResult& result) {
   const ClipReport& clips = result.Run.Clips;
   std::string json = "{\"folder\": " + JsonString(clips.Folder) + ", \"pieces\": " + Int(clips.PieceCount) +
                      ", \"joined_pieces\": " + Int(clips.JoinedPieceCount) +
-                     ", \"cluster_bytes\": " + Int(clips.ClusterBytes) + ",\n    \"recordings\": [";
+                     ", \"cluster_bytes\": " + Int(clips.ClusterBytes) + ", \"bytes_read\": " + Int(clips.BytesRead) +
+                     ", \"source_bytes_read\": " + Int(clips.SourceBytesRead) +
+                     ", \"bytes_written\": " + Int(clips.BytesWritten) + ",\n    \"recordings\": [";
   for (std::size_t i = 0; i < clips.Recordings.size(); ++i) {
     const RebuiltClip& clip = clips.Recordings[i];
     json += i == 0 ? "\n" : ",\n";
