@@ -3,6 +3,7 @@
 
 #include "cli/CliObserver.h"
 #include "cli/ReportFormat.h"
+#include "cli/SourceArguments.h"
 #include "engine/ExportFragments.h"
 #include "engine/RecoveryRun.h"
 #include "platform/FileStream.h"
@@ -31,6 +32,10 @@ int CliApp::Run(const std::vector<std::string>& args) {
   }
   if (options.Version) {
     *env_.Out << CommandLine::VersionText(ProgramName);
+    return static_cast<int>(ExitCode::Success);
+  }
+  if (options.List) {
+    PrintSourceList(*env_.Out, CliSourcePlatform(env_), options.Json);
     return static_cast<int>(ExitCode::Success);
   }
   try {
@@ -95,9 +100,12 @@ ExitCode CliApp::Recover(const CliOptions& options) {
     run.ErrorMessage = "Cannot open file \"" + options.Source + "\". It is a folder, not a disk or an image.";
     return finish(ExitCode::SourceOrDest);
   }
+  // Short forms ("PhysicalDrive1", "E:") resolve and measure as the window's source menu does.
+  const SourcePlatform platform = CliSourcePlatform(env_);
   try {
-    std::unique_ptr<ByteStream> source = env_.Opener(options.Source, OpenMode::ReadShared);
-    run.SourceLength = source->Size();
+    const CliSource source = ResolveCliSource(options.Source, platform);
+    run.SourcePath = source.Path;
+    run.SourceLength = source.LengthBytes;
   } catch (const StreamError& error) {
     run.Failure = RunFailure::Source;
     run.ErrorMessage = error.what();
@@ -109,7 +117,8 @@ ExitCode CliApp::Recover(const CliOptions& options) {
     return finish(ExitCode::SourceOrDest);
   }
   std::string destError;
-  if (PrepareDestination(options, destError) != ExitCode::Success) {
+  if (!options.DryRun && !options.Force) destError = DestinationOnSourceRefusal(options.DestFolder, run.SourcePath, platform);
+  if (!destError.empty() || PrepareDestination(options, destError) != ExitCode::Success) {
     run.ErrorMessage = destError;
     return finish(ExitCode::SourceOrDest);
   }
@@ -121,8 +130,8 @@ ExitCode CliApp::Recover(const CliOptions& options) {
   RunOptions runOptions;
   runOptions.DryRun = options.DryRun;
   runOptions.Clips = !options.NoClips;
-  run = RunRecovery(options.Source, run.SourceLength, options.DestFolder, observer, runOptions,
-                    env_.Opener);
+  run = RunRecovery(run.SourcePath, run.SourceLength, options.DestFolder, observer, runOptions,
+                    platform.Opener());
 
   switch (run.Failure) {
     case RunFailure::Source: return finish(ExitCode::SourceOrDest);

@@ -3,8 +3,10 @@
 
 #include "cli/CommandLine.h"
 #include "platform/ByteStream.h"
+#include "platform/DeviceQuery.h"
 
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@ struct CliEnvironment {
   std::function<int()> InterruptCount;  // interrupts seen so far (Ctrl-C)
   std::function<double()> Clock;        // seconds, monotonic
   StreamOpener Opener;                  // opens the source and the output files
+  std::shared_ptr<DeviceQuery> Devices; // disks and volumes; null: the system's
 };
 
 class CliApp {

@@ -13,6 +13,8 @@ const std::vector<CommandLine::Flag>& CommandLine::Flags() {
       {"no-clips", '\0', &CliOptions::NoClips,
        "do not rebuild whole recordings from their pieces into DEST/clips"},
       {"quiet", 'q', &CliOptions::Quiet, "no progress or notes on stderr (errors still)"},
+      {"list", 'l', &CliOptions::List, "list the disks and volumes SOURCE may name, and exit"},
+      {"force", 'f', &CliOptions::Force, "write to DEST even when it lies on SOURCE's disk"},
       {"help", 'h', &CliOptions::Help, "show this help and exit"},
       {"version", 'V', &CliOptions::Version, "show the version and exit"},
   };
@@ -59,7 +61,7 @@ CliOptions CommandLine::Parse(const std::vector<std::string>& args) {
       if (!known) throw UsageError(std::string("unknown option '-") + arg[i] + "'");
     }
   }
-  if (options.Help || options.Version) return options;
+  if (options.Help || options.Version || options.List) return options;
 
   if (operands.empty()) throw UsageError("missing SOURCE and DEST");
   if (operands.size() > 2) throw UsageError("too many operands: '" + operands[2] + "'");
@@ -78,6 +80,7 @@ std::string CommandLine::HelpText(const std::string& programName) {
   std::string text;
   text += "Usage: " + programName + " [OPTIONS] SOURCE DEST\n";
   text += "       " + programName + " --dry-run [OPTIONS] SOURCE [DEST]\n";
+  text += "       " + programName + " --list [--json]\n";
   text +=
       "\n"
       "Finds AVCHD camcorder video (.MTS, MPEG-2 transport stream in 192-byte packets) on\n"
@@ -85,7 +88,9 @@ std::string CommandLine::HelpText(const std::string& programName) {
       "every unbroken stretch of it as DEST/<index>.MTS. DEST is created if it is missing.\n"
       "Then it puts each recording back together from its pieces, wherever they lie, and\n"
       "writes it whole as DEST/clips/<n>.MTS, numbered in the order they begin on SOURCE.\n"
-      "SOURCE is only ever opened for reading.\n"
+      "SOURCE is only ever opened for reading. It may also be a name from --list: PhysicalDriveN\n"
+      "for a whole disk, or a letter and a colon (E:) for a volume. DEST is refused when it lies\n"
+      "on the disk or volume being recovered, unless --force is given.\n"
       "\n"
       "Options:\n";
   for (const Flag& flag : Flags()) {
@@ -106,7 +111,8 @@ std::string CommandLine::HelpText(const std::string& programName) {
       "Exit status:\n"
       "  0  success: every fragment long enough was written (or listed, with --dry-run)\n"
       "  1  usage error\n"
-      "  2  the source could not be opened or measured, or DEST could not be created\n"
+      "  2  the source could not be opened or measured, or DEST could not be created or lies\n"
+      "     on the disk or volume being recovered (without --force)\n"
       "  3  an output file could not be created or written (files written before it stay)\n"
       "  4  interrupted: Ctrl-C ended the reading early; what was found was written\n";
   return text;

@@ -31,6 +31,8 @@ struct CliOptions {
   bool Json = false;
   bool Help = false;
   bool Version = false;
+  bool List = false;   // list the disks and volumes instead of recovering
+  bool Force = false;  // write to DEST even when it lies on the source
 };
 
 class CommandLine {

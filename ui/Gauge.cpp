@@ -20,6 +20,17 @@ QString RangeText(std::int64_t low, std::int64_t high) {
 TGauge::TGauge(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumHeight(12);
+  repaintTimer_.setSingleShot(true);
+  connect(&repaintTimer_, &QTimer::timeout, this, [this] { RequestRepaint(); });
+}
+
+void TGauge::RequestRepaint() {
+  if (sinceRepaint_.isValid() && !sinceRepaint_.hasExpired(RepaintIntervalMs)) {
+    if (!repaintTimer_.isActive()) repaintTimer_.start(RepaintIntervalMs);
+    return;
+  }
+  sinceRepaint_.start();
+  update();
 }
 
 void TGauge::SetMinValue(std::int32_t value) {
@@ -42,14 +53,23 @@ void TGauge::SetMaxValue(std::int32_t value) {
 void TGauge::SetProgress(std::int64_t value) noexcept {
   const auto clamped = static_cast<std::int32_t>(std::clamp<std::int64_t>(value, minValue_, maxValue_));
   if (clamped == progress_) return;
+  const int percentBefore = Percent();
+  const int filledBefore = FilledWidth();
   progress_ = clamped;
-  update();  // coalesced by Qt until the next pump
+  // Repaint only what the eye can see change: the scan moves the gauge thousands of times.
+  if (Percent() != percentBefore || FilledWidth() != filledBefore) RequestRepaint();
 }
 
 int TGauge::Percent() const noexcept {
   const std::int64_t span = std::int64_t{maxValue_} - minValue_;
   if (span == 0) return 0;
   return static_cast<int>(100 * (std::int64_t{progress_} - minValue_) / span);
+}
+
+int TGauge::FilledWidth() const noexcept {
+  const std::int64_t span = std::int64_t{maxValue_} - minValue_;
+  const int innerWidth = std::max(0, width() - 2);
+  return span == 0 ? 0 : static_cast<int>(innerWidth * (std::int64_t{progress_} - minValue_) / span);
 }
 
 QSize TGauge::sizeHint() const { return {200, 17}; }
@@ -61,9 +81,7 @@ void TGauge::paintEvent(QPaintEvent*) {
   painter.fillRect(frame, Qt::black);  // the single border
   painter.fillRect(inner, Qt::white);
 
-  const std::int64_t span = std::int64_t{maxValue_} - minValue_;
-  const int filledWidth =
-      span == 0 ? 0 : static_cast<int>(inner.width() * (std::int64_t{progress_} - minValue_) / span);
+  const int filledWidth = FilledWidth();
   const QRect filled(inner.left(), inner.top(), filledWidth, inner.height());
   painter.fillRect(filled, Qt::black);
 

@@ -5,6 +5,7 @@
 #include "platform/FileStream.h"
 #include "platform/TickCount.h"
 #include "ui/Gauge.h"
+#include "ui/SourceMenu.h"
 #include "ui/StartUp.h"
 #include "ui/WindowObserver.h"
 
@@ -48,6 +49,7 @@ constexpr int SplitterHeight = 3;
 constexpr int LowerPaneHeight = 148;
 constexpr int StatusBarHeight = 19;
 constexpr int FileToolbarHeight = 29;
+constexpr int MenuBarHeight = 20;  // above the client area, whatever the skin
 
 const QString TimeCaption = QStringLiteral("剩余时间: ");
 
@@ -124,6 +126,11 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   layout->addWidget(Splitter2, 1);
   setCentralWidget(client);
   BuildStatusBar();
+  Sources = new TSourceMenu(
+      *this,
+      SourcePlatform(environment_.Devices ? environment_.Devices : std::shared_ptr<DeviceQuery>(MakeSystemDeviceQuery()),
+                     environment_.Opener),
+      [this](const std::function<void()>& handler) { Guarded(handler); });
 
   ElapsedTime = new QTimer(this);
   ElapsedTime->setObjectName(QStringLiteral("ElapsedTime"));
@@ -141,7 +148,7 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   // size, the menu bar sits above it.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  const QSize size(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
+  const QSize size(ClientWidth, ClientHeight + MenuBarHeight);
   setFixedSize(size);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, screen->availableGeometry()));
@@ -154,6 +161,7 @@ TfrmMain::~TfrmMain() = default;
 void TfrmMain::BuildMenus() {
   MainMenu1 = new QMenuBar(this);
   MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+  MainMenu1->setFixedHeight(MenuBarHeight);
   setMenuBar(MainMenu1);
   N1 = MainMenu1->addMenu(QStringLiteral("文件"));
   N1->setObjectName(QStringLiteral("N1"));
@@ -417,6 +425,7 @@ void TfrmMain::RunBtnClick() {
     Boxes().Information(this, ApplicationTitle(), QStringLiteral("请选择保存路径!"));
     return;
   }
+  if (!Sources->BeforeRun()) return;
   BeginBusy();
   FStopRequest = false;
   HitCount = 0;
@@ -428,9 +437,14 @@ void TfrmMain::RunBtnClick() {
     } leaveBusy{*this};
     TWindowObserver observer(*this);
     lastRun_ = RunRecovery(FSourcePath.toStdString(), FSourceSize, Edit1->text().toStdString(), observer,
-                           RunOptions{}, environment_.Opener);
+                           RunOptions{}, Sources->Opener());
   }
   if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
+  // A run that had to pass over unreadable sectors did not recover everything: say so.
+  const std::int64_t unreadable = lastRun_.Scan.UnreadableSectors + lastRun_.Export.UnreadableSectors;
+  if (unreadable > 0)
+    Boxes().Information(this, ApplicationTitle(),
+                        QStringLiteral("有 %1 个扇区无法读取：扫描时按无数据处理，导出的文件中以零填充。").arg(unreadable));
 }
 
 void TfrmMain::N9Click() { RunBtn->click(); }
@@ -543,7 +557,7 @@ void TfrmMain::RzBitBtn2Click() {
 
 // ---- Places for the source menu and the destination folder ----
 
-void TfrmMain::RecBtnDropDown() {}
+void TfrmMain::RecBtnDropDown() { Sources->RecBtnDropDown(); }
 
 void TfrmMain::SaveBtnClick() {}
 

@@ -16,6 +16,7 @@
 #include <memory>
 
 class QAction;
+class QFileDialog;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -33,6 +34,7 @@ class QTreeView;
 namespace mtsrescue {
 
 class TGauge;
+class TSourceMenu;
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -79,6 +81,7 @@ class TfrmMain : public QMainWindow {
 
   QMenu* PopForTools = nullptr;  // drop-down of the hidden ToolBoxBtn
   QMenu* pop = nullptr;          // source menu, filled when it drops down
+  QFileDialog* od = nullptr;     // chooses a disk-image file as the source
   QMenu* PopupMenu2 = nullptr;   // drop-down of RunBtn
   QAction* N9 = nullptr;         // "全盘恢复"
   QAction* N10 = nullptr;        // "恢复剩余空间"
@@ -108,6 +111,7 @@ class TfrmMain : public QMainWindow {
   QTimer* ElapsedTime = nullptr;
   QSystemTrayIcon* Tray = nullptr;
   TSkinManager sm;
+  TSourceMenu* Sources = nullptr;  // the source menu's handlers and the run's source checks
 
   // Shows the support-request form modally; set by whoever creates that form.
   std::function<void()> ShowSupportForm;

@@ -3,11 +3,13 @@
 #pragma once
 
 #include "platform/ByteStream.h"
+#include "platform/DeviceQuery.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace mtsrescue {
 
@@ -24,6 +26,8 @@ struct TMainEnvironment {
   std::function<void(const QString& url)> OpenLink;
   // Opens sources and output files; empty: OpenFileStream.
   StreamOpener Opener;
+  // Disks and volumes for the source menu; null: the system's.
+  std::shared_ptr<DeviceQuery> Devices;
 };
 
 }  // namespace mtsrescue

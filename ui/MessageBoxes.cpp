@@ -1,6 +1,7 @@
 // TQtMessageBoxes: the modal boxes drawn by QMessageBox.
 #include "ui/MessageBoxes.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 
 namespace mtsrescue {
@@ -11,6 +12,9 @@ QMessageBox::StandardButton Run(QWidget* owner, QMessageBox::Icon icon, const QS
                                 const QString& text, QMessageBox::StandardButtons buttons) {
   QMessageBox box(icon, caption, text, buttons, owner);
   box.setTextFormat(Qt::PlainText);  // paths in error texts are shown as they are
+  // The buttons speak the interface's language, as the system's own boxes do on a Chinese system.
+  if (QAbstractButton* ok = box.button(QMessageBox::Ok)) ok->setText(QStringLiteral("确定"));
+  if (QAbstractButton* cancel = box.button(QMessageBox::Cancel)) cancel->setText(QStringLiteral("取消"));
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -90,6 +90,10 @@ QString TSkinManager::StyleSheet(const TSkin& skin) {
                                 .arg(hover.green())
                                 .arg(hover.blue())
                                 .arg(hover.alpha());
+  // Greyed captions stay legible on dark and light bars alike: halfway between text and bar.
+  const QColor barDisabled((skin.BarText.red() + skin.BarBottom.red()) / 2,
+                           (skin.BarText.green() + skin.BarBottom.green()) / 2,
+                           (skin.BarText.blue() + skin.BarBottom.blue()) / 2);
   QString sheet = QStringLiteral(R"(
 QMainWindow, QDialog { background: @face; }
 QToolBar#RzToolbar1 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @barTop, stop:1 @barBottom);
@@ -97,7 +101,7 @@ QToolBar#RzToolbar1 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0
 QToolBar#RzToolbar1 QToolButton { color: @barText; border: 1px solid transparent; border-radius: 3px; padding: 0px; }
 QToolBar#RzToolbar1 QToolButton:hover { background: @hover; border-color: @border; }
 QToolBar#RzToolbar1 QToolButton:pressed { background: @highlight; }
-QToolBar#RzToolbar1 QToolButton:disabled { color: @border; }
+QToolBar#RzToolbar1 QToolButton:disabled { color: @barDisabled; }
 QToolBar#RzToolbar1 QToolButton[popupMode="1"] { padding-right: 12px; }
 QToolBar#RzToolbar1 QToolButton::menu-button { border: none; width: 12px; }
 QToolBar#RzToolbar1::separator { background: @border; width: 2px; margin: 6px 5px; }
@@ -131,6 +135,7 @@ QPushButton#RzBitBtn1:hover, QPushButton#RzBitBtn2:hover, QPushButton#RzBitBtn3:
   background: rgb(255, 244, 200); border: 2px solid rgb(0, 60, 116); }
 QLabel#sLabelFX1, QLabel#sLabelFX2 { color: black; background: transparent; }
 QMessageBox { background: @face; }
+QDialogButtonBox { dialogbuttonbox-buttons-have-icons: 0; }
 QMessageBox QLabel { color: @text; }
 QMessageBox QPushButton { min-width: 64px; padding: 3px 8px; background: @base; color: @text; border: 1px solid @border; border-radius: 2px; }
 QMessageBox QPushButton:hover { background: @hover; }
@@ -141,6 +146,7 @@ QMessageBox QPushButton:hover { background: @hover; }
       .replace(QStringLiteral("@barTop"), c(skin.BarTop))
       .replace(QStringLiteral("@barBottom"), c(skin.BarBottom))
       .replace(QStringLiteral("@barText"), c(skin.BarText))
+      .replace(QStringLiteral("@barDisabled"), c(barDisabled))
       .replace(QStringLiteral("@highlight"), c(skin.Highlight))
       .replace(QStringLiteral("@hlText"), c(skin.HighlightText))
       .replace(QStringLiteral("@border"), c(skin.Border))

@@ -3,6 +3,8 @@
 
 #include "ui/Main.h"
 
+#include "support/contact.h"
+
 #include <QApplication>
 
 namespace mtsrescue {
@@ -18,7 +20,9 @@ QString ProgramNameFromPath(const QString& executablePath) {
 int RunProgram(int argc, char** argv) {
   QApplication application(argc, argv);
   TfrmMain frmMain;
-  // The support-request form is created here, hidden, and shown through frmMain.ShowSupportForm.
+  // Created once, hidden; every showing is modal and keeps what the user typed before.
+  TForm3 Form3(frmMain.ProgramName, &frmMain);
+  frmMain.ShowSupportForm = [&Form3] { Form3.exec(); };
   frmMain.show();
   return QApplication::exec();
 }

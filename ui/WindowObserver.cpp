@@ -15,9 +15,20 @@ namespace mtsrescue {
 
 bool TWindowObserver::StopRequested() { return form_.FStopRequest; }
 
-void TWindowObserver::Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void TWindowObserver::Pump() {
+  if (!sinceShown_.isValid() || sinceShown_.hasExpired(HitCountIntervalMs)) ShowHitCount();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TWindowObserver::ShowHitCount() {
+  sinceShown_.start();
+  if (shownHitCount_ == form_.HitCount) return;
+  shownHitCount_ = form_.HitCount;
+  form_.SegLabel->setText(QStringLiteral("发现碎片: ") + QString::number(shownHitCount_));
+}
 
 void TWindowObserver::ScanBegin(std::int64_t lengthBytes) {
+  lengthBytes = std::max<std::int64_t>(lengthBytes, 0);  // the gauge refuses a negative maximum
   // Sources of 2 TiB and more are counted in larger units so the gauge's 32-bit range holds them.
   scale_ = GaugeScale(lengthBytes);
   form_.gg->SetMinValue(0);
@@ -26,12 +37,12 @@ void TWindowObserver::ScanBegin(std::int64_t lengthBytes) {
 
 void TWindowObserver::ScanProgress(std::int64_t positionBytes) { form_.gg->SetProgress(scale_.Units(positionBytes)); }
 
-void TWindowObserver::ScanEnd() { form_.gg->SetProgress(0); }
-
-void TWindowObserver::HitFound(std::int64_t, std::int64_t hitCount) {
-  form_.HitCount = hitCount;
-  form_.SegLabel->setText(QStringLiteral("发现碎片: ") + QString::number(hitCount));
+void TWindowObserver::ScanEnd() {
+  ShowHitCount();
+  form_.gg->SetProgress(0);
 }
+
+void TWindowObserver::HitFound(std::int64_t, std::int64_t hitCount) { form_.HitCount = hitCount; }
 
 void TWindowObserver::ExportBegin(std::int64_t entryCount) {
   form_.PauseBtn->setEnabled(false);

@@ -6,6 +6,8 @@
 #include "ui/Gauge.h"
 #include "ui/WindowObserver.h"
 
+#include "tests/common/MemoryFileSystem.h"
+
 #include "UiTestSupport.h"
 
 #include <QLabel>
@@ -243,7 +245,9 @@ TEST_F(MainRunTest, MissingSourceIsReportedAndNothingIsWritten) {
 TEST_F(MainRunTest, EmptySourceFindsNothingAndEndsNormally) {
   testing::WriteFile(imagePath, {});
   form->FSourceSize = 0;
+  form->SegLabel->setText(QStringLiteral("发现碎片: 12"));  // from an earlier run
   form->RunBtn->click();
+  EXPECT_EQ(form->SegLabel->text(), QStringLiteral("发现碎片: 12"));
   EXPECT_TRUE(boxes.Boxes.empty());
   EXPECT_EQ(form->gg->MaxValue(), 0);
   EXPECT_TRUE(fs::is_empty(outPath));
@@ -262,6 +266,62 @@ TEST_F(MainRunTest, GaugeKeepsItsProportionForSourcesOfSeveralTebibytes) {
   EXPECT_EQ(form->gg->Percent(), 99);
   observer.ScanEnd();
   EXPECT_EQ(form->gg->Progress(), 0);
+}
+
+}  // namespace
+}  // namespace mtsrescue
+
+namespace mtsrescue {
+namespace {
+
+// Runs over an in-memory source with faults placed in it.
+class MainRunFaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::Application();
+    source = files.Add("card", testing::MakeImage(ImageBytes, {ClipA, LoneGroup, ClipB}));
+    TMainEnvironment environment;
+    environment.Boxes = &boxes;
+    environment.OpenLink = [](const QString&) {};
+    environment.Opener = files.Opener();
+    form = std::make_unique<TfrmMain>(environment);
+    form->FSourcePath = QStringLiteral("card");
+    form->FSourceSize = ImageBytes;
+    form->Source->setText(QStringLiteral("card"));
+    form->Edit1->setText(QStringLiteral("dest"));
+  }
+
+  test::MemoryFileSystem files;
+  std::shared_ptr<test::MemoryFile> source;
+  testing::TScriptedBoxes boxes;
+  std::unique_ptr<TfrmMain> form;
+};
+
+TEST_F(MainRunFaultTest, UnreadableSectorsAreToldAfterAnOtherwiseGoodRun) {
+  source->FailReads(2 * 1024 * 1024 + 512 + 10 * 512, 512);  // one sector inside clip B
+  form->RunBtn->click();
+  EXPECT_EQ(form->LastRunReport().Failure, RunFailure::None);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("information"));
+  EXPECT_TRUE(boxes.Boxes[0].Text.contains(QStringLiteral("无法读取"))) << boxes.Boxes[0].Text.toStdString();
+  EXPECT_TRUE(files.Exists("dest/0.MTS"));
+}
+
+TEST_F(MainRunFaultTest, AFullDestinationIsAnErrorShownAfterTheBusyStateWithEarlierFilesKept) {
+  // Clip A's file fits; clip B's file meets a full disk after 1,000 bytes.
+  files.Add("dest/2.MTS")->FailWritesAfter(1000);
+  std::vector<bool> stateAtTheBox;
+  boxes.OnShow = [&](const testing::TScriptedBoxes::Shown&) {
+    stateAtTheBox = {form->Busy(), form->RunBtn->isEnabled(), form->StopBtn->isEnabled()};
+  };
+  form->RunBtn->click();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("error"));
+  EXPECT_EQ(form->LastRunReport().Failure, RunFailure::Export);
+  EXPECT_EQ(boxes.Boxes[0].Text.toStdString(), form->LastRunReport().ErrorMessage);
+  EXPECT_EQ(stateAtTheBox, std::vector<bool>({false, true, true}));
+  ASSERT_TRUE(files.Exists("dest/0.MTS"));
+  EXPECT_GE(files.Find("dest/0.MTS")->Length(), ClipA.GroupCount * GroupBytes);
 }
 
 }  // namespace

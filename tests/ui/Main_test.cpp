@@ -6,6 +6,8 @@
 
 #include "UiTestSupport.h"
 
+#include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -20,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace mtsrescue {
@@ -129,6 +133,33 @@ TEST_F(MainWindowTest, LayoutHasTheDesignSizesCaptionsAndInitialStates) {
   EXPECT_EQ(form->BtnMoveLeft->text(), QStringLiteral("Move Left"));
   EXPECT_FALSE(form->ElapsedTime->isActive());
   EXPECT_EQ(form->ElapsedTime->interval(), 1000);
+}
+
+// Every toolbar picture has a greyed twin for the disabled state, and the texts have a font
+// that holds Chinese glyphs.
+TEST_F(MainWindowTest, DisabledPicturesAreGreyAndTheFontShowsChinese) {
+  for (QToolButton* button : {form->ToolBoxBtn, form->RecBtn, form->SaveBtn, form->RunBtn, form->PauseBtn,
+                              form->StopBtn, form->UpdateBtn, form->SupportBtn, form->helpBtn, form->ExitBtn}) {
+    const QImage normal = button->icon().pixmap(24, QIcon::Normal).toImage();
+    const QImage greyed = button->icon().pixmap(24, QIcon::Disabled).toImage();
+    int colouredNormal = 0;
+    int colouredGreyed = 0;
+    for (int y = 0; y < greyed.height(); ++y) {
+      for (int x = 0; x < greyed.width(); ++x) {
+        const QColor a = normal.pixelColor(x, y);
+        const QColor b = greyed.pixelColor(x, y);
+        if (a.alpha() > 128 && (std::abs(a.red() - a.green()) > 24 || std::abs(a.green() - a.blue()) > 24))
+          ++colouredNormal;
+        if (b.alpha() > 128 && (std::abs(b.red() - b.green()) > 8 || std::abs(b.green() - b.blue()) > 8))
+          ++colouredGreyed;
+      }
+    }
+    EXPECT_GT(colouredNormal, 0) << button->objectName().toStdString();
+    EXPECT_EQ(colouredGreyed, 0) << button->objectName().toStdString();
+  }
+  const QFontMetrics metrics(form->RunBtn->font());
+  for (const QChar glyph : QStringLiteral("恢复目标剩余时间发现碎片"))
+    EXPECT_TRUE(metrics.inFont(glyph)) << "no installed font shows U+" << std::hex << static_cast<int>(glyph.unicode());
 }
 
 TEST_F(MainWindowTest, BusyStateDisablesExactlyTheEightInputControls) {
@@ -273,6 +304,26 @@ TEST_F(MainWindowTest, ManualServiceShowsItsMessageBeforeTheSupportForm) {
   form->RzBitBtn2->click();
   EXPECT_EQ(order, QStringList({QStringLiteral("即将为您接通人工服务，请如实填写资料，工程师将主动与您联系。"),
                                 QStringLiteral("form")}));
+}
+
+TEST_F(MainWindowTest, MinimisedWindowLeavesOnlyTheTrayIconUntilItIsDoubleClicked) {
+  form->show();
+  form->showMinimized();
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(form->isVisible()) << "without a tray icon the taskbar button must stay";
+
+  form->showNormal();
+  form->Tray->show();  // as where the desktop has a notification area
+  form->showMinimized();
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form->isVisible());
+  emit form->Tray->activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(form->isVisible());  // a single click does nothing
+  emit form->Tray->activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->windowState() & Qt::WindowMinimized);
 }
 
 TEST_F(MainWindowTest, CloseCommandsWhileIdle) {

@@ -156,6 +156,7 @@ struct TWatchingOpener {
       return result;
     }
     IoResult Write(const void* buffer, std::int64_t count) override { return inner_->Write(buffer, count); }
+    std::error_code Flush() override { return inner_->Flush(); }
 
    private:
     std::unique_ptr<ByteStream> inner_;

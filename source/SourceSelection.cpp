@@ -1,0 +1,82 @@
+// Choosing a source: the menu's dispatch, the resolution of the short form and the measuring.
+#include "source/SourceSelection.h"
+
+#include "source/DevicePaths.h"
+#include "source/PhysicalDisks.h"
+#include "source/WinNTVolumeInfo.h"
+
+#include "platform/FileStream.h"
+
+namespace mtsrescue {
+
+std::string EntryShortForm(const std::string& entryName) {
+  if (entryName == OpenImageName || entryName.empty()) return "";
+  if (entryName.compare(0, DiskStem.size(), DiskStem) == 0) return entryName;
+  return entryName.substr(0, 1) + std::string(DriveColon);
+}
+
+std::string ResolveShortForm(const std::string& text) {
+  if (text.compare(0, DiskStem.size(), DiskStem) == 0) return std::string(DevicePrefix) + text;
+  if (text.size() >= 2 && text[1] == ':' && text.size() < 4) return std::string(DevicePrefix) + text.substr(0, 2);
+  return text;
+}
+
+std::int64_t MeasureSource(const std::string& sourcePath, const SourcePlatform& platform) {
+  const auto stream = platform.Open(sourcePath, OpenMode::ReadShared);
+  DeviceQuery& query = platform.Query();
+  if (sourcePath.size() >= DevicePrefix.size() &&
+      sourcePath.compare(DevicePrefix.size(), DiskStem.size(), DiskStem) == 0)
+    return GetDiskCapacity(*stream, query);
+  if (sourcePath.compare(0, DevicePrefix.size(), DevicePrefix) == 0) {
+    // The device's own length covers the whole volume, also when its file system is damaged.
+    if (const auto length = query.GetDeviceLength(*stream)) return *length;
+    const std::string letter = sourcePath.substr(DevicePrefix.size(), 1);
+    return TNTVolumeInfo(letter, query).TotalBytes;
+  }
+  const std::int64_t size = stream->Size();
+  if (size >= 0) return size;
+  if (const auto length = query.GetDeviceLength(*stream)) return *length;
+  // A length of 0 would make the run read nothing and look like a card without video.
+  throw StreamError("Cannot tell the length of \"" + sourcePath + "\".", std::make_error_code(std::errc::invalid_argument));
+}
+
+void SourceSelection::SourceItemClick(const std::string& entryName, const ImageChooser& chooseImage) {
+  if (entryName == OpenImageName) {
+    const std::optional<std::string> file = chooseImage ? chooseImage() : std::nullopt;
+    if (!file) return;
+    FSourcePath = *file;
+    SetSourceText(*file);
+    return;
+  }
+  const std::string shortForm = EntryShortForm(entryName);
+  if (shortForm.empty()) return;
+  FSourcePath = ResolveShortForm(shortForm);
+  SetSourceText(shortForm);
+}
+
+void SourceSelection::SetSourceText(const std::string& text) {
+  if (text == sourceText_) return;
+  sourceText_ = text;
+  SourceChange();
+}
+
+void SourceSelection::SourceChange() {
+  FSourcePath = sourceText_;
+  if (sourceText_.empty()) return;
+  FSourcePath = ResolveShortForm(sourceText_);
+  measured_ = false;
+  FSourceSize = MeasureSource(FSourcePath, platform_);
+  measured_ = true;
+}
+
+void SourceSelection::SourceChange(const std::string& newText) {
+  sourceText_ = newText;
+  SourceChange();
+}
+
+void SourceSelection::MeasureIfStale() {
+  if (measured_ || sourceText_.empty()) return;
+  SourceChange();
+}
+
+}  // namespace mtsrescue
