@@ -56,16 +56,14 @@ struct ClipPiece {
   std::array<std::uint8_t, 8> HeadHeaderBytes{};
   int HeadHeaderCount = 0;
 
-  // The first packet that begins a payload unit at a random-access point, or -1; and whether a
-  // packet of its PID comes before it in the piece (then decoding cannot begin earlier).
+  // The first packet of the picture PID (the busiest) that begins a payload unit at a
+  // random-access point, or -1; and whether a packet of that PID with payload comes before it in
+  // the piece (then decoding cannot begin earlier).
   std::int64_t FirstRandomAccessOffset = -1;
   std::uint16_t RandomAccessPid = 0;
   bool RandomAccessPidSeenBefore = false;
   // Per PID, the last packet in the piece that starts a payload unit.
   std::vector<PidUnitStart> LastUnitStarts;
-
-  // Bytes [FirstPacketOffset, LastPacketOffset + 192): the whole packets.
-  std::int64_t PacketBytes() const noexcept { return LastPacketOffset + 192 - FirstPacketOffset; }
 };
 
 }  // namespace mtsrescue

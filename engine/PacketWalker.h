@@ -32,9 +32,9 @@ class PacketWalker {
   // already: the packets after a joint that happen to fit both sides.
   static constexpr std::int64_t MaxOverlapPackets = 256;
 
+ private:
   class Chain;  // one stream being followed packet by packet
 
- private:
   ClipPiece Finish(const Chain& chain, std::int64_t floorOffset);
 
   SourceWindow& window_;
