@@ -32,6 +32,9 @@ ExportError WriteError(const std::string& path, std::error_code code) {
   return ExportError("Cannot write file \"" + path + "\". " + SystemErrorText(code), code);
 }
 
+// Recorders write their streams in units of 32 packets.
+constexpr std::int64_t AlignedUnitBytes = 32 * PacketBytes;
+
 std::int64_t PositiveRemainder(std::int64_t value, std::int64_t divisor) {
   const std::int64_t remainder = value % divisor;
   return remainder < 0 ? remainder + divisor : remainder;
@@ -75,19 +78,28 @@ void ClipBuilder::Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observ
   }
 }
 
-// Where a recording whose last piece nothing continues ends. A tail that cuts a packet on a
-// cluster boundary (as the joints show the clusters; without enough joints, a boundary where
-// another piece begins) was cut by foreign data, since streams end with whole packets: the
-// recording ends with its last whole packet, and *cut says so. Anywhere else, or between two
-// packets, the stream itself may have ended there (the rest of its cluster being slack): it ends
-// after its last verified packet, whole.
-std::int64_t ClipBuilder::UnjoinedTailEnd(const ClipPiece& piece, bool* cut) const {
+// Where a recording whose last piece nothing continues ends, when its last span begins at
+// spanStart after bytesBefore bytes of it. It was cut there by foreign data when its last picture
+// packet has no stuffing (a picture ends padded); or, kept from its first byte, when it would not
+// end on an aligned unit of 32 packets, as recorders write them; or, its head lost, when its tail
+// cuts a packet on a cluster boundary (as the joints show the clusters; without enough joints, a
+// boundary where another piece begins). A cut recording ends with its last whole packet, and
+// *cut says so; otherwise the stream ended there (the rest of its cluster being slack) and it
+// ends after its last verified packet, whole.
+std::int64_t ClipBuilder::UnjoinedTailEnd(const ClipPiece& piece, std::int64_t spanStart,
+                                          std::int64_t bytesBefore, bool headKept, bool* cut) const {
   const std::int64_t wholeEnd = std::min(piece.LastPacketOffset + PacketBytes, sourceLength_);
-  *cut = piece.TailAtSector && piece.TailOffset != piece.LastPacketOffset + PacketBytes &&
-         (clusterBytes_ > 0
-              ? PositiveRemainder(piece.TailOffset - clusterBase_, clusterBytes_) == 0
-              : std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset));
-  if (*cut && piece.TailOffset < wholeEnd) return piece.LastPacketOffset;
+  if (!piece.LastPictureStuffed) {
+    *cut = true;
+  } else if (headKept) {
+    *cut = (bytesBefore + wholeEnd - spanStart) % AlignedUnitBytes != 0;
+  } else {
+    *cut = piece.TailAtSector && piece.TailOffset != piece.LastPacketOffset + PacketBytes &&
+           (clusterBytes_ > 0
+                ? PositiveRemainder(piece.TailOffset - clusterBase_, clusterBytes_) == 0
+                : std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset));
+  }
+  if (*cut && piece.TailAtSector && piece.TailOffset < wholeEnd) return piece.LastPacketOffset;
   return wholeEnd;
 }
 
@@ -121,7 +133,7 @@ PlannedClip ClipBuilder::PlanChain(const std::vector<std::size_t>& chain) const 
       span.EndOffset = piece.TailOffset;
     } else {
       bool cut = false;
-      span.EndOffset = UnjoinedTailEnd(piece, &cut);
+      span.EndOffset = UnjoinedTailEnd(piece, span.StartOffset, clip.Bytes, !clip.HeadTrimmed, &cut);
       if (cut && haveVideoPid) {
         // The last picture lost its end with the cut: leave out its start too.
         for (const PidUnitStart& unit : piece.LastUnitStarts) {

@@ -80,7 +80,8 @@ class ClipBuilder {
 
  private:
   PlannedClip PlanChain(const std::vector<std::size_t>& chain) const;
-  std::int64_t UnjoinedTailEnd(const ClipPiece& piece, bool* cut) const;
+  std::int64_t UnjoinedTailEnd(const ClipPiece& piece, std::int64_t spanStart, std::int64_t bytesBefore,
+                               bool headKept, bool* cut) const;
 
   ByteStream& source_;
   std::int64_t sourceLength_;

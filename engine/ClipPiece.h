@@ -64,6 +64,10 @@ struct ClipPiece {
   bool RandomAccessPidSeenBefore = false;
   // Per PID, the last packet in the piece that starts a payload unit.
   std::vector<PidUnitStart> LastUnitStarts;
+  // Whether the last packet of the picture PID carries an adaptation field. A payload unit that
+  // ends inside a packet is padded there with the field's stuffing, so a last picture packet
+  // without one means the stream was cut in the middle of a picture.
+  bool LastPictureStuffed = true;
 };
 
 }  // namespace mtsrescue

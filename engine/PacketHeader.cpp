@@ -13,6 +13,7 @@ PacketHeader ReadPacketHeader(const std::uint8_t* bytes, int extraBytes) noexcep
   header.Pid = static_cast<std::uint16_t>(((ts[1] & 0x1Fu) << 8) | ts[2]);
   header.Counter = static_cast<std::uint8_t>(ts[3] & 0x0Fu);
   header.Payload = (adaptationControl & 0x1u) != 0;
+  header.Adaptation = (adaptationControl & 0x2u) != 0;
   header.StartsUnit = (ts[1] & 0x40u) != 0;
   header.Plausible = ts[0] == 0x47 && (ts[1] & 0x80u) == 0 && adaptationControl != 0;
   if (extraBytes >= 2 && (adaptationControl & 0x2u) != 0 && ts[4] > 0) {

@@ -21,6 +21,7 @@ struct PacketHeader {
   std::uint16_t Pid = 0;
   std::uint8_t Counter = 0;  // continuity counter, 0..15
   bool Payload = false;      // the counter advances only on packets that carry payload
+  bool Adaptation = false;   // an adaptation field: where a payload unit ends, its stuffing
   bool StartsUnit = false;   // payload_unit_start_indicator
   bool RandomAccess = false; // adaptation field's random_access_indicator (needs 10 bytes)
   bool Plausible = false;    // sync byte, no transport error, a defined adaptation control

@@ -106,6 +106,7 @@ class PacketWalker::Chain {
       } else {
         lastCounter_[header.Pid] = static_cast<std::int8_t>(header.Counter);
         lastPayload_[header.Pid] = header.Payload;
+        lastAdaptation_[header.Pid] = header.Adaptation;
         if (header.StartsUnit) lastUnitStart_[header.Pid] = offset;
         if (header.Payload && firstPayloadOffset_[header.Pid] == NoOffset) {
           firstPayloadOffset_[header.Pid] = offset;
@@ -177,6 +178,7 @@ class PacketWalker::Chain {
               static_cast<std::int8_t>(gone.Payload ? (gone.Counter + 15) & 0x0F : gone.Counter);
         }
         if (lastUnitStart_[gone.Pid] == gone.Offset) lastUnitStart_[gone.Pid] = -1;
+        lastAdaptation_[gone.Pid] = true;  // not known any more: no evidence of a cut
         if (firstPayloadOffset_[gone.Pid] == gone.Offset) firstPayloadOffset_[gone.Pid] = NoOffset;
         if (firstRandomAccess_[gone.Pid] == gone.Offset) firstRandomAccess_[gone.Pid] = NoOffset;
         --pidPackets_[gone.Pid];
@@ -214,6 +216,7 @@ class PacketWalker::Chain {
       // Packets of that PID without payload (clock references) are no picture data.
       piece.RandomAccessPidSeenBefore = firstPayloadOffset_[busiest] < firstRandomAccess_[busiest];
     }
+    if (busiest != NullPid) piece.LastPictureStuffed = lastAdaptation_[busiest] != 0;
   }
 
   std::int64_t First = 0;
@@ -249,6 +252,7 @@ class PacketWalker::Chain {
     firstPidOffset_[pid] = offset;
     firstPayloadOffset_[pid] = header.Payload ? offset : NoOffset;
     firstRandomAccess_[pid] = header.StartsUnit && header.RandomAccess ? offset : NoOffset;
+    lastAdaptation_[pid] = header.Adaptation;
     pidPackets_[pid] = 1;
     lastUnitStart_[pid] = header.StartsUnit ? offset : -1;
   }
@@ -270,6 +274,7 @@ class PacketWalker::Chain {
   std::array<std::int64_t, PidSlots> firstPayloadOffset_{};  // NoOffset: none yet
   std::array<std::int64_t, PidSlots> firstRandomAccess_{};   // NoOffset: none yet
   std::array<std::int64_t, PidSlots> pidPackets_{};
+  std::array<std::uint8_t, PidSlots> lastAdaptation_{};
   std::array<std::int64_t, PidSlots> lastUnitStart_;  // -1: none
   std::vector<Remembered> recent_;
   std::size_t recentStart_ = 0;

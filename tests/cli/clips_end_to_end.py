@@ -90,10 +90,10 @@ class Failures:
         return condition
 
 
-def check_card(binary, work, cluster_kib, failures):
+def check_card(binary, work, cluster_kib, failures, **card_options):
     image = os.path.join(work, "card%d.img" % cluster_kib)
     manifest = make_fragmented_card.build(image, cluster_kib, os.path.join(work, "recordings"),
-                                          image + ".json")
+                                          image + ".json", **card_options)
     cluster_bytes = manifest["cluster_bytes"]
     originals = {r["name"]: open(r["file"], "rb").read() for r in manifest["recordings"]}
     # Per recording, packet bytes -> index. Two recordings may share a packet (same stamps, same

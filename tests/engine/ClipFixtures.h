@@ -16,12 +16,23 @@ namespace mtsrescue::test {
 // origin. The PIDs follow the usual layout (tables every 40 packets, video, audio, stuffing),
 // interleaved by a pattern that depends on seed, so two streams differ in their counters even
 // when they share stamps. Every 30th video packet starts a unit at a random-access point.
+// Recorders write whole units of 32 packets; streams meant to be whole recordings have a
+// multiple of 32 packets. The last video packet of each unit (and of the stream) carries an
+// adaptation field, as a unit's end is padded with its stuffing.
 inline std::vector<std::uint8_t> SyntheticStream(std::int64_t packets, std::uint32_t origin,
                                                  std::uint32_t step, std::uint32_t seed) {
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(packets * PacketBytes));
   std::mt19937 random(seed);
   std::uint8_t counters[0x2000] = {};
   std::int64_t videoPackets = 0;
+  std::uint8_t* lastVideo = nullptr;
+  const auto stuff = [](std::uint8_t* packet) {
+    if ((packet[7] & 0x20) == 0) {
+      packet[7] = static_cast<std::uint8_t>(0x30 | (packet[7] & 0x0F));
+      packet[8] = 1;
+      packet[9] = 0x00;
+    }
+  };
   for (std::int64_t k = 0; k < packets; ++k) {
     std::uint8_t* p = bytes.data() + k * PacketBytes;
     const std::uint32_t stamp = (origin + static_cast<std::uint32_t>(k) * step) & 0x3FFFFFFFu;
@@ -55,7 +66,12 @@ inline std::vector<std::uint8_t> SyntheticStream(std::int64_t packets, std::uint
     } else {
       p[7] = static_cast<std::uint8_t>(0x10 | counter);
     }
+    if (pid == 0x1011) {
+      if (unitStart && lastVideo != nullptr) stuff(lastVideo);
+      lastVideo = p;
+    }
   }
+  if (lastVideo != nullptr) stuff(lastVideo);
   return bytes;
 }
 
@@ -99,6 +115,17 @@ class CardImage {
  private:
   std::vector<std::uint8_t> bytes_;
 };
+
+// The index of the last video packet before packet limit that starts a unit (a picture): where
+// a recording cut in packet limit ends.
+inline std::int64_t LastPictureStart(const std::vector<std::uint8_t>& stream, std::int64_t limit) {
+  std::int64_t last = -1;
+  for (std::int64_t k = 0; k < limit; ++k) {
+    const std::uint8_t* p = stream.data() + k * PacketBytes;
+    if (p[6] == 0x11 && (p[5] & 0x1F) == 0x10 && (p[5] & 0x40)) last = k;
+  }
+  return last;
+}
 
 // Bytes [start, end) of data.
 inline std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t>& data, std::int64_t start,

@@ -33,8 +33,8 @@ class ClipEvents : public RunObserver {
 
 // Two recordings scattered over a card: "late" has its first cluster at slot 9, "early" at 2.
 struct TwoRecordingCard {
-  std::vector<std::uint8_t> Late = SyntheticStream(300, 10, Step, 41);
-  std::vector<std::uint8_t> Early = SyntheticStream(250, 90'000'000, Step, 42);
+  std::vector<std::uint8_t> Late = SyntheticStream(288, 10, Step, 41);
+  std::vector<std::uint8_t> Early = SyntheticStream(256, 90'000'000, Step, 42);
   CardImage Card{24 * Cluster};
   TwoRecordingCard() {
     for (const auto& [index, slot] : std::vector<std::pair<int, int>>{{0, 9}, {1, 4}, {2, 15}, {3, 20}}) {
@@ -211,7 +211,7 @@ TEST(ClipBuilder, AFailedWriteStopsWithTheFilesBeforeItKept) {
 }
 
 TEST(ClipBuilder, AnUnjoinedPieceIsListedAndStillWrittenWhenLongEnough) {
-  const auto recording = SyntheticStream(200, 1000, Step, 43);
+  const auto recording = SyntheticStream(224, 1000, Step, 43);
   CardImage card(16 * Cluster);
   card.Place(recording, 0, Cluster, 3 * Cluster);  // the rest of it is lost
   MemoryFileSystem files;
@@ -224,12 +224,11 @@ TEST(ClipBuilder, AnUnjoinedPieceIsListedAndStillWrittenWhenLongEnough) {
   EXPECT_EQ(report.UnjoinedPieces[0].StartOffset, 3 * Cluster);
   EXPECT_EQ(report.JoinedPieceCount, 0);
   ASSERT_EQ(report.Recordings.size(), 1u);
-  // The packet cut at the cluster's end is kept whole only if it was: here it was cut, and no
-  // other piece begins there, so the recording ends with that packet as found.
+  // Kept from its first byte, it would end off a 32-packet unit: it was cut, in packet 85 (at
+  // the cluster's end). It ends before that packet and before the picture the cut fell into.
+  EXPECT_TRUE(report.Recordings[0].TailTrimmed);
   const auto written = files.Find("dest" + Sep() + "clips" + Sep() + "0.MTS")->Contents();
-  ASSERT_GE(written.size(), 85u * 192);
-  EXPECT_EQ(Slice(written, 0, 85 * 192), Slice(recording, 0, 85 * 192));
-  EXPECT_EQ(written.size() % 192, 0u);
+  EXPECT_EQ(written, Slice(recording, 0, LastPictureStart(recording, 85) * 192));
 }
 
 }  // namespace

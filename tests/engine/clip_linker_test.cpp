@@ -76,7 +76,7 @@ TEST(ClipLinker, RebuildsAScatteredRecordingByteForByte) {
 TEST(ClipLinker, JoinsAtAPacketBoundaryWhenTheClusterEndsBetweenPackets) {
   // 48 KiB clusters hold exactly 256 packets: nothing is cut at the joint.
   const std::int64_t cluster = 3 * Cluster;
-  const auto recording = SyntheticStream(600, 77, Step, 12);
+  const auto recording = SyntheticStream(608, 77, Step, 12);
   CardImage card(12 * cluster);
   Scatter(card, recording, cluster, {{0, 7}, {1, 2}, {2, 4}});
 
@@ -166,8 +166,8 @@ TEST(ClipLinker, ARecordingWhoseHeadIsLostBeginsAtItsFirstRandomAccessPoint) {
 }
 
 TEST(ClipLinker, ClusterSizeIsReadFromTheJoints) {
-  const auto a = SyntheticStream(700, 1, Step, 31);
-  const auto b = SyntheticStream(700, 500'000'000, Step, 32);
+  const auto a = SyntheticStream(704, 1, Step, 31);
+  const auto b = SyntheticStream(704, 500'000'000, Step, 32);
   const std::int64_t cluster = 32768;
   const std::int64_t base = 4096;  // the data area starts 4 KiB into the image
   CardImage card(40 * cluster + base);
@@ -189,8 +189,8 @@ TEST(ClipLinker, ClusterSizeIsReadFromTheJoints) {
 TEST(ClipLinker, ARecordingCutMidPacketAtAClusterBoundaryEndsBeforeItsCutPicture) {
   // Enough joints elsewhere to show the clusters; "cut" keeps only its first cluster, whose last
   // packet the cluster's end cuts 64 bytes in.
-  const auto a = SyntheticStream(400, 1, Step, 61);
-  const auto b = SyntheticStream(400, 300'000'000, Step, 62);
+  const auto a = SyntheticStream(416, 1, Step, 61);
+  const auto b = SyntheticStream(416, 300'000'000, Step, 62);
   const auto cut = SyntheticStream(300, 600'000'000, Step, 63);
   CardImage card(40 * Cluster);
   Scatter(card, a, Cluster, {{0, 2}, {1, 8}, {2, 5}, {3, 11}, {4, 14}});
@@ -203,11 +203,7 @@ TEST(ClipLinker, ARecordingCutMidPacketAtAClusterBoundaryEndsBeforeItsCutPicture
   const PlannedClip& clip = planned.Builder().Clips()[2];
   EXPECT_TRUE(clip.TailTrimmed);
   // The last video packet that starts a unit before packet 85 (the one cut) is where it ends.
-  std::int64_t lastUnit = -1;
-  for (std::int64_t k = 0; k < 85; ++k) {
-    const std::uint8_t* p = cut.data() + k * 192;
-    if (p[6] == 0x11 && (p[5] & 0x1F) == 0x10 && (p[5] & 0x40)) lastUnit = k;
-  }
+  const std::int64_t lastUnit = LastPictureStart(cut, 85);
   ASSERT_GT(lastUnit, 0);
   EXPECT_EQ(planned.Bytes(2), Slice(cut, 0, lastUnit * 192));
   // The two whole ones are whole.
@@ -218,8 +214,8 @@ TEST(ClipLinker, ARecordingCutMidPacketAtAClusterBoundaryEndsBeforeItsCutPicture
 TEST(ClipLinker, AStreamThatEndsBetweenPacketsOnAClusterBoundaryIsKeptWhole) {
   // 256 packets = 48 KiB: the recording ends exactly where its third 16 KiB cluster ends, as a
   // file does whose length is a multiple of the cluster size.
-  const auto a = SyntheticStream(400, 1, Step, 64);
-  const auto b = SyntheticStream(400, 300'000'000, Step, 65);
+  const auto a = SyntheticStream(416, 1, Step, 64);
+  const auto b = SyntheticStream(416, 300'000'000, Step, 65);
   const auto exact = SyntheticStream(256, 600'000'000, Step, 66);
   CardImage card(40 * Cluster);
   Scatter(card, a, Cluster, {{0, 2}, {1, 8}, {2, 5}, {3, 11}, {4, 14}});
@@ -231,6 +227,23 @@ TEST(ClipLinker, AStreamThatEndsBetweenPacketsOnAClusterBoundaryIsKeptWhole) {
   ASSERT_EQ(planned.Builder().Clips().size(), 3u);
   EXPECT_FALSE(planned.Builder().Clips()[2].TailTrimmed);
   EXPECT_EQ(planned.Bytes(2), exact);
+}
+
+TEST(ClipLinker, ARecordingCutBetweenPacketsInTheMiddleOfAPictureEndsBeforeThatPicture) {
+  // The first three 16 KiB clusters hold 256 packets exactly: the cut falls between packets and
+  // on a 32-packet unit, as a real end would; only the last picture, left without its stuffing,
+  // shows the cut.
+  const auto recording = SyntheticStream(512, 4242, Step, 67);
+  CardImage card(16 * Cluster);
+  Scatter(card, recording, Cluster, {{0, 3}, {1, 7}, {2, 10}});
+  std::int64_t lastVideo = 255;
+  while (recording[lastVideo * 192 + 6] != 0x11 || (recording[lastVideo * 192 + 5] & 0x1F) != 0x10) --lastVideo;
+  ASSERT_EQ(recording[lastVideo * 192 + 7] & 0x20, 0) << "the cut must fall inside a picture for this case";
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().Clips().size(), 1u);
+  EXPECT_TRUE(planned.Builder().Clips()[0].TailTrimmed);
+  EXPECT_EQ(planned.Bytes(0), Slice(recording, 0, LastPictureStart(recording, 256) * 192));
 }
 
 TEST(ClipLinker, FitsNeedsEveryCheckToAgree) {

@@ -34,7 +34,7 @@ class ClipRunTest : public ::testing::Test {
   }
   std::string ClipFile(int index) const { return OutputFileName(ClipsFolderName("dest"), index); }
 
-  std::vector<std::uint8_t> recording_ = SyntheticStream(240, 123, 6768, 51);  // 46,080 bytes
+  std::vector<std::uint8_t> recording_ = SyntheticStream(224, 123, 6768, 51);  // 43,008 bytes
   CardImage card_{12 * Cluster};
   MemoryFileSystem files_;
   std::vector<std::string> folders_;
