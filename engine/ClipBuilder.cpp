@@ -32,6 +32,9 @@ ExportError WriteError(const std::string& path, std::error_code code) {
   return ExportError("Cannot write file \"" + path + "\". " + SystemErrorText(code), code);
 }
 
+// Fewer bytes than this hold no picture that can be shown (one is tens of KiB at camcorder rates).
+constexpr std::int64_t MinClipBytes = 32 * 1024;
+
 // Recorders write their streams in units of 32 packets.
 constexpr std::int64_t AlignedUnitBytes = 32 * PacketBytes;
 
@@ -74,7 +77,8 @@ void ClipBuilder::Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observ
     if (!showable) continue;
     PlannedClip clip = PlanChain(chain);
     if (clip.Spans.empty()) continue;
-    if (chain.size() >= 2 || clip.Bytes > MinExportBytes) clips_.push_back(std::move(clip));
+    // A remnant shorter than this holds no picture worth a file; it is still listed as a piece.
+    if (clip.Bytes >= MinClipBytes) clips_.push_back(std::move(clip));
   }
 }
 

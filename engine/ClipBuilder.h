@@ -62,8 +62,7 @@ class ClipBuilder {
   ClipBuilder(ByteStream& source, std::int64_t sourceLength);
 
   // Walks the hit runs ([start, end) each, ascending and not overlapping), links their pieces and
-  // plans the recordings. A recording is planned when it joins two pieces or more, or when its one
-  // piece is longer than MinExportBytes.
+  // plans the recordings: those with a random-access point and at least 32 KiB.
   void Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observer);
 
   const std::vector<ClipPiece>& Pieces() const noexcept { return pieces_; }

@@ -210,25 +210,28 @@ TEST(ClipBuilder, AFailedWriteStopsWithTheFilesBeforeItKept) {
   EXPECT_EQ(observer.Events.back(), "ClipsEnd");
 }
 
-TEST(ClipBuilder, AnUnjoinedPieceIsListedAndStillWrittenWhenLongEnough) {
-  const auto recording = SyntheticStream(224, 1000, Step, 43);
+TEST(ClipBuilder, AnUnjoinedPieceIsListedAndWrittenAsWhatSurvived) {
+  const auto recording = SyntheticStream(416, 1000, Step, 43);
   CardImage card(16 * Cluster);
-  card.Place(recording, 0, Cluster, 3 * Cluster);  // the rest of it is lost
+  card.Place(recording, 0, 4 * Cluster, 3 * Cluster);  // the rest of it is lost
+  // A remnant too short to hold a picture is listed, not written.
+  card.Place(SyntheticStream(96, 700'000'000, Step, 44), 0, 96 * 192, 10 * Cluster);
   MemoryFileSystem files;
   files.Add("card", card.Bytes());
   ClipEvents observer;
   ClipReport report;
   RebuildClips("card", 16 * Cluster, card.HitRuns(), {}, "dest", observer, report, files.Opener(),
                [](const std::string&) { return std::error_code(); });
-  ASSERT_EQ(report.UnjoinedPieces.size(), 1u);
+  ASSERT_EQ(report.UnjoinedPieces.size(), 2u);
   EXPECT_EQ(report.UnjoinedPieces[0].StartOffset, 3 * Cluster);
+  EXPECT_EQ(report.UnjoinedPieces[1].StartOffset, 10 * Cluster);
   EXPECT_EQ(report.JoinedPieceCount, 0);
   ASSERT_EQ(report.Recordings.size(), 1u);
-  // Kept from its first byte, it would end off a 32-packet unit: it was cut, in packet 85 (at
+  // Kept from its first byte, it would end off a 32-packet unit: it was cut, in packet 341 (at
   // the cluster's end). It ends before that packet and before the picture the cut fell into.
   EXPECT_TRUE(report.Recordings[0].TailTrimmed);
   const auto written = files.Find("dest" + Sep() + "clips" + Sep() + "0.MTS")->Contents();
-  EXPECT_EQ(written, Slice(recording, 0, LastPictureStart(recording, 85) * 192));
+  EXPECT_EQ(written, Slice(recording, 0, LastPictureStart(recording, 341) * 192));
 }
 
 }  // namespace

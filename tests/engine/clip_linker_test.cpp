@@ -187,23 +187,23 @@ TEST(ClipLinker, ClusterSizeIsReadFromTheJoints) {
 }
 
 TEST(ClipLinker, ARecordingCutMidPacketAtAClusterBoundaryEndsBeforeItsCutPicture) {
-  // Enough joints elsewhere to show the clusters; "cut" keeps only its first cluster, whose last
-  // packet the cluster's end cuts 64 bytes in.
+  // Enough joints elsewhere to show the clusters; "cut" keeps only its first four clusters, whose
+  // last packet the fourth cluster's end cuts 64 bytes in.
   const auto a = SyntheticStream(416, 1, Step, 61);
   const auto b = SyntheticStream(416, 300'000'000, Step, 62);
-  const auto cut = SyntheticStream(300, 600'000'000, Step, 63);
+  const auto cut = SyntheticStream(416, 600'000'000, Step, 63);
   CardImage card(40 * Cluster);
   Scatter(card, a, Cluster, {{0, 2}, {1, 8}, {2, 5}, {3, 11}, {4, 14}});
   Scatter(card, b, Cluster, {{0, 20}, {1, 17}, {2, 23}, {3, 26}, {4, 29}});
-  card.Place(cut, 0, Cluster, 33 * Cluster);
+  card.Place(cut, 0, 4 * Cluster, 33 * Cluster);
 
   Planned planned(card);
   ASSERT_EQ(planned.Builder().ClusterBytes(), Cluster);
   ASSERT_EQ(planned.Builder().Clips().size(), 3u);
   const PlannedClip& clip = planned.Builder().Clips()[2];
   EXPECT_TRUE(clip.TailTrimmed);
-  // The last video packet that starts a unit before packet 85 (the one cut) is where it ends.
-  const std::int64_t lastUnit = LastPictureStart(cut, 85);
+  // The last video packet that starts a unit before packet 341 (the one cut) is where it ends.
+  const std::int64_t lastUnit = LastPictureStart(cut, 341);
   ASSERT_GT(lastUnit, 0);
   EXPECT_EQ(planned.Bytes(2), Slice(cut, 0, lastUnit * 192));
   // The two whole ones are whole.
