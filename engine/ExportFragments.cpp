@@ -7,6 +7,7 @@
 #include "platform/FileStream.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 namespace mtsrescue {
@@ -36,10 +37,23 @@ std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_
                        RunObserver& observer) {
   std::int64_t unreadableSectors = 0;
   std::int64_t copiedBytes = 0;
+  // The sector-by-sector reading of a failing block can take minutes on a dying card: the events
+  // keep being handled meanwhile (the export itself cannot be stopped).
+  constexpr auto FallbackPumpInterval = std::chrono::milliseconds(20);
+  std::chrono::steady_clock::time_point lastFallbackPump{};
+  const SectorPacer pacer = [&] {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastFallbackPump >= FallbackPumpInterval) {
+      lastFallbackPump = now;
+      observer.Pump();
+    }
+    return true;
+  };
   while (copiedBytes < lengthBytes) {
     observer.Pump();
     const std::int64_t blockBytes = std::min(BlockBytes, lengthBytes - copiedBytes);
-    unreadableSectors += ReadBlock(source, startOffset + copiedBytes, buffer.data(), blockBytes).UnreadableSectors;
+    unreadableSectors +=
+        ReadBlock(source, startOffset + copiedBytes, buffer.data(), blockBytes, pacer).UnreadableSectors;
     const IoResult written = output.Write(buffer.data(), blockBytes);
     if (written.Bytes != blockBytes) {
       const std::error_code code =
@@ -100,14 +114,26 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
     report.SourceFailed = true;
     const std::unique_ptr<ByteStream> source = opener(sourcePath, OpenMode::ReadShared);
     report.SourceFailed = false;
+    // Creating the output empties it: when it is the source itself (a recovered file scanned again
+    // into its own folder), that would destroy what is being recovered.
+    if (SameFile(outputPath, sourcePath)) {
+      throw StreamError("Cannot create file \"" + outputPath + "\". It is the source being recovered.",
+                        std::make_error_code(std::errc::file_exists));
+    }
+    // Bytes past the source's end do not exist: copying them would add zeros to the file and
+    // count them as unreadable sectors. A source that cannot tell its length is copied whole.
+    const std::int64_t sourceBytes = source->Size();
+    const std::int64_t fileBytes =
+        sourceBytes >= 0 ? std::clamp<std::int64_t>(sourceBytes - entry.StartOffset, 0, lengthBytes) : lengthBytes;
     const std::unique_ptr<ByteStream> output = opener(outputPath, OpenMode::Create);
     entry.UnreadableSectors =
-        CopyRange(*source, entry.StartOffset, lengthBytes, *output, outputPath, buffer, observer);
+        CopyRange(*source, entry.StartOffset, fileBytes, *output, outputPath, buffer, observer);
     entry.Outcome = EntryOutcome::Written;
+    entry.FileBytes = fileBytes;
     ++report.FilesWritten;
-    report.BytesWritten += lengthBytes;
+    report.BytesWritten += fileBytes;
     report.UnreadableSectors += entry.UnreadableSectors;
-    observer.FileWritten(entry.Index, outputPath, lengthBytes);
+    observer.FileWritten(entry.Index, outputPath, fileBytes);
   }
 }
 

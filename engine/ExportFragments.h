@@ -26,7 +26,7 @@ class ExportError : public std::runtime_error {
 };
 
 enum class EntryOutcome {
-  Written,     // the file holds the fragment, end - start bytes
+  Written,     // the file holds the fragment: end - start bytes, or up to the source's end
   TooShort,    // one group: not written
   Failed,      // this entry's file or source failed; the export ended here
   NotReached,  // after a failure
@@ -39,6 +39,9 @@ struct ExportedEntry {
   EntryOutcome Outcome = EntryOutcome::NotReached;
   std::string FilePath;                // for Written and Failed
   std::int64_t UnreadableSectors = 0;  // written as zeros
+  // The file's length: end - start, less what lies past the source's end (a hit in one of its
+  // last two sectors begins a group that the source does not hold whole). 0 when not written.
+  std::int64_t FileBytes = 0;
 };
 
 struct ExportReport {
@@ -54,11 +57,12 @@ std::string OutputFileName(const std::string& folder, std::int64_t index);
 
 // Writes each entry longer than MinExportBytes, in index order; an existing file of that name is
 // replaced. The source is opened OpenMode::ReadShared, never for writing. report is filled as it
-// goes. Throws StreamError when a file cannot be created or the source opened, and ExportError
-// when a write or the final flush fails; earlier files stay. The source is opened before each
-// output file is created, so a source that cannot be opened leaves no empty file behind.
-// Source sectors that cannot be read are written as zeros and counted. ExportBegin and
-// ExportEnd bracket the whole export, also when it fails.
+// goes. Throws StreamError when a file cannot be created (also when it is the source file itself,
+// which creating would empty) or the source opened, and ExportError when a write or the final
+// flush fails; earlier files stay. The source is opened before each output file is created, so a
+// source that cannot be opened leaves no empty file behind. Source sectors that cannot be read are
+// written as zeros and counted; a range that runs past the source's end is copied up to that end
+// only. ExportBegin and ExportEnd bracket the whole export, also when it fails.
 void ExportFragments(const std::string& sourcePath, const std::string& destFolder,
                      const FragmentList& fragments, RunObserver& observer, ExportReport& report,
                      const StreamOpener& opener);

@@ -8,11 +8,13 @@
 
 namespace mtsrescue {
 
-BlockRead ReadBlock(ByteStream& stream, std::int64_t offset, std::uint8_t* buffer, std::int64_t count) {
+BlockRead ReadBlock(ByteStream& stream, std::int64_t offset, std::uint8_t* buffer, std::int64_t count,
+                    const SectorPacer& pacer) {
   BlockRead result;
   if (count <= 0) {
     return result;
   }
+  result.HandledBytes = count;
   std::int64_t goodBytes = 0;
   if (!stream.Seek(offset)) {
     goodBytes = std::clamp<std::int64_t>(stream.Read(buffer, count).Bytes, 0, count);
@@ -22,6 +24,11 @@ BlockRead ReadBlock(ByteStream& stream, std::int64_t offset, std::uint8_t* buffe
   }
   // Whole sectors already delivered are good; everything from the first incomplete one is read again.
   for (std::int64_t pieceAt = goodBytes / SectorBytes * SectorBytes; pieceAt < count; pieceAt += SectorBytes) {
+    if (pacer && !pacer()) {
+      std::memset(buffer + pieceAt, 0, static_cast<std::size_t>(count - pieceAt));
+      result.HandledBytes = pieceAt;
+      return result;
+    }
     const std::int64_t pieceBytes = std::min(SectorBytes, count - pieceAt);
     std::uint8_t* piece = buffer + pieceAt;
     bool whole = false;

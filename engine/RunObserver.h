@@ -11,9 +11,11 @@ class RunObserver {
  public:
   virtual ~RunObserver() = default;
 
-  // Asked once per scan block, before Pump(); true ends the scan before that block.
+  // Asked once per scan block, before Pump(); true ends the scan before that block. Also asked
+  // before each sector of a block that is read again sector by sector.
   virtual bool StopRequested() { return false; }
-  // Once per scan block, merge step, export entry and copied block: the window handles its events here.
+  // Once per scan block, merge step, export entry and copied block, and every few milliseconds
+  // while a failing block is read sector by sector: the window handles its events here.
   virtual void Pump() {}
 
   // Scan: the length to be read, then the position before each block, then ScanEnd (gauge back to 0).

@@ -7,6 +7,7 @@
 #include "engine/RunObserver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,22 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(BlockBytes));
   std::int64_t positionBytes = 0;
   std::int64_t hitCount = 0;  // this scan's, whatever hits held before
+  // A block that fails is read again sector by sector, which on a dying card can take minutes:
+  // the stop is tested before every sector, and the events handled often enough to keep the
+  // window alive, but not for every sector of a device that fails at once.
+  constexpr auto FallbackPumpInterval = std::chrono::milliseconds(20);
+  std::chrono::steady_clock::time_point lastFallbackPump{};
+  const SectorPacer pacer = [&] {
+    if (observer.StopRequested()) {
+      return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastFallbackPump >= FallbackPumpInterval) {
+      lastFallbackPump = now;
+      observer.Pump();
+    }
+    return true;
+  };
   while (positionBytes < sourceLength) {
     if (observer.StopRequested()) {
       report.Stopped = true;
@@ -48,10 +65,10 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
     const std::int64_t blockBytes = std::min(BlockBytes, sourceLength - positionBytes);
     // A trailing part shorter than a sector is never tested, so it need not be read either.
     const std::int64_t testedBytes = blockBytes / SectorBytes * SectorBytes;
-    const BlockRead read = ReadBlock(*source, positionBytes, buffer.data(), testedBytes);
+    const BlockRead read = ReadBlock(*source, positionBytes, buffer.data(), testedBytes, pacer);
 
     auto unreadable = read.Unreadable.begin();
-    for (std::int64_t sectorAt = 0; sectorAt < testedBytes; sectorAt += SectorBytes) {
+    for (std::int64_t sectorAt = 0; sectorAt < read.HandledBytes; sectorAt += SectorBytes) {
       const std::int64_t offset = positionBytes + sectorAt;
       while (unreadable != read.Unreadable.end() &&
              unreadable->Offset + unreadable->SectorCount * SectorBytes <= offset) {
@@ -69,6 +86,12 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
       observer.SectorsUnreadable(stretch.Offset, stretch.SectorCount);
     }
     report.UnreadableSectors += read.UnreadableSectors;
+    if (read.HandledBytes < testedBytes) {
+      // Stopped inside the block: only what was read or tried counts as scanned.
+      report.BytesRead = positionBytes + read.HandledBytes;
+      report.Stopped = true;
+      break;
+    }
     positionBytes += blockBytes;
     report.BytesRead = positionBytes;
   }

@@ -21,7 +21,9 @@ struct ScanReport {
 // appends every hit's byte offset to hits. A block read short is read again sector by sector;
 // sectors that still fail count as no hit. Throws StreamError when the source cannot be opened;
 // then nothing is read and no hook is called. Otherwise ScanBegin comes first and ScanEnd last,
-// however the scan ends. Each block: StopRequested(), then Pump(), then ScanProgress().
+// however the scan ends. Each block: StopRequested(), then Pump(), then ScanProgress(). A block
+// read again sector by sector also asks StopRequested() before each sector and pumps at most every
+// 20 ms; a stop seen there ends the scan inside the block (BytesRead then ends where it stopped).
 ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, HitList& hits,
                       RunObserver& observer, const StreamOpener& opener);
 

@@ -56,6 +56,10 @@ std::unique_ptr<ByteStream> OpenFileStream(const std::string& path, OpenMode mod
 // The system's text for an OS error (strerror, FormatMessageW), in UTF-8, without a trailing line break.
 std::string SystemErrorText(std::error_code code);
 
+// True when both paths name one existing file (also through links or other spellings); false
+// when either does not exist or cannot be examined.
+bool SameFile(const std::string& firstPath, const std::string& secondPath);
+
 // The separator between a folder and a file name: '\\' on Windows, '/' elsewhere.
 char PathSeparator() noexcept;
 

@@ -166,6 +166,13 @@ std::string SystemErrorText(std::error_code code) {
   return text;
 }
 
+bool SameFile(const std::string& firstPath, const std::string& secondPath) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(firstPath.c_str(), &first) == 0 && ::stat(secondPath.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 char PathSeparator() noexcept { return '/'; }
 
 }  // namespace mtsrescue

@@ -198,6 +198,26 @@ std::string SystemErrorText(std::error_code code) {
   return text;
 }
 
+bool SameFile(const std::string& firstPath, const std::string& secondPath) {
+  // Opened for no access at all, so neither file is disturbed; the volume serial and file index
+  // tell one file from another whatever path leads to it.
+  const auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE handle = ::CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      return false;
+    }
+    const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+    ::CloseHandle(handle);
+    return known;
+  };
+  BY_HANDLE_FILE_INFORMATION first{};
+  BY_HANDLE_FILE_INFORMATION second{};
+  return identify(firstPath, first) && identify(secondPath, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
 char PathSeparator() noexcept { return '\\'; }
 
 }  // namespace mtsrescue

@@ -21,23 +21,40 @@ std::string ResolveShortForm(const std::string& text) {
   return text;
 }
 
+namespace {
+
+// A length of 0 would make the run read nothing and look like a card without video.
+[[noreturn]] void ThrowNoLength(const std::string& sourcePath, const char* hint) {
+  throw StreamError("Cannot tell the length of \"" + sourcePath + "\"." + hint,
+                    std::make_error_code(std::errc::invalid_argument));
+}
+
+}  // namespace
+
 std::int64_t MeasureSource(const std::string& sourcePath, const SourcePlatform& platform) {
   const auto stream = platform.Open(sourcePath, OpenMode::ReadShared);
   DeviceQuery& query = platform.Query();
+  // Disks and volumes are never empty: one that tells no length (a card reader without its card
+  // opens on Windows) is an error, not a source of 0 bytes.
+  constexpr const char* NoMediumHint = " Is the card or disk in the drive?";
   if (sourcePath.size() >= DevicePrefix.size() &&
-      sourcePath.compare(DevicePrefix.size(), DiskStem.size(), DiskStem) == 0)
-    return GetDiskCapacity(*stream, query);
+      sourcePath.compare(DevicePrefix.size(), DiskStem.size(), DiskStem) == 0) {
+    const std::int64_t capacity = GetDiskCapacity(*stream, query);
+    if (capacity <= 0) ThrowNoLength(sourcePath, NoMediumHint);
+    return capacity;
+  }
   if (sourcePath.compare(0, DevicePrefix.size(), DevicePrefix) == 0) {
     // The device's own length covers the whole volume, also when its file system is damaged.
-    if (const auto length = query.GetDeviceLength(*stream)) return *length;
+    if (const auto length = query.GetDeviceLength(*stream); length && *length > 0) return *length;
     const std::string letter = sourcePath.substr(DevicePrefix.size(), 1);
-    return TNTVolumeInfo(letter, query).TotalBytes;
+    const std::int64_t totalBytes = TNTVolumeInfo(letter, query).TotalBytes;
+    if (totalBytes <= 0) ThrowNoLength(sourcePath, NoMediumHint);
+    return totalBytes;
   }
   const std::int64_t size = stream->Size();
   if (size >= 0) return size;
   if (const auto length = query.GetDeviceLength(*stream)) return *length;
-  // A length of 0 would make the run read nothing and look like a card without video.
-  throw StreamError("Cannot tell the length of \"" + sourcePath + "\".", std::make_error_code(std::errc::invalid_argument));
+  ThrowNoLength(sourcePath, "");
 }
 
 void SourceSelection::SourceItemClick(const std::string& entryName, const ImageChooser& chooseImage) {

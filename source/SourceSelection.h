@@ -23,7 +23,8 @@ std::string ResolveShortForm(const std::string& text);
 
 // Opens a resolved source path read-only and shared and returns its length in bytes: a disk's true
 // length, a volume device's length (the file system's total only when the device cannot tell), a
-// file's size. Throws StreamError when it cannot be opened, or when a file's length cannot be told.
+// file's size. Throws StreamError when it cannot be opened, when a file's length cannot be told,
+// or when a disk or volume tells none (0 bytes).
 std::int64_t MeasureSource(const std::string& sourcePath, const SourcePlatform& platform);
 
 class SourceSelection {

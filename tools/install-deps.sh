@@ -8,7 +8,7 @@ $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake ninja-build git python3 \
   libgtest-dev googletest \
-  qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-wqy-zenhei \
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl1-mesa-dev fonts-wqy-zenhei \
   ffmpeg dosfstools mtools util-linux \
   mingw-w64 g++-mingw-w64-x86-64 wine wine64 \
   xvfb xauth time

@@ -4,7 +4,10 @@
 #include "mtsrescue/Vendor.h"
 #include "platform/FileStream.h"
 #include "platform/TickCount.h"
+#include "ui/DatabaseOpenGuard.h"
 #include "ui/Gauge.h"
+#include "ui/SelectSavePath.h"
+#include "ui/ShellList.h"
 #include "ui/SourceMenu.h"
 #include "ui/StartUp.h"
 #include "ui/WindowObserver.h"
@@ -23,14 +26,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -227,6 +228,7 @@ void TfrmMain::BuildToolbar() {
   bar->addWidget(RecBtn);
 
   SaveBtn = MakeToolButton(bar, "SaveBtn", QStringLiteral("保存路径"), QStringLiteral("save"), 60);
+  SaveBtn->setToolTip(QStringLiteral("Save"));
   bar->addWidget(SaveBtn);
   RzSpacer1 = bar->addSeparator();
 
@@ -278,6 +280,7 @@ void TfrmMain::BuildFilePane() {
   BtnMoveLeft = new QToolButton(RzToolbar2);
   BtnMoveLeft->setObjectName(QStringLiteral("BtnMoveLeft"));
   BtnMoveLeft->setText(QStringLiteral("Move Left"));
+  BtnMoveLeft->setToolTip(QStringLiteral("Move Left"));
   BtnMoveLeft->setIcon(LoadIcon(QStringLiteral("up")));
   BtnMoveLeft->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   BtnMoveLeft->setIconSize(QSize(16, 16));
@@ -288,16 +291,20 @@ void TfrmMain::BuildFilePane() {
   RzToolbar2->addWidget(Destination);
   layout->addWidget(RzToolbar2);
 
-  Shelllist = new QTreeView(RzPanel1);
+  Shelllist = new TShellList(RzPanel1);
   Shelllist->setObjectName(QStringLiteral("Shelllist"));
-  Shelllist->setRootIsDecorated(false);
-  Shelllist->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  auto* columns = new QStandardItemModel(0, 4, Shelllist);
-  columns->setHorizontalHeaderLabels(
-      {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("类型"), QStringLiteral("修改日期")});
-  Shelllist->setModel(columns);
-  Shelllist->header()->resizeSection(0, 360);
+  if (environment_.OpenFile) Shelllist->SetFileOpener(environment_.OpenFile);
   layout->addWidget(Shelllist, 1);
+
+  Bind(BtnMoveLeft, &QToolButton::clicked, &TfrmMain::BtnMoveLeftClick);
+  // Not through Guarded: these throw nothing, and a list change during a nested box must not
+  // set off a close that waits for the end of a run.
+  connect(Shelllist, &TShellList::Change, this, &TfrmMain::ShelllistChange);
+  Shelllist->OnDblClickOpen = [this](TShellList* sender, bool& handled) { ShelllistDblClickOpen(sender, handled); };
+  connect(Shelllist, &TShellList::OpenFailed, this, [this](const QString& path) {
+    ShowException(QStringLiteral("无法用默认程序打开 \"%1\"").arg(path));
+  });
+  ShelllistChange();  // the list already shows the desktop
 }
 
 void TfrmMain::BuildLowerPane() {
@@ -470,7 +477,7 @@ void TfrmMain::EndBusy() {
     control->setEnabled(true);
   ElapsedTime->stop();
   TimeLabel->setText(TimeCaption);
-  Shelllist->viewport()->update();
+  Shelllist->Refresh();  // final sizes of the files just written
   busy_ = false;
 }
 
@@ -555,10 +562,26 @@ void TfrmMain::RzBitBtn2Click() {
   if (ShowSupportForm) ShowSupportForm();
 }
 
-// ---- Places for the source menu and the destination folder ----
+// ---- Source menu ----
 
 void TfrmMain::RecBtnDropDown() { Sources->RecBtnDropDown(); }
 
-void TfrmMain::SaveBtnClick() {}
+// ---- Destination folder and file list ----
+
+void TfrmMain::SaveBtnClick() {
+  QString path;
+  if (!SelectSavePath(this, QStringLiteral("选择保存路径: "), path, environment_.ChooseFolder)) return;
+  Edit1->setText(path);
+  Shelllist->SetFolder(path);
+  Destination->setText(path);
+}
+
+void TfrmMain::BtnMoveLeftClick() { Shelllist->MoveUp(1); }
+
+void TfrmMain::ShelllistChange() { Destination->setText(Shelllist->FolderPath()); }
+
+void TfrmMain::ShelllistDblClickOpen(TShellList* sender, bool& handled) {
+  if (!ConfirmOpen(this, Boxes(), sender->SelectedPaths())) handled = true;
+}
 
 }  // namespace mtsrescue

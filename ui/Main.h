@@ -29,11 +29,11 @@ class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
 class QToolButton;
-class QTreeView;
 
 namespace mtsrescue {
 
 class TGauge;
+class TShellList;
 class TSourceMenu;
 
 class TfrmMain : public QMainWindow {
@@ -91,7 +91,7 @@ class TfrmMain : public QMainWindow {
   QToolBar* RzToolbar2 = nullptr;
   QToolButton* BtnMoveLeft = nullptr;
   QLineEdit* Destination = nullptr;
-  QTreeView* Shelllist = nullptr;  // placeholder until the folder's file list takes its place
+  TShellList* Shelllist = nullptr;  // the list of a folder, at first the desktop
 
   QFrame* RzPanel2 = nullptr;
   QWidget* Panel1 = nullptr;
@@ -135,6 +135,10 @@ class TfrmMain : public QMainWindow {
   void RzBitBtn3Click();
   void RecBtnDropDown();  // builds the source menu `pop`
   void SaveBtnClick();    // chooses the destination folder
+  void BtnMoveLeftClick();  // the list goes up one folder; the destination stays
+  void ShelllistChange();   // Destination follows the folder the list shows
+  // Before the list opens files: a database file asks first; Cancel sets handled.
+  void ShelllistDblClickOpen(TShellList* sender, bool& handled);
 
   // ---- Busy state and remaining time. ----
   void BeginBusy();

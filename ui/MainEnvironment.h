@@ -4,6 +4,7 @@
 
 #include "platform/ByteStream.h"
 #include "platform/DeviceQuery.h"
+#include "ui/SelectSavePath.h"
 
 #include <QString>
 
@@ -26,6 +27,10 @@ struct TMainEnvironment {
   std::function<void(const QString& url)> OpenLink;
   // Opens sources and output files; empty: OpenFileStream.
   StreamOpener Opener;
+  // The folder dialog of SaveBtn; empty: the real one.
+  FolderDialog ChooseFolder;
+  // Opens a file of the list with its default program, false when it could not; empty: the system's.
+  std::function<bool(const QString& path)> OpenFile;
   // Disks and volumes for the source menu; null: the system's.
   std::shared_ptr<DeviceQuery> Devices;
 };

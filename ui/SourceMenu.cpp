@@ -22,7 +22,8 @@ TSourceMenu::TSourceMenu(TfrmMain& form, SourcePlatform platform, Guard guard)
   form_.od->setObjectName(QStringLiteral("od"));
   form_.od->setFileMode(QFileDialog::ExistingFile);
   form_.od->setAcceptMode(QFileDialog::AcceptOpen);
-  form_.Source->installEventFilter(this);
+  sourceEdit_ = form_.Source;
+  sourceEdit_->installEventFilter(this);
   ChooseImage = [this]() -> std::optional<QString> {
     if (form_.od->exec() != QDialog::Accepted || form_.od->selectedFiles().isEmpty()) return std::nullopt;
     return form_.od->selectedFiles().constFirst();
@@ -103,7 +104,8 @@ void TSourceMenu::CopyToForm() {
 }
 
 bool TSourceMenu::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == form_.Source && (event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod))
+  // Compares with the pointer kept here: the filter also sees events while the window is destroyed.
+  if (watched == sourceEdit_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod))
     return true;
   return QObject::eventFilter(watched, event);
 }

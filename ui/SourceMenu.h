@@ -62,6 +62,7 @@ class TSourceMenu : public QObject {
   void CopyToForm();
 
   TfrmMain& form_;
+  QObject* sourceEdit_ = nullptr;  // the window's Source edit, whose keys are swallowed
   SourcePlatform platform_;
   Guard guard_;
   SourceSelection selection_;

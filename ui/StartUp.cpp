@@ -6,6 +6,8 @@
 #include "support/contact.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace mtsrescue {
 
@@ -19,6 +21,13 @@ QString ProgramNameFromPath(const QString& executablePath) {
 
 int RunProgram(int argc, char** argv) {
   QApplication application(argc, argv);
+  // The standard dialogs and the file list speak the window's language where Qt's own
+  // translations are installed; without them they stay in English.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTexts);
+  }
   TfrmMain frmMain;
   // Created once, hidden; every showing is modal and keeps what the user typed before.
   TForm3 Form3(frmMain.ProgramName, &frmMain);

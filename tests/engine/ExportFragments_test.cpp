@@ -5,6 +5,7 @@
 #include "platform/FileStream.h"
 #include "tests/common/MemoryFileSystem.h"
 #include "tests/common/RecordingObserver.h"
+#include "tests/common/TempFolder.h"
 #include "tests/engine/StreamFixtures.h"
 
 #include <gtest/gtest.h>
@@ -200,13 +201,61 @@ TEST_F(ExportFragmentsTest, UnreadableSectorsAreWrittenAsZerosAndCounted) {
   EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Written);
 }
 
-TEST_F(ExportFragmentsTest, FragmentReachingPastTheSourceEndIsPaddedWithZeros) {
+TEST_F(ExportFragmentsTest, UnreadableStretchesKeepTheEventsFlowingAndAreNotStopped) {
+  source_->FailReads(0, 3072);
+  observer_.Stop = true;  // the export cannot be stopped; a stop request changes nothing
+  Export({"0 - 3072"});
+  EXPECT_GE(observer_.Pumps, 3);  // the entry's, the block's, and at least one inside the fallback
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), std::vector<std::uint8_t>(3072, 0));
+  EXPECT_EQ(report_.UnreadableSectors, 6);
+}
+
+TEST_F(ExportFragmentsTest, FragmentReachingPastTheSourceEndStopsAtTheEndWithoutUnreadableSectors) {
+  // A hit in one of a source's last two sectors begins a group that runs past the end. Those
+  // bytes do not exist: they are neither unreadable sectors nor zeros in the file.
   source_->SetLength(4096);
   Export({"3072 - 6144"});
-  std::vector<std::uint8_t> expected = SourceBytes(3072, 1024);
-  expected.resize(3072, 0);
-  EXPECT_EQ(files_.Find(Out(0))->Contents(), expected);
-  EXPECT_EQ(report_.UnreadableSectors, 4);
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), SourceBytes(3072, 1024));
+  EXPECT_EQ(report_.UnreadableSectors, 0);
+  EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Written);
+  EXPECT_EQ(report_.Entries[0].FileBytes, 1024);
+  EXPECT_EQ(report_.BytesWritten, 1024);
+  EXPECT_EQ(observer_.Events[2], "FileWritten 0 " + Out(0) + " 1024");
+}
+
+TEST_F(ExportFragmentsTest, TheBytesOfAPartialLastSectorAreKept) {
+  // An image whose length is no multiple of 512 (an .MTS file scanned as the source): the bytes
+  // of its last, partial sector belong to the stream.
+  source_->SetLength(4096 + 64);
+  Export({"1536 - 4608", "4608 - 4608"});
+  EXPECT_EQ(files_.Find(Out(0))->Contents(), SourceBytes(1536, 2560 + 64));
+  EXPECT_EQ(report_.UnreadableSectors, 0);
+  EXPECT_EQ(report_.Entries[0].FileBytes, 2560 + 64);
+  EXPECT_EQ(report_.Entries[1].FileBytes, 0);  // not written
+}
+
+TEST(ExportFragmentsOnDisk, AnOutputNameThatIsTheSourceItselfIsRefusedAndTheSourceKept) {
+  // A recovered file scanned again into its own folder: writing 0.MTS would empty the source.
+  test::TempFolder folder;
+  std::vector<std::uint8_t> image(4096, 0);
+  const std::vector<std::uint8_t> stream = test::PacketStream(4);
+  image.insert(image.end(), stream.begin(), stream.end());
+  const std::string sourcePath = folder.WriteFile("0.MTS", image);
+  RecordingObserver observer;
+  ExportReport report;
+  try {
+    ExportFragments(sourcePath, folder.Path(), {"4096 - 10240"}, observer, report, OpenFileStream);
+    FAIL() << "the source was overwritten without an error";
+  } catch (const StreamError& error) {
+    EXPECT_EQ(std::string(error.what()).rfind("Cannot create file \"" + OutputFileName(folder.Path(), 0) + "\". ", 0),
+              0u)
+        << error.what();
+  }
+  EXPECT_EQ(test::TempFolder::ReadFile(sourcePath), image);
+  ASSERT_EQ(report.Entries.size(), 1u);
+  EXPECT_EQ(report.Entries[0].Outcome, EntryOutcome::Failed);
+  EXPECT_EQ(report.FilesWritten, 0);
+  EXPECT_EQ(observer.Events.back(), "ExportEnd");
 }
 
 }  // namespace

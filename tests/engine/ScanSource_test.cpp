@@ -170,6 +170,30 @@ TEST_F(ScanSourceTest, AFailedBlockNeverShowsTheBytesOfTheBlockBefore) {
   EXPECT_EQ(report_.UnreadableSectors, BlockBytes / 512);
 }
 
+TEST_F(ScanSourceTest, TheSectorBySectorFallbackPumpsAndAStopEndsItThere) {
+  // On a dying card each sector of the fallback can take seconds: the window must keep handling
+  // its events, and a stop must not wait for the other 511 sectors of the block.
+  auto file = files_.Add("src", 2 * BlockBytes);
+  file->FailReads(0, BlockBytes);
+  observer_.StopAtPump = 2;  // pump 1 is the block's; pump 2 comes from inside the fallback
+  Scan(2 * BlockBytes);
+  EXPECT_TRUE(report_.Stopped);
+  EXPECT_EQ(observer_.Pumps, 2);
+  EXPECT_EQ(report_.BytesRead, 512);  // the one sector tried before the stop was seen
+  EXPECT_EQ(report_.UnreadableSectors, 1);
+  EXPECT_EQ(observer_.CountOf("Unreadable 0 1"), 1);
+  for (const auto& [offset, count] : ReadsOfSource()) EXPECT_LT(offset, 1024) << "read at " << offset;
+  EXPECT_EQ(observer_.Events.back(), "ScanEnd");
+
+  // Without a stop the fallback goes through the block and the scan through the source.
+  observer_ = RecordingObserver{};
+  Scan(2 * BlockBytes);
+  EXPECT_FALSE(report_.Stopped);
+  EXPECT_GE(observer_.Pumps, 3);  // two blocks, and at least one pump inside the fallback
+  EXPECT_EQ(report_.BytesRead, 2 * BlockBytes);
+  EXPECT_EQ(report_.UnreadableSectors, BlockBytes / 512);
+}
+
 TEST_F(ScanSourceTest, ATransientShortReadLosesNothing) {
   auto file = files_.Add("src", BlockBytes);
   file->Put(4096, test::PacketStream(2));

@@ -167,3 +167,24 @@ TEST(FileStream, DefaultOpenerAndPlatformHelpers) {
 
 }  // namespace
 }  // namespace mtsrescue
+
+namespace mtsrescue {
+namespace {
+
+TEST(SameFile, OneFileWhateverThePathAndNeverAMissingOne) {
+  test::TempFolder folder;
+  const std::string path = folder.WriteFile("a.img", std::vector<std::uint8_t>(10, 1));
+  const std::string other = folder.WriteFile("b.img", std::vector<std::uint8_t>(10, 1));
+  std::filesystem::create_hard_link(path, folder.File("hard.img"));
+  std::filesystem::create_symlink(path, folder.File("soft.img"));
+  EXPECT_TRUE(SameFile(path, path));
+  EXPECT_TRUE(SameFile(path, folder.Path() + "/./a.img"));
+  EXPECT_TRUE(SameFile(path, folder.File("hard.img")));
+  EXPECT_TRUE(SameFile(folder.File("soft.img"), path));
+  EXPECT_FALSE(SameFile(path, other));  // equal contents are not the same file
+  EXPECT_FALSE(SameFile(path, folder.File("missing.img")));
+  EXPECT_FALSE(SameFile(folder.File("missing.img"), folder.File("missing.img")));
+}
+
+}  // namespace
+}  // namespace mtsrescue

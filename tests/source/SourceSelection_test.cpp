@@ -178,6 +178,27 @@ TEST_F(Selection, ARunMeasuresAStaleSourceAgainOrReportsIt) {
   EXPECT_EQ(query.Opens.size(), opens);
 }
 
+TEST_F(Selection, ADeviceThatTellsNoLengthIsAnErrorNotAnEmptySource) {
+  // A card reader without its card opens on some systems but knows no length; scanning it as
+  // 0 bytes would end "successfully" with nothing found, as if the card held no video.
+  selection.SourceItemClick("Openimage", Choose("/cards/a.img"));
+  query.Disks[2] = test::FakeDisk{};  // opens; no length, no geometry, no stream size
+  try {
+    selection.SourceItemClick("PhysicalDrive2", Choose(std::nullopt));
+    FAIL() << "a disk without a length was taken as an empty source";
+  } catch (const StreamError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot tell the length of \"\\\\.\\PhysicalDrive2\"", 0), 0u)
+        << e.what();
+  }
+  EXPECT_EQ(selection.FSourceSize, 8388608);
+  EXPECT_FALSE(selection.Measured());  // so the run measures it again and reports it
+
+  query.Volumes['E'].DeviceLength.reset();
+  query.Volumes['E'].Space.reset();  // neither the device nor a file system tells a length
+  EXPECT_THROW(selection.SourceItemClick("Exx", Choose(std::nullopt)), StreamError);
+  EXPECT_FALSE(selection.Measured());
+}
+
 TEST_F(Selection, NoChoiceYetIsNotStale) {
   EXPECT_TRUE(selection.Measured());
   selection.MeasureIfStale();

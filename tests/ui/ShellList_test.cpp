@@ -1,0 +1,285 @@
+// The file list: start folder, navigation up and into folders, opening, keyboard commands, and
+// files appearing while they are written into the folder shown.
+#include "ui/ShellList.h"
+
+#include "FolderTestSupport.h"
+
+#include <QClipboard>
+#include <QFileSystemModel>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace mtsrescue {
+namespace {
+
+class ShellListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    uitest::EnsureApp();
+    ASSERT_TRUE(dir_.isValid());
+    root_ = QDir(dir_.path()).canonicalPath();
+    list_ = std::make_unique<TShellList>();
+    list_->resize(800, 400);
+    list_->show();
+    list_->SetFileOpener([this](const QString& path) {
+      opened_ << path;
+      return openSucceeds_;
+    });
+  }
+
+  QFileSystemModel* Model() { return qobject_cast<QFileSystemModel*>(list_->model()); }
+  QString Native(const QString& name) const { return QDir::toNativeSeparators(root_ + "/" + name); }
+
+  // Names of the rows the list shows now.
+  QStringList ShownNames() {
+    QStringList names;
+    const QModelIndex parent = list_->rootIndex();
+    for (int row = 0; row < Model()->rowCount(parent); ++row) names << Model()->index(row, 0, parent).data().toString();
+    names.sort();
+    return names;
+  }
+  bool WaitForNames(const QStringList& expected) {
+    return uitest::WaitUntil([&] { return ShownNames() == expected; });
+  }
+  QModelIndex IndexOf(const QString& name) { return Model()->index(root_ + "/" + name); }
+
+  void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(list_.get(), static_cast<Qt::Key>(key), modifiers);
+  }
+  // A double click as a user makes it: a click that selects, then the double click on the same item.
+  void DoubleClick(const QString& name) {
+    const QModelIndex index = IndexOf(name);
+    list_->scrollTo(index);
+    list_->doItemsLayout();
+    const QPoint at = list_->visualRect(index).center();
+    QTest::mouseClick(list_->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(list_->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+  }
+  void Select(const QStringList& names) {
+    list_->selectionModel()->clear();
+    for (const QString& name : names) {
+      list_->selectionModel()->select(IndexOf(name), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+  }
+
+  QTemporaryDir dir_;
+  QString root_;
+  std::unique_ptr<TShellList> list_;  // made after the application object
+  QStringList opened_;
+  bool openSucceeds_ = true;
+};
+
+TEST_F(ShellListTest, StartsAtTheDesktopAndFallsBackToItForBadPaths) {
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(TShellList::DesktopPath()));
+  EXPECT_TRUE(QFileInfo(TShellList::DesktopPath()).isDir());
+
+  list_->SetFolder(root_);
+  list_->SetFolder(root_ + "/missing");
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(TShellList::DesktopPath()));
+
+  ASSERT_TRUE(uitest::WriteFile(root_ + "/file.bin", "x"));
+  list_->SetFolder(root_ + "/file.bin");  // a file is not a folder
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(TShellList::DesktopPath()));
+}
+
+TEST_F(ShellListTest, FolderPathHasNoTrailingSeparatorExceptAtARoot) {
+  list_->SetFolder(root_ + "/");
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(root_));
+  list_->SetFolder(QDir::toNativeSeparators(root_));
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(root_));
+  list_->SetFolder(QDir::rootPath());
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(QDir::rootPath()));
+}
+
+TEST_F(ShellListTest, MoveUpAndBackspaceGoToTheParentAndStopAtTheTop) {
+  ASSERT_TRUE(QDir(root_).mkpath("a/b"));
+  list_->SetFolder(root_ + "/a/b");
+  QSignalSpy changes(list_.get(), &TShellList::Change);
+
+  list_->MoveUp(1);
+  EXPECT_EQ(list_->FolderPath(), Native("a"));
+  EXPECT_GE(changes.count(), 1);
+  // The folder just left is the one selected, so Enter goes straight back.
+  EXPECT_EQ(list_->SelectedPaths(), QStringList{Native("a/b")});
+
+  list_->setFocus();
+  Press(Qt::Key_Backspace);
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(root_));
+
+  list_->SetFolder(root_ + "/a/b");
+  list_->MoveUp(2);
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(root_));
+
+  // On this system a root is the top: going up from it changes nothing.
+  list_->SetFolder(QDir::rootPath());
+  list_->MoveUp(1);
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(QDir::rootPath()));
+  list_->SetFolder(root_);
+  list_->MoveUp(100);
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(QDir::rootPath()));
+}
+
+// Where roots sit under an overview of drives, going up from a root shows it (no file-system
+// path), going up from it does nothing, and the root left behind is selected to go back in.
+TEST_F(ShellListTest, WithADriveOverviewARootGoesUpToItAndItIsTheTop) {
+  TShellList list(nullptr, /*hasDriveOverview=*/true);
+  list.resize(600, 300);
+  list.show();
+  list.SetFolder(QDir::rootPath());
+  QSignalSpy changes(&list, &TShellList::Change);
+
+  list.MoveUp(1);
+  EXPECT_TRUE(list.FolderPath().isEmpty());
+  EXPECT_GE(changes.count(), 1);
+  EXPECT_EQ(list.SelectedPaths(), QStringList{QDir::toNativeSeparators(QDir::rootPath())});
+  list.MoveUp(1);
+  EXPECT_TRUE(list.FolderPath().isEmpty());
+
+  list.setFocus();
+  QTest::keyClick(&list, Qt::Key_Return);
+  EXPECT_EQ(list.FolderPath(), QDir::toNativeSeparators(QDir::rootPath()));
+}
+
+TEST_F(ShellListTest, EnterAndDoubleClickEnterASingleFolder) {
+  ASSERT_TRUE(QDir(root_).mkpath("sub/inner"));
+  list_->SetFolder(root_);
+  ASSERT_TRUE(WaitForNames({"sub"}));
+  bool hookRaised = false;
+  list_->OnDblClickOpen = [&](TShellList*, bool&) { hookRaised = true; };
+
+  Select({"sub"});
+  Press(Qt::Key_Return);
+  EXPECT_EQ(list_->FolderPath(), Native("sub"));
+
+  ASSERT_TRUE(WaitForNames({"inner"}));
+  QSignalSpy changes(list_.get(), &TShellList::Change);
+  DoubleClick("sub/inner");
+  EXPECT_EQ(list_->FolderPath(), Native("sub/inner"));
+  EXPECT_GE(changes.count(), 1);  // even though the folder entered is empty
+  EXPECT_FALSE(hookRaised);
+  EXPECT_TRUE(opened_.isEmpty());
+}
+
+TEST_F(ShellListTest, OpeningFilesRaisesTheHookOnceAndItCanCancel) {
+  ASSERT_TRUE(uitest::WriteFile(root_ + "/0.MTS", "a"));
+  ASSERT_TRUE(uitest::WriteFile(root_ + "/1.MTS", "b"));
+  ASSERT_TRUE(QDir(root_).mkdir("folder"));
+  list_->SetFolder(root_);
+  ASSERT_TRUE(WaitForNames({"0.MTS", "1.MTS", "folder"}));
+  int raised = 0;
+  bool cancel = false;
+  QStringList selectedAtHook;
+  list_->OnDblClickOpen = [&](TShellList* sender, bool& handled) {
+    EXPECT_EQ(sender, list_.get());
+    EXPECT_FALSE(handled);
+    ++raised;
+    selectedAtHook = sender->SelectedPaths();
+    handled = cancel;
+  };
+
+  DoubleClick("1.MTS");
+  EXPECT_EQ(raised, 1);
+  EXPECT_EQ(opened_, QStringList{Native("1.MTS")});
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(root_));
+
+  // Several items, a folder among them: one hook, then every item opened, in list order.
+  opened_.clear();
+  Select({"folder", "1.MTS", "0.MTS"});
+  Press(Qt::Key_Enter);
+  EXPECT_EQ(raised, 2);
+  EXPECT_EQ(selectedAtHook.size(), 3);
+  EXPECT_EQ(opened_.size(), 3);
+  EXPECT_EQ(opened_.first(), selectedAtHook.first());
+  EXPECT_TRUE(opened_.contains(Native("folder")));
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(root_));
+
+  cancel = true;
+  opened_.clear();
+  Select({"0.MTS"});
+  Press(Qt::Key_Return);
+  EXPECT_EQ(raised, 3);
+  EXPECT_TRUE(opened_.isEmpty());
+}
+
+TEST_F(ShellListTest, FailedOpenIsReported) {
+  ASSERT_TRUE(uitest::WriteFile(root_ + "/0.MTS", "a"));
+  list_->SetFolder(root_);
+  ASSERT_TRUE(WaitForNames({"0.MTS"}));
+  openSucceeds_ = false;
+  QSignalSpy failed(list_.get(), &TShellList::OpenFailed);
+  Select({"0.MTS"});
+  Press(Qt::Key_Return);
+  ASSERT_EQ(failed.count(), 1);
+  EXPECT_EQ(failed.first().first().toString(), Native("0.MTS"));
+}
+
+TEST_F(ShellListTest, FilesWrittenIntoTheShownFolderAppearWhileEventsArePumped) {
+  list_->SetFolder(root_);
+  ASSERT_TRUE(WaitForNames({}));
+  QSignalSpy changes(list_.get(), &TShellList::Change);
+
+  ASSERT_TRUE(uitest::WriteFile(root_ + "/0.MTS", QByteArray(4096, 'x')));
+  EXPECT_TRUE(WaitForNames({"0.MTS"}));
+  ASSERT_TRUE(uitest::WriteFile(root_ + "/1.MTS", QByteArray(4096, 'y')));
+  EXPECT_TRUE(WaitForNames({"0.MTS", "1.MTS"}));
+  EXPECT_GE(changes.count(), 2);
+
+  ASSERT_TRUE(QFile::remove(root_ + "/0.MTS"));
+  EXPECT_TRUE(WaitForNames({"1.MTS"}));
+}
+
+TEST_F(ShellListTest, RefreshReadsSizesAgainAndKeepsFolderAndSelection) {
+  ASSERT_TRUE(uitest::WriteFile(root_ + "/growing.MTS", QByteArray(100, 'x')));
+  list_->SetFolder(root_);
+  ASSERT_TRUE(WaitForNames({"growing.MTS"}));
+  ASSERT_TRUE(uitest::WaitUntil([&] { return Model()->size(IndexOf("growing.MTS")) == 100; }));
+  Select({"growing.MTS"});
+
+  {
+    QFile file(root_ + "/growing.MTS");
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    ASSERT_EQ(file.write(QByteArray(9900, 'y')), 9900);
+  }
+  list_->setFocus();
+  Press(Qt::Key_F5);
+  EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(root_));
+  EXPECT_TRUE(uitest::WaitUntil([&] { return Model()->size(IndexOf("growing.MTS")) == 10000; }));
+  EXPECT_EQ(list_->SelectedPaths(), QStringList{Native("growing.MTS")});
+}
+
+TEST_F(ShellListTest, SelectAllAndCopy) {
+  for (const char* name : {"0.MTS", "1.MTS", "2.MTS"}) ASSERT_TRUE(uitest::WriteFile(root_ + "/" + name, "z"));
+  list_->SetFolder(root_);
+  ASSERT_TRUE(WaitForNames({"0.MTS", "1.MTS", "2.MTS"}));
+  list_->setFocus();
+  Press(Qt::Key_A, Qt::ControlModifier);
+  ASSERT_EQ(list_->SelectedPaths(), (QStringList{Native("0.MTS"), Native("1.MTS"), Native("2.MTS")}));
+
+  Press(Qt::Key_C, Qt::ControlModifier);
+  const QMimeData* data = QApplication::clipboard()->mimeData();
+  ASSERT_NE(data, nullptr);
+  ASSERT_EQ(data->urls().size(), 3);
+  EXPECT_EQ(data->urls().first().toLocalFile(), root_ + "/0.MTS");
+}
+
+TEST_F(ShellListTest, DesktopFallsBackToHomeWithoutADesktopFolder) {
+  const QByteArray oldHome = qgetenv("HOME");
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("HOME", root_.toUtf8());
+  qunsetenv("XDG_CONFIG_HOME");
+  const QString withoutDesktop = TShellList::DesktopPath();
+  ASSERT_TRUE(QDir(root_).mkdir("Desktop"));
+  const QString withDesktop = TShellList::DesktopPath();
+  qputenv("HOME", oldHome);
+  if (!oldConfig.isEmpty()) qputenv("XDG_CONFIG_HOME", oldConfig);
+  EXPECT_EQ(withoutDesktop, root_);
+  EXPECT_EQ(withDesktop, root_ + "/Desktop");
+}
+
+}  // namespace
+}  // namespace mtsrescue
