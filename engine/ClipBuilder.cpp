@@ -233,6 +233,15 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
   if (const std::error_code code = makeFolder(report.Folder)) {
     throw StreamError("Cannot create file \"" + report.Folder + "\". " + SystemErrorText(code), code);
   }
+  // Creating a recording's file empties it: when that is the source itself (a rebuilt recording
+  // scanned again into the folder it came from), the source would be destroyed.
+  for (std::size_t i = 0; i < builder.Clips().size(); ++i) {
+    const std::string path = OutputFileName(report.Folder, static_cast<std::int64_t>(i));
+    if (SameFile(path, sourcePath)) {
+      throw StreamError("Cannot create file \"" + path + "\". It is the source being recovered.",
+                        std::make_error_code(std::errc::file_exists));
+    }
+  }
   builder.Write(report.Folder, observer, report, opener);
 }
 

@@ -6,10 +6,12 @@
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
 #include "tests/common/MemoryFileSystem.h"
+#include "tests/common/TempFolder.h"
 #include "tests/engine/ClipFixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace mtsrescue::test {
@@ -153,6 +155,21 @@ TEST(ClipBuilder, AFragmentFileThatCannotBeReadIsPassedOverForTheSource) {
   EXPECT_EQ(files.Find(report.Recordings[0].FilePath)->Contents(), setup.Early);
   EXPECT_EQ(files.Find(report.Recordings[1].FilePath)->Contents(), setup.Late);
   EXPECT_GT(report.SourceBytesRead, 2 * Cluster);
+}
+
+TEST(ClipBuilder, ARecordingFileThatIsTheSourceItselfIsRefusedAndTheSourceKept) {
+  // A rebuilt recording scanned again into the folder it was written to.
+  TwoRecordingCard setup;
+  TempFolder dest;
+  std::filesystem::create_directory(dest.File("clips"));
+  const std::string source = dest.WriteFile("clips" + Sep() + "0.MTS", setup.Card.Bytes());
+  ClipEvents observer;
+  ClipReport report;
+  EXPECT_THROW(RebuildClips(source, static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), {},
+                            dest.Path(), observer, report, OpenFileStream,
+                            [](const std::string&) { return std::error_code(); }),
+               StreamError);
+  EXPECT_EQ(TempFolder::ReadFile(source), setup.Card.Bytes());
 }
 
 TEST(ClipBuilder, NoRecordingMeansNoFolderAndNoFile) {
