@@ -132,6 +132,7 @@ ExitCode CliApp::Recover(const CliOptions& options) {
                        [interrupts] { return interrupts && interrupts() > 0; }, env_.Clock);
   RunOptions runOptions;
   runOptions.DryRun = options.DryRun;
+  runOptions.Clips = !options.NoClips;
   run = RunRecovery(run.SourcePath, run.SourceLength, options.DestFolder, observer, runOptions,
                     platform.Opener());
   ran = true;

@@ -10,6 +10,8 @@ const std::vector<CommandLine::Flag>& CommandLine::Flags() {
       {"dry-run", 'n', &CliOptions::DryRun,
        "scan and merge, list what would be written, write nothing"},
       {"json", 'j', &CliOptions::Json, "print the report on stdout as JSON"},
+      {"no-clips", '\0', &CliOptions::NoClips,
+       "do not rebuild whole recordings from their pieces into DEST/clips"},
       {"quiet", 'q', &CliOptions::Quiet, "no progress or notes on stderr (errors still)"},
       {"list", 'l', &CliOptions::List, "list the disks and volumes SOURCE may name, and exit"},
       {"force", 'f', &CliOptions::Force, "write to DEST even when it lies on SOURCE's disk"},
@@ -84,6 +86,8 @@ std::string CommandLine::HelpText(const std::string& programName) {
       "Finds AVCHD camcorder video (.MTS, MPEG-2 transport stream in 192-byte packets) on\n"
       "SOURCE, a disk image file or a device path, whatever its file system says, and writes\n"
       "every unbroken stretch of it as DEST/<index>.MTS. DEST is created if it is missing.\n"
+      "Then it puts each recording back together from its pieces, wherever they lie, and\n"
+      "writes it whole as DEST/clips/<n>.MTS, numbered in the order they begin on SOURCE.\n"
       "SOURCE is only ever opened for reading. It may also be a name from --list: PhysicalDriveN\n"
       "for a whole disk, or a letter and a colon (E:) for a volume. DEST is refused when it lies\n"
       "on the disk or volume being recovered, unless --force is given.\n"
@@ -91,7 +95,11 @@ std::string CommandLine::HelpText(const std::string& programName) {
       "Options:\n";
   for (const Flag& flag : Flags()) {
     char line[160];
-    std::snprintf(line, sizeof line, "  -%c, --%-10s %s\n", flag.ShortName, flag.LongName, flag.Help);
+    if (flag.ShortName != '\0') {
+      std::snprintf(line, sizeof line, "  -%c, --%-10s %s\n", flag.ShortName, flag.LongName, flag.Help);
+    } else {
+      std::snprintf(line, sizeof line, "      --%-10s %s\n", flag.LongName, flag.Help);
+    }
     text += line;
   }
   text +=

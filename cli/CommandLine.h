@@ -27,6 +27,7 @@ struct CliOptions {
   std::string DestFolder; // empty only for --dry-run without a destination
   bool Quiet = false;
   bool DryRun = false;
+  bool NoClips = false;   // leave out the rebuilding of whole recordings into DEST/clips
   bool Json = false;
   bool Help = false;
   bool Version = false;

@@ -131,6 +131,67 @@ std::vector<EntryView> ReportFormat::Entries(const CliResult& result) {
   return views;
 }
 
+// Whether the recordings were rebuilt: not for a dry run, with --no-clips, or when the run
+// failed before (the report then holds nothing about them).
+static bool ClipsRan(const CliResult& result) {
+  return !result.Options.DryRun && !result.Options.NoClips &&
+         (result.Run.Failure == RunFailure::None || !result.Run.Clips.Folder.empty());
+}
+
+static std::string SpanJson(const ClipSpan& span) {
+  return "{\"start\": " + std::to_string(span.StartOffset) + ", \"end\": " + std::to_string(span.EndOffset) + "}";
+}
+
+std::string ReportFormat::ClipsText(const CliResult& result) {
+  if (!ClipsRan(result)) return "";
+  const ClipReport& clips = result.Run.Clips;
+  std::string text = "Recordings:   " + Int(static_cast<std::int64_t>(clips.Recordings.size())) +
+                     " rebuilt from " + Int(clips.PieceCount) + " pieces (" + Int(clips.JoinedPieceCount) +
+                     " joined, " + Int(static_cast<std::int64_t>(clips.UnjoinedPieces.size())) + " unjoined)";
+  if (!clips.Recordings.empty()) text += " in " + clips.Folder;
+  text += "\n";
+  for (const RebuiltClip& clip : clips.Recordings) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  %6lld  %12lld bytes  %3lld pieces  ", static_cast<long long>(clip.Index),
+                  static_cast<long long>(clip.Bytes), static_cast<long long>(clip.Pieces.size()));
+    text += line + clip.FilePath;
+    if (clip.HeadTrimmed) text += "  (head lost: begins at its first picture that can be shown)";
+    if (clip.TailTrimmed) text += "  (end lost: ends before its cut-off last picture)";
+    text += "\n";
+    for (const ClipSpan& span : clip.Pieces) {
+      text += "            " + Int(span.StartOffset) + " - " + Int(span.EndOffset) + "\n";
+    }
+  }
+  return text;
+}
+
+std::string ReportFormat::ClipsJson(const CliResult& result) {
+  if (!ClipsRan(result)) return "null";
+  const ClipReport& clips = result.Run.Clips;
+  std::string json = "{\"folder\": " + JsonString(clips.Folder) + ", \"pieces\": " + Int(clips.PieceCount) +
+                     ", \"joined_pieces\": " + Int(clips.JoinedPieceCount) +
+                     ", \"cluster_bytes\": " + Int(clips.ClusterBytes) + ", \"bytes_read\": " + Int(clips.BytesRead) +
+                     ", \"source_bytes_read\": " + Int(clips.SourceBytesRead) +
+                     ", \"bytes_written\": " + Int(clips.BytesWritten) + ",\n    \"recordings\": [";
+  for (std::size_t i = 0; i < clips.Recordings.size(); ++i) {
+    const RebuiltClip& clip = clips.Recordings[i];
+    json += i == 0 ? "\n" : ",\n";
+    json += "      {\"index\": " + Int(clip.Index) + ", \"file\": " + JsonString(clip.FilePath) +
+            ", \"bytes\": " + Int(clip.Bytes) + ", \"head_trimmed\": " + (clip.HeadTrimmed ? "true" : "false") +
+            ", \"tail_trimmed\": " + (clip.TailTrimmed ? "true" : "false") +
+            ", \"unreadable_sectors\": " + Int(clip.UnreadableSectors) + ", \"pieces\": [";
+    for (std::size_t k = 0; k < clip.Pieces.size(); ++k) json += (k == 0 ? "" : ", ") + SpanJson(clip.Pieces[k]);
+    json += "]}";
+  }
+  json += clips.Recordings.empty() ? "],\n" : "\n    ],\n";
+  json += "    \"unjoined_pieces\": [";
+  for (std::size_t k = 0; k < clips.UnjoinedPieces.size(); ++k) {
+    json += (k == 0 ? "" : ", ") + SpanJson(clips.UnjoinedPieces[k]);
+  }
+  json += "]}";
+  return json;
+}
+
 std::string ReportFormat::Text(const CliResult& result) {
   const RunReport& run = result.Run;
   std::string text;
@@ -169,6 +230,7 @@ std::string ReportFormat::Text(const CliResult& result) {
     text += "Written:      " + Int(run.Export.FilesWritten) + " files, " + Int(run.Export.BytesWritten) +
             " bytes\n";
   }
+  text += ClipsText(result);
   return text;
 }
 
@@ -232,6 +294,7 @@ std::string ReportFormat::Json(const CliResult& result) {
   json += views.empty() ? "],\n" : "\n  ],\n";
   json += "  \"files_written\": " + Int(run.Export.FilesWritten) + ",\n";
   json += "  \"bytes_written\": " + Int(run.Export.BytesWritten) + ",\n";
+  json += "  \"clips\": " + ClipsJson(result) + ",\n";
   json += "  \"result\": " + JsonString(ResultName(result.Code)) + ",\n";
   json += "  \"exit_code\": " + Int(static_cast<int>(result.Code)) + ",\n";
   json += "  \"error\": " + optional(run.ErrorMessage) + "\n";

@@ -43,6 +43,9 @@ class ReportFormat {
   // index, start, end, length, status, file, reason, unreadable_sectors), files_written,
   // bytes_written, result, exit_code, error (null on success). Offsets and lengths in bytes.
   static std::string Json(const CliResult& result);
+  // The rebuilt recordings: empty text / "null" when they were not rebuilt (dry run, --no-clips).
+  static std::string ClipsText(const CliResult& result);
+  static std::string ClipsJson(const CliResult& result);
   // text as a JSON string literal with its quotes; bytes that are not UTF-8 become U+FFFD.
   static std::string JsonString(const std::string& text);
   static const char* StatusName(EntryStatus status);

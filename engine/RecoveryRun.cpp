@@ -1,10 +1,14 @@
 // RunRecovery: scan, merge and export, with every failure kept for the report instead of thrown.
 #include "engine/RecoveryRun.h"
 
+#include "engine/EngineConstants.h"
 #include "engine/HitList.h"
 #include "engine/RunObserver.h"
+#include "platform/FileStream.h"
+#include "platform/Folders.h"
 
 #include <exception>
+#include <vector>
 
 namespace mtsrescue {
 
@@ -14,6 +18,37 @@ void NoteFailure(RunReport& report, RunFailure failure, const char* message) {
   if (report.Failure == RunFailure::None) {
     report.Failure = failure;
     report.ErrorMessage = message;
+  }
+}
+
+std::vector<ClipSpan> HitRunSpans(const HitList& hits) {
+  std::vector<ClipSpan> runs;
+  runs.reserve(hits.Runs().size());
+  for (const HitRun& run : hits.Runs()) {
+    runs.push_back({run.StartOffset, run.StartOffset + run.Count * GroupBytes});
+  }
+  return runs;
+}
+
+// The last step: whole recordings from the pieces around the hit runs. The numbered fragment
+// files are left as they are whatever happens here.
+void RebuildRecordings(RunReport& report, const std::vector<ClipSpan>& hitRuns, RunObserver& observer,
+                       const RunOptions& options, const StreamOpener& opener) {
+  const FolderMaker makeFolder =
+      options.MakeClipsFolder ? options.MakeClipsFolder : FolderMaker(CreateFolderTree);
+  // The fragment files just written hold most of the bytes: read them there, not again from a
+  // source that may be slow or failing. A file with sectors written as zeros is passed over.
+  std::vector<SourceCopy> copies;
+  for (const ExportedEntry& entry : report.Export.Entries) {
+    if (entry.Outcome == EntryOutcome::Written && entry.UnreadableSectors == 0) {
+      copies.push_back({entry.StartOffset, entry.EndOffset, entry.FilePath});
+    }
+  }
+  try {
+    RebuildClips(report.SourcePath, report.SourceLength, hitRuns, copies, report.DestFolder, observer,
+                 report.Clips, opener, makeFolder);
+  } catch (const std::exception& error) {
+    NoteFailure(report, report.Clips.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what());
   }
 }
 
@@ -41,6 +76,8 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
   } catch (const std::exception& error) {
     NoteFailure(report, RunFailure::Source, error.what());
   }
+  std::vector<ClipSpan> hitRuns;
+  if (!options.DryRun && options.Clips) hitRuns = HitRunSpans(hits);
   hits.Clear();
 
   if (!options.DryRun) {
@@ -49,6 +86,9 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
     } catch (const std::exception& error) {
       NoteFailure(report, report.Export.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what());
     }
+  }
+  if (!options.DryRun && options.Clips && report.Failure != RunFailure::Export) {
+    RebuildRecordings(report, hitRuns, observer, options, opener);
   }
   return report;
 }

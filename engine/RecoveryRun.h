@@ -1,6 +1,7 @@
 // The recovery run: scan, then always merge and export, then report any error.
 #pragma once
 
+#include "engine/ClipBuilder.h"
 #include "engine/ExportFragments.h"
 #include "engine/FragmentList.h"
 #include "engine/ScanSource.h"
@@ -15,6 +16,10 @@ class RunObserver;
 
 struct RunOptions {
   bool DryRun = false;  // scan and merge only; nothing is written
+  // After the export, rebuild whole recordings from their pieces into ClipsFolderName(dest).
+  bool Clips = true;
+  // Makes that folder; when empty, CreateFolderTree.
+  FolderMaker MakeClipsFolder;
 };
 
 enum class RunFailure {
@@ -31,6 +36,7 @@ struct RunReport {
   std::int64_t HitCount = 0;
   FragmentList Fragments;
   ExportReport Export;  // empty for a dry run
+  ClipReport Clips;     // empty for a dry run, without Clips, or after a failed export
   RunFailure Failure = RunFailure::None;
   std::string ErrorMessage;  // the user-facing text when Failure != None
 };

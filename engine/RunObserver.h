@@ -32,6 +32,13 @@ class RunObserver {
   virtual void ExportProgress(std::int64_t /*entryIndex*/) {}
   virtual void FileWritten(std::int64_t /*entryIndex*/, const std::string& /*path*/, std::int64_t /*bytes*/) {}
   virtual void ExportEnd() {}
+
+  // Rebuilding recordings, after the export: the number of recordings to write, the index of
+  // each before it is written and each file once complete; ClipsEnd also follows a failure.
+  virtual void ClipsBegin(std::int64_t /*recordingCount*/) {}
+  virtual void ClipsProgress(std::int64_t /*recordingIndex*/) {}
+  virtual void ClipWritten(std::int64_t /*recordingIndex*/, const std::string& /*path*/, std::int64_t /*bytes*/) {}
+  virtual void ClipsEnd() {}
 };
 
 }  // namespace mtsrescue

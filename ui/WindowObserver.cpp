@@ -44,17 +44,27 @@ void TWindowObserver::ScanEnd() {
 
 void TWindowObserver::HitFound(std::int64_t, std::int64_t hitCount) { form_.HitCount = hitCount; }
 
-void TWindowObserver::ExportBegin(std::int64_t entryCount) {
+void TWindowObserver::ExportBegin(std::int64_t entryCount) { BeginWriting(entryCount); }
+
+void TWindowObserver::ExportProgress(std::int64_t entryIndex) { form_.gg->SetProgress(entryIndex); }
+
+void TWindowObserver::ExportEnd() { EndWriting(); }
+
+void TWindowObserver::ClipsBegin(std::int64_t recordingCount) { BeginWriting(recordingCount); }
+
+void TWindowObserver::ClipsProgress(std::int64_t recordingIndex) { form_.gg->SetProgress(recordingIndex); }
+
+void TWindowObserver::ClipsEnd() { EndWriting(); }
+
+void TWindowObserver::BeginWriting(std::int64_t itemCount) {
   form_.PauseBtn->setEnabled(false);
   form_.StopBtn->setEnabled(false);
   form_.gg->SetMinValue(0);
   form_.gg->SetMaxValue(static_cast<std::int32_t>(
-      std::min<std::int64_t>(entryCount, std::numeric_limits<std::int32_t>::max())));
+      std::min<std::int64_t>(itemCount, std::numeric_limits<std::int32_t>::max())));
 }
 
-void TWindowObserver::ExportProgress(std::int64_t entryIndex) { form_.gg->SetProgress(entryIndex); }
-
-void TWindowObserver::ExportEnd() {
+void TWindowObserver::EndWriting() {
   form_.gg->SetProgress(0);
   form_.PauseBtn->setEnabled(true);
   form_.StopBtn->setEnabled(true);

@@ -31,10 +31,17 @@ class TWindowObserver final : public RunObserver {
   void ExportBegin(std::int64_t entryCount) override;
   void ExportProgress(std::int64_t entryIndex) override;
   void ExportEnd() override;
+  // Rebuilding whole recordings cannot be stopped either: the gauge counts recordings meanwhile.
+  void ClipsBegin(std::int64_t recordingCount) override;
+  void ClipsProgress(std::int64_t recordingIndex) override;
+  void ClipsEnd() override;
 
  private:
   static constexpr int HitCountIntervalMs = 50;
   void ShowHitCount();
+  // Pause and stop unavailable, the gauge counting itemCount files to write; and back.
+  void BeginWriting(std::int64_t itemCount);
+  void EndWriting();
 
   TfrmMain& form_;
   std::int64_t shownHitCount_ = 0;  // the count SegLabel shows; its text is kept until a hit

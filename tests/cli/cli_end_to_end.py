@@ -116,9 +116,15 @@ class CardRecovery(CardCase):
         self.assertEqual(report["result"], "success")
         written = written_entries(report)
         self.assertGreaterEqual(len(written), 5)
-        # The folder holds exactly the files reported, nothing else (no leftover write test).
-        self.assertEqual(sorted(os.listdir(dest)),
-                         sorted("%d.MTS" % f["index"] for f in written))
+        # The folder holds exactly the files reported, nothing else (no leftover write test),
+        # and the subfolder of rebuilt recordings exactly the recordings reported.
+        expected = ["%d.MTS" % f["index"] for f in written]
+        recordings = report["clips"]["recordings"]
+        if recordings:
+            expected.append("clips")
+            self.assertEqual(sorted(os.listdir(os.path.join(dest, "clips"))),
+                             sorted(os.path.basename(r["file"]) for r in recordings))
+        self.assertEqual(sorted(os.listdir(dest)), sorted(expected))
         for entry in report["fragments"]:
             self.assertEqual(entry["length"], entry["end"] - entry["start"])
             self.assertEqual(entry["file"] is not None, entry["status"] == "written", entry)

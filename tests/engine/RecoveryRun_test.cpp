@@ -109,7 +109,9 @@ TEST_F(RecoveryRunTest, SourceLostBeforeTheExportIsASourceFailure) {
 }
 
 TEST_F(RecoveryRunTest, DryRunScansAndMergesButCreatesNothing) {
-  const RunReport report = Run(RunOptions{true});
+  RunOptions options;
+  options.DryRun = true;
+  const RunReport report = Run(options);
   EXPECT_EQ(report.Fragments.size(), 3u);
   EXPECT_TRUE(report.Export.Entries.empty());
   for (const test::OpenRecord& open : files_.Opens()) {

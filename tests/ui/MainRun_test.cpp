@@ -255,6 +255,20 @@ TEST_F(MainRunTest, EmptySourceFindsNothingAndEndsNormally) {
 }
 
 // The gauge stays exact for sources past the 32-bit KiB range.
+TEST_F(MainRunTest, RebuildingRecordingsCannotBePausedOrStoppedAndCountsRecordings) {
+  TWindowObserver observer(*form);
+  observer.ClipsBegin(4);
+  EXPECT_FALSE(form->PauseBtn->isEnabled());
+  EXPECT_FALSE(form->StopBtn->isEnabled());
+  EXPECT_EQ(form->gg->MaxValue(), 4);
+  observer.ClipsProgress(2);
+  EXPECT_EQ(form->gg->Percent(), 50);
+  observer.ClipsEnd();
+  EXPECT_TRUE(form->PauseBtn->isEnabled());
+  EXPECT_TRUE(form->StopBtn->isEnabled());
+  EXPECT_EQ(form->gg->Progress(), 0);
+}
+
 TEST_F(MainRunTest, GaugeKeepsItsProportionForSourcesOfSeveralTebibytes) {
   TWindowObserver observer(*form);
   const std::int64_t length = std::int64_t{6} << 40;  // 6 TiB

@@ -1,0 +1,248 @@
+// Planning recordings from pieces and writing them out.
+#include "engine/ClipBuilder.h"
+
+#include "engine/ClipLinker.h"
+#include "engine/EngineConstants.h"
+#include "engine/ExportFragments.h"
+#include "engine/PacketWalker.h"
+#include "engine/ReadBlock.h"
+#include "engine/RunObserver.h"
+#include "engine/SourceWindow.h"
+#include "platform/FileStream.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace mtsrescue {
+namespace {
+
+// ClipsEnd follows ClipsBegin however the writing is left.
+class ClipsEndGuard {
+ public:
+  explicit ClipsEndGuard(RunObserver& observer) : observer_(observer) {}
+  ~ClipsEndGuard() { observer_.ClipsEnd(); }
+  ClipsEndGuard(const ClipsEndGuard&) = delete;
+  ClipsEndGuard& operator=(const ClipsEndGuard&) = delete;
+
+ private:
+  RunObserver& observer_;
+};
+
+ExportError WriteError(const std::string& path, std::error_code code) {
+  return ExportError("Cannot write file \"" + path + "\". " + SystemErrorText(code), code);
+}
+
+// Fewer bytes than this hold no picture that can be shown (one is tens of KiB at camcorder rates).
+constexpr std::int64_t MinClipBytes = 32 * 1024;
+
+// Recorders write their streams in units of 32 packets.
+constexpr std::int64_t AlignedUnitBytes = 32 * PacketBytes;
+
+std::int64_t PositiveRemainder(std::int64_t value, std::int64_t divisor) {
+  const std::int64_t remainder = value % divisor;
+  return remainder < 0 ? remainder + divisor : remainder;
+}
+
+}  // namespace
+
+ClipBuilder::ClipBuilder(ByteStream& source, std::int64_t sourceLength)
+    : source_(source), sourceLength_(sourceLength) {}
+
+void ClipBuilder::Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observer) {
+  pieces_.clear();
+  clips_.clear();
+  {
+    SourceWindow window(source_, sourceLength_);
+    window.SetFillHook([&observer] { observer.Pump(); });
+    PacketWalker walker(window);
+    for (const ClipSpan& run : hitRuns) {
+      walker.WalkRun(run.StartOffset, run.EndOffset, pieces_);
+    }
+    bytesRead_ = window.BytesRead();
+  }
+  observer.Pump();
+  next_ = ClipLinker::Link(pieces_);
+  clusterBytes_ = ClipLinker::InferClusterBytes(pieces_, next_, &clusterBase_);
+  headOffsets_.clear();
+  for (const ClipPiece& piece : pieces_) {
+    if (piece.HeadAtSector) headOffsets_.push_back(piece.HeadOffset);
+  }
+  std::sort(headOffsets_.begin(), headOffsets_.end());
+
+  for (const std::vector<std::size_t>& chain : ClipLinker::Chains(pieces_, next_)) {
+    // Without a single random-access point no picture of it can be shown: no recording.
+    const bool showable = std::any_of(chain.begin(), chain.end(), [this](std::size_t piece) {
+      return pieces_[piece].FirstRandomAccessOffset >= 0;
+    });
+    if (!showable) continue;
+    PlannedClip clip = PlanChain(chain);
+    if (clip.Spans.empty()) continue;
+    // A remnant shorter than this holds no picture worth a file; it is still listed as a piece.
+    if (clip.Bytes >= MinClipBytes) clips_.push_back(std::move(clip));
+  }
+}
+
+// Where a recording whose last piece nothing continues ends, when its last span begins at
+// spanStart after bytesBefore bytes of it. It was cut there by foreign data when its last picture
+// packet has no stuffing (a picture ends padded); or, kept from its first byte, when it would not
+// end on an aligned unit of 32 packets, as recorders write them; or, its head lost, when its tail
+// cuts a packet on a cluster boundary (as the joints show the clusters; without enough joints, a
+// boundary where another piece begins). A cut recording ends with its last whole packet, and
+// *cut says so; otherwise the stream ended there (the rest of its cluster being slack) and it
+// ends after its last verified packet, whole.
+std::int64_t ClipBuilder::UnjoinedTailEnd(const ClipPiece& piece, std::int64_t spanStart,
+                                          std::int64_t bytesBefore, bool headKept, bool* cut) const {
+  const std::int64_t wholeEnd = std::min(piece.LastPacketOffset + PacketBytes, sourceLength_);
+  if (!piece.LastPictureStuffed) {
+    *cut = true;
+  } else if (headKept) {
+    *cut = (bytesBefore + wholeEnd - spanStart) % AlignedUnitBytes != 0;
+  } else {
+    *cut = piece.TailAtSector && piece.TailOffset != piece.LastPacketOffset + PacketBytes &&
+           (clusterBytes_ > 0
+                ? PositiveRemainder(piece.TailOffset - clusterBase_, clusterBytes_) == 0
+                : std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset));
+  }
+  if (*cut && piece.TailAtSector && piece.TailOffset < wholeEnd) return piece.LastPacketOffset;
+  return wholeEnd;
+}
+
+PlannedClip ClipBuilder::PlanChain(const std::vector<std::size_t>& chain) const {
+  PlannedClip clip;
+  // A recording whose head is lost begins mid-picture; players and decoders can start only at a
+  // random-access point, so the bytes before the first one are left out.
+  std::size_t firstPiece = 0;
+  std::int64_t startOffset = pieces_[chain.front()].FirstPacketOffset;
+  const ClipPiece& head = pieces_[chain.front()];
+  std::uint16_t videoPid = head.RandomAccessPid;
+  bool haveVideoPid = head.FirstRandomAccessOffset >= 0;
+  if (head.FirstRandomAccessOffset < 0 || head.RandomAccessPidSeenBefore) {
+    for (std::size_t k = 0; k < chain.size(); ++k) {
+      const ClipPiece& piece = pieces_[chain[k]];
+      if (piece.FirstRandomAccessOffset < 0) continue;
+      firstPiece = k;
+      startOffset = piece.FirstRandomAccessOffset;
+      videoPid = piece.RandomAccessPid;
+      haveVideoPid = true;
+      clip.HeadTrimmed = true;
+      break;
+    }
+  }
+
+  for (std::size_t k = firstPiece; k < chain.size(); ++k) {
+    const ClipPiece& piece = pieces_[chain[k]];
+    ClipSpan span;
+    span.StartOffset = k == firstPiece ? startOffset : piece.HeadOffset;
+    if (k + 1 < chain.size()) {
+      span.EndOffset = piece.TailOffset;
+    } else {
+      bool cut = false;
+      span.EndOffset = UnjoinedTailEnd(piece, span.StartOffset, clip.Bytes, !clip.HeadTrimmed, &cut);
+      if (cut && haveVideoPid) {
+        // The last picture lost its end with the cut: leave out its start too.
+        for (const PidUnitStart& unit : piece.LastUnitStarts) {
+          if (unit.Pid == videoPid && unit.Offset > span.StartOffset && unit.Offset < span.EndOffset) {
+            span.EndOffset = unit.Offset;
+            clip.TailTrimmed = true;
+          }
+        }
+      }
+    }
+    if (span.EndOffset <= span.StartOffset) continue;
+    clip.PieceIndexes.push_back(chain[k]);
+    clip.Spans.push_back(span);
+    clip.Bytes += span.EndOffset - span.StartOffset;
+  }
+  return clip;
+}
+
+void ClipBuilder::Write(const std::string& folder, RunObserver& observer, ClipReport& report,
+                        const StreamOpener& opener) {
+  observer.ClipsBegin(static_cast<std::int64_t>(clips_.size()));
+  ClipsEndGuard endGuard(observer);
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(BlockBytes));
+  for (std::size_t i = 0; i < clips_.size(); ++i) {
+    const PlannedClip& clip = clips_[i];
+    observer.Pump();
+    observer.ClipsProgress(static_cast<std::int64_t>(i));
+    RebuiltClip rebuilt;
+    rebuilt.Index = static_cast<std::int64_t>(i);
+    rebuilt.FilePath = OutputFileName(folder, rebuilt.Index);
+    rebuilt.Pieces = clip.Spans;
+    rebuilt.HeadTrimmed = clip.HeadTrimmed;
+    rebuilt.TailTrimmed = clip.TailTrimmed;
+    const std::unique_ptr<ByteStream> output = opener(rebuilt.FilePath, OpenMode::Create);
+    for (const ClipSpan& span : clip.Spans) {
+      for (std::int64_t offset = span.StartOffset; offset < span.EndOffset;) {
+        observer.Pump();
+        const std::int64_t blockBytes = std::min(BlockBytes, span.EndOffset - offset);
+        rebuilt.UnreadableSectors += ReadBlock(source_, offset, buffer.data(), blockBytes).UnreadableSectors;
+        const IoResult written = output->Write(buffer.data(), blockBytes);
+        if (written.Bytes != blockBytes) {
+          throw WriteError(rebuilt.FilePath, written.Error ? written.Error
+                                                          : std::make_error_code(std::errc::no_space_on_device));
+        }
+        offset += blockBytes;
+      }
+    }
+    if (const std::error_code code = output->Flush()) throw WriteError(rebuilt.FilePath, code);
+    rebuilt.Bytes = clip.Bytes;
+    report.BytesWritten += clip.Bytes;
+    report.Recordings.push_back(rebuilt);
+    observer.ClipWritten(rebuilt.Index, rebuilt.FilePath, rebuilt.Bytes);
+  }
+}
+
+std::string ClipsFolderName(const std::string& destFolder) {
+  return destFolder + PathSeparator() + "clips";
+}
+
+void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
+                  const std::vector<ClipSpan>& hitRuns, const std::vector<SourceCopy>& copies,
+                  const std::string& destFolder, RunObserver& observer, ClipReport& report,
+                  const StreamOpener& opener, const FolderMaker& makeFolder) {
+  report = ClipReport();
+  report.Folder = ClipsFolderName(destFolder);
+  report.SourceFailed = true;
+  const std::unique_ptr<ByteStream> source = opener(sourcePath, OpenMode::ReadShared);
+  report.SourceFailed = false;
+  FragmentBackedSource reader(*source, copies, opener);
+  // Whatever leaves this function, the report says what was read from where.
+  struct ReadCount {
+    FragmentBackedSource& Reader;
+    ClipReport& Report;
+    ~ReadCount() {
+      Report.SourceBytesRead = Reader.SourceBytesRead();
+      Report.BytesRead = Reader.SourceBytesRead() + Reader.CopyBytesRead();
+    }
+  } readCount{reader, report};
+  ClipBuilder builder(reader, sourceLength);
+  builder.Plan(hitRuns, observer);
+  report.PieceCount = static_cast<std::int64_t>(builder.Pieces().size());
+  report.ClusterBytes = builder.ClusterBytes();
+  for (const std::vector<std::size_t>& chain : ClipLinker::Chains(builder.Pieces(), builder.Next())) {
+    if (chain.size() >= 2) {
+      report.JoinedPieceCount += static_cast<std::int64_t>(chain.size());
+      continue;
+    }
+    const ClipPiece& piece = builder.Pieces()[chain.front()];
+    report.UnjoinedPieces.push_back(
+        {piece.FirstPacketOffset, std::min(piece.LastPacketOffset + PacketBytes, sourceLength)});
+  }
+  if (builder.Clips().empty()) return;
+  if (const std::error_code code = makeFolder(report.Folder)) {
+    throw StreamError("Cannot create file \"" + report.Folder + "\". " + SystemErrorText(code), code);
+  }
+  // Creating a recording's file empties it: when that is the source itself (a rebuilt recording
+  // scanned again into the folder it came from), the source would be destroyed.
+  for (std::size_t i = 0; i < builder.Clips().size(); ++i) {
+    const std::string path = OutputFileName(report.Folder, static_cast<std::int64_t>(i));
+    if (SameFile(path, sourcePath)) {
+      throw StreamError("Cannot create file \"" + path + "\". It is the source being recovered.",
+                        std::make_error_code(std::errc::file_exists));
+    }
+  }
+  builder.Write(report.Folder, observer, report, opener);
+}
+
+}  // namespace mtsrescue

@@ -1,0 +1,203 @@
+// Linking pieces into recordings.
+#include "engine/ClipLinker.h"
+
+#include "engine/EngineConstants.h"
+#include "engine/PacketHeader.h"
+
+#include <algorithm>
+
+namespace mtsrescue {
+namespace {
+
+// The stamp steps a piece's stream is known to make, widened for rounding and jitter.
+struct StepRange {
+  std::uint32_t Low = 0;
+  std::uint32_t High = 0;
+};
+
+StepRange UsualSteps(const ClipPiece& piece) {
+  const std::uint32_t spread = piece.StepMaxTicks - piece.StepMinTicks;
+  const std::uint32_t slack = 2 + spread / 2 + piece.StepMaxTicks / 256;
+  StepRange range;
+  range.Low = piece.StepMinTicks > slack ? piece.StepMinTicks - slack : 1;
+  range.High = std::min(piece.StepMaxTicks + slack, MaxStampStepTicks);
+  return range;
+}
+
+bool InRange(std::uint32_t from, std::uint32_t to, const StepRange& range) {
+  const std::uint32_t step = StampDistance(from, to);
+  return step >= range.Low && step <= range.High;
+}
+
+const PidCounter* FindPid(const std::vector<PidCounter>& counters, std::uint16_t pid) {
+  for (const PidCounter& counter : counters) {
+    if (counter.Pid == pid) return &counter;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
+  if (&a == &b || !a.TailAtSector || !b.HeadAtSector) return false;
+  if (a.PacketCount < 2 || b.PacketCount < 2) return false;
+
+  // The packet cut at a's tail begins at a's last verified packet when the cut falls after its
+  // header, or at the packet after it when the cut falls inside (or right at) that one's header.
+  const std::int64_t lastEnd = a.LastPacketOffset + PacketBytes;
+  const std::int64_t cutStart = a.TailOffset < lastEnd ? a.LastPacketOffset : lastEnd;
+  const std::int64_t cutInA = a.TailOffset - cutStart;
+  const std::int64_t cutInB = b.FirstPacketOffset - b.HeadOffset;
+  if (cutInA == 0 ? cutInB != 0 : cutInA + cutInB != PacketBytes) return false;
+
+  const StepRange stepsA = UsualSteps(a);
+  const StepRange stepsB = UsualSteps(b);
+  if (stepsA.High < stepsB.Low || stepsB.High < stepsA.Low) return false;  // two different rates
+  const StepRange steps{std::min(stepsA.Low, stepsB.Low), std::max(stepsA.High, stepsB.High)};
+
+  std::vector<PidCounter> last = a.LastCounters;
+  if (cutInA > 0 && cutInA < PacketHeaderBytes) {
+    // The cut packet's header lies partly in each piece: put it together and treat it as one
+    // more packet between them.
+    if (a.TailHeaderCount != cutInA || b.HeadHeaderCount != PacketHeaderBytes - cutInA) return false;
+    std::uint8_t bytes[PacketHeaderBytes];
+    std::copy_n(a.TailHeaderBytes.begin(), a.TailHeaderCount, bytes);
+    std::copy_n(b.HeadHeaderBytes.begin(), b.HeadHeaderCount, bytes + a.TailHeaderCount);
+    const PacketHeader cut = ReadPacketHeader(bytes);
+    if (!cut.Plausible || !InRange(a.LastStamp, cut.Stamp, steps) ||
+        !InRange(cut.Stamp, b.FirstStamp, steps)) {
+      return false;
+    }
+    if (cut.Pid != NullPid) {
+      auto found = std::find_if(last.begin(), last.end(),
+                                [&](const PidCounter& c) { return c.Pid == cut.Pid; });
+      if (found == last.end()) {
+        last.push_back({cut.Pid, cut.Counter, cut.Payload});
+      } else {
+        if (!CounterContinues(found->Counter, cut.Counter, cut.Payload)) return false;
+        found->Counter = cut.Counter;
+        found->Payload = cut.Payload;
+      }
+    }
+  } else if (!InRange(a.LastStamp, b.FirstStamp, steps)) {
+    return false;
+  }
+
+  int shared = 0;
+  for (const PidCounter& first : b.FirstCounters) {
+    const PidCounter* before = FindPid(last, first.Pid);
+    if (before == nullptr) continue;
+    if (!CounterContinues(before->Counter, first.Counter, first.Payload)) return false;
+    ++shared;
+  }
+  return shared > 0;
+}
+
+std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) {
+  const std::size_t count = pieces.size();
+  // Heads ordered by first stamp, so each tail looks only at heads whose stamp may follow it.
+  std::vector<std::pair<std::uint32_t, std::size_t>> heads;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (pieces[i].HeadAtSector) heads.emplace_back(pieces[i].FirstStamp, i);
+  }
+  std::sort(heads.begin(), heads.end());
+
+  std::vector<std::size_t> successor(count, NoPiece);
+  std::vector<int> successors(count, 0);
+  std::vector<int> predecessors(count, 0);
+  std::vector<std::size_t> predecessor(count, NoPiece);
+  auto consider = [&](std::size_t a, std::uint32_t low, std::uint32_t high) {
+    auto it = std::lower_bound(heads.begin(), heads.end(), std::make_pair(low, std::size_t{0}));
+    for (; it != heads.end() && it->first <= high; ++it) {
+      const std::size_t b = it->second;
+      if (b == a || !Fits(pieces[a], pieces[b])) continue;
+      ++successors[a];
+      successor[a] = b;
+      ++predecessors[b];
+      predecessor[b] = a;
+    }
+  };
+  for (std::size_t a = 0; a < count; ++a) {
+    if (!pieces[a].TailAtSector) continue;
+    // At most two steps (the cut packet and the first whole one) separate the stamps.
+    const std::uint32_t low = (pieces[a].LastStamp + 1) & (StampModulus - 1);
+    const std::uint32_t high = (pieces[a].LastStamp + 2 * MaxStampStepTicks) & (StampModulus - 1);
+    if (low <= high) {
+      consider(a, low, high);
+    } else {
+      consider(a, low, StampModulus - 1);
+      consider(a, 0, high);
+    }
+  }
+
+  std::vector<std::size_t> next(count, NoPiece);
+  for (std::size_t a = 0; a < count; ++a) {
+    if (successors[a] != 1) continue;
+    const std::size_t b = successor[a];
+    if (predecessors[b] == 1 && predecessor[b] == a) next[a] = b;
+  }
+
+  // A loop has no first piece; open every loop by dropping all of its links.
+  std::vector<int> state(count, 0);  // 0 unvisited, 1 on the current path, 2 done
+  for (std::size_t start = 0; start < count; ++start) {
+    std::vector<std::size_t> path;
+    std::size_t at = start;
+    while (at != NoPiece && state[at] == 0) {
+      state[at] = 1;
+      path.push_back(at);
+      at = next[at];
+    }
+    if (at != NoPiece && state[at] == 1) {
+      const std::size_t loopStart = at;
+      do {
+        const std::size_t following = next[at];
+        next[at] = NoPiece;
+        at = following;
+      } while (at != loopStart && at != NoPiece);
+    }
+    for (const std::size_t visited : path) state[visited] = 2;
+  }
+  return next;
+}
+
+std::vector<std::vector<std::size_t>> ClipLinker::Chains(const std::vector<ClipPiece>& pieces,
+                                                         const std::vector<std::size_t>& next) {
+  std::vector<bool> hasPredecessor(pieces.size(), false);
+  for (const std::size_t b : next) {
+    if (b != NoPiece) hasPredecessor[b] = true;
+  }
+  std::vector<std::vector<std::size_t>> chains;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (hasPredecessor[i]) continue;
+    std::vector<std::size_t> chain;
+    for (std::size_t at = i; at != NoPiece; at = next[at]) chain.push_back(at);
+    chains.push_back(std::move(chain));
+  }
+  std::stable_sort(chains.begin(), chains.end(), [&](const auto& x, const auto& y) {
+    return pieces[x.front()].HeadOffset < pieces[y.front()].HeadOffset;
+  });
+  return chains;
+}
+
+std::int64_t ClipLinker::InferClusterBytes(const std::vector<ClipPiece>& pieces,
+                                           const std::vector<std::size_t>& next,
+                                           std::int64_t* baseOffset) {
+  std::vector<std::int64_t> edges;
+  for (std::size_t a = 0; a < pieces.size() && a < next.size(); ++a) {
+    if (next[a] == NoPiece) continue;
+    edges.push_back(pieces[a].TailOffset);
+    edges.push_back(pieces[next[a]].HeadOffset);
+  }
+  constexpr std::size_t MinEdges = 8;  // four joints
+  if (edges.size() < MinEdges) return 0;
+  for (std::int64_t size = std::int64_t{1} << 20; size >= 4096; size /= 2) {
+    const std::int64_t residue = edges.front() % size;
+    if (std::all_of(edges.begin(), edges.end(), [&](std::int64_t edge) { return edge % size == residue; })) {
+      if (baseOffset != nullptr) *baseOffset = residue;
+      return size;
+    }
+  }
+  return 0;
+}
+
+}  // namespace mtsrescue

@@ -1,0 +1,42 @@
+// Decides which piece continues which: stamps, the packet cut between them, and every PID's
+// continuity counter must all agree, and the match must be the only one either way.
+#pragma once
+
+#include "engine/ClipPiece.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace mtsrescue {
+
+class ClipLinker {
+ public:
+  static constexpr std::size_t NoPiece = std::numeric_limits<std::size_t>::max();
+
+  // Does b's head continue a's tail? Both edges must be sector boundaries; the packet cut at a's
+  // tail and the rest of it at b's head must make exactly one packet (or neither be cut); the
+  // stamps must step across the joint as they step inside both pieces (modulo 2^30); every PID
+  // seen on both sides must continue its counter, and at least one PID must be seen on both.
+  static bool Fits(const ClipPiece& a, const ClipPiece& b);
+
+  // For each piece, the index of the piece that continues it, or NoPiece. A link is made only
+  // when a has no other fitting successor and b no other fitting predecessor; links that would
+  // close a loop are dropped. b may lie anywhere on the source.
+  static std::vector<std::size_t> Link(const std::vector<ClipPiece>& pieces);
+
+  // The recordings: chains of linked pieces, each in playing order, the chains ordered by the
+  // source offset of their first byte (the head of their first piece).
+  static std::vector<std::vector<std::size_t>> Chains(const std::vector<ClipPiece>& pieces,
+                                                      const std::vector<std::size_t>& next);
+
+  // The card's cluster size as the joints made show it (each joint is a cluster boundary on both
+  // sides): the largest power of two from 4 KiB to 1 MiB on which all of them agree, and their
+  // offset modulo it in *baseOffset; 0 when fewer than four joints.
+  static std::int64_t InferClusterBytes(const std::vector<ClipPiece>& pieces,
+                                        const std::vector<std::size_t>& next,
+                                        std::int64_t* baseOffset = nullptr);
+};
+
+}  // namespace mtsrescue

@@ -1,0 +1,385 @@
+// Walking 192-byte packets outward from hit runs to the exact edges of each piece.
+#include "engine/PacketWalker.h"
+
+#include "engine/EngineConstants.h"
+#include "engine/PacketHeader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace mtsrescue {
+namespace {
+
+// Bytes read per packet: its header and the adaptation field's length and flags.
+constexpr std::int64_t HeaderReadBytes = PacketHeaderBytes + 2;
+constexpr std::size_t MaxPids = 64;  // more in one chain is not a camcorder stream
+constexpr int PidSlots = 0x2000;
+constexpr std::int64_t NoOffset = INT64_MAX;
+constexpr std::int64_t SteadyAfterSteps = 64;
+
+std::int64_t AlignUp(std::int64_t offset, std::int64_t unit) {
+  return (offset + unit - 1) / unit * unit;
+}
+
+std::int64_t PositiveRemainder(std::int64_t value, std::int64_t divisor) {
+  const std::int64_t remainder = value % divisor;
+  return remainder < 0 ? remainder + divisor : remainder;
+}
+
+// Reads the header at offset; false when its bytes are not to be had.
+bool HeaderAt(SourceWindow& window, std::int64_t offset, PacketHeader& header) {
+  if (const std::uint8_t* bytes = window.At(offset, HeaderReadBytes)) {
+    header = ReadPacketHeader(bytes, 2);
+    return true;
+  }
+  // The last packet of a source may be too short for the adaptation flags.
+  if (const std::uint8_t* bytes = window.At(offset, PacketHeaderBytes)) {
+    header = ReadPacketHeader(bytes, 0);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+class PacketWalker::Chain {
+ public:
+  Chain() {
+    firstCounter_.fill(-1);
+    lastCounter_.fill(-1);
+    lastUnitStart_.fill(-1);
+  }
+
+  void Start(std::int64_t offset, const PacketHeader& header) {
+    for (const std::uint16_t pid : pids_) {
+      firstCounter_[pid] = lastCounter_[pid] = -1;
+      lastUnitStart_[pid] = -1;
+    }
+    pids_.clear();
+    recent_.clear();
+    recentStart_ = 0;
+    First = Last = offset;
+    FirstStamp = LastStamp = header.Stamp;
+    StepMin = MaxStampStepTicks;
+    StepMax = 0;
+    Packets = 1;
+    if (header.Pid != NullPid) NotePid(offset, header);
+    Remember(offset, header);
+  }
+
+  bool Continues(const PacketHeader& header) const {
+    if (!header.Plausible || !Usual(StampDistance(LastStamp, header.Stamp))) return false;
+    if (header.Pid == NullPid) return true;
+    if (lastCounter_[header.Pid] < 0) return pids_.size() < MaxPids;
+    return CounterContinues(static_cast<std::uint8_t>(lastCounter_[header.Pid]), header.Counter,
+                            header.Payload);
+  }
+
+  bool Precedes(const PacketHeader& header) const {
+    if (!header.Plausible || !Usual(StampDistance(header.Stamp, FirstStamp))) return false;
+    if (header.Pid == NullPid) return true;
+    if (firstCounter_[header.Pid] < 0) return pids_.size() < MaxPids;
+    return CounterContinues(header.Counter, static_cast<std::uint8_t>(firstCounter_[header.Pid]),
+                            firstPayload_[header.Pid] != 0);
+  }
+
+  // A stamp step this stream makes. Any step up to MaxStampStepTicks, unless the stream has kept
+  // a steady pace (a constant-rate recorder) for a while: then only that pace, give or take a
+  // little, so that another recording on a nearby clock cannot pass for it.
+  bool Usual(std::uint32_t step) const {
+    if (step < 1 || step > MaxStampStepTicks) return false;
+    if (Packets <= SteadyAfterSteps) return true;
+    const std::uint32_t slack = 2 + StepMax / 64;
+    if (StepMax - StepMin > slack) return true;
+    return step + slack >= StepMin && step <= StepMax + slack;
+  }
+
+  void Append(std::int64_t offset, const PacketHeader& header) {
+    NoteStep(StampDistance(LastStamp, header.Stamp));
+    LastStamp = header.Stamp;
+    Last = offset;
+    ++Packets;
+    if (header.Pid != NullPid) {
+      if (lastCounter_[header.Pid] < 0) {
+        NotePid(offset, header);
+      } else {
+        lastCounter_[header.Pid] = static_cast<std::int8_t>(header.Counter);
+        lastPayload_[header.Pid] = header.Payload;
+        lastAdaptation_[header.Pid] = header.Adaptation;
+        if (header.StartsUnit) lastUnitStart_[header.Pid] = offset;
+        if (header.Payload && firstPayloadOffset_[header.Pid] == NoOffset) {
+          firstPayloadOffset_[header.Pid] = offset;
+        }
+        if (firstRandomAccess_[header.Pid] == NoOffset && header.StartsUnit && header.RandomAccess) {
+          firstRandomAccess_[header.Pid] = offset;
+        }
+        ++pidPackets_[header.Pid];
+      }
+    }
+    Remember(offset, header);
+  }
+
+  void Prepend(std::int64_t offset, const PacketHeader& header) {
+    NoteStep(StampDistance(header.Stamp, FirstStamp));
+    FirstStamp = header.Stamp;
+    First = offset;
+    ++Packets;
+    if (header.Pid != NullPid) {
+      if (firstCounter_[header.Pid] < 0) {
+        NotePid(offset, header);
+      } else {
+        firstCounter_[header.Pid] = static_cast<std::int8_t>(header.Counter);
+        firstPayload_[header.Pid] = header.Payload;
+        firstPidOffset_[header.Pid] = offset;
+        if (header.Payload) firstPayloadOffset_[header.Pid] = offset;
+        if (header.StartsUnit && header.RandomAccess) firstRandomAccess_[header.Pid] = offset;
+        ++pidPackets_[header.Pid];
+      }
+    }
+  }
+
+  // Walks back from First while the packet before still precedes it, not below floorOffset.
+  void WalkBack(SourceWindow& window, std::int64_t floorOffset) {
+    PacketHeader header;
+    for (std::int64_t offset = First - PacketBytes; offset >= floorOffset; offset -= PacketBytes) {
+      if (!HeaderAt(window, offset, header) || !Precedes(header)) return;
+      Prepend(offset, header);
+    }
+  }
+
+  // Walks on from Last while packets continue; returns the offset of the first that does not.
+  std::int64_t WalkForward(SourceWindow& window) {
+    PacketHeader header;
+    StoppedOnPace = false;
+    for (std::int64_t offset = Last + PacketBytes;; offset += PacketBytes) {
+      if (!HeaderAt(window, offset, header)) return offset;
+      if (!Continues(header)) {
+        const std::uint32_t step = StampDistance(LastStamp, header.Stamp);
+        StoppedOnPace = header.Plausible && step >= 1 && step <= MaxStampStepTicks && !Usual(step);
+        return offset;
+      }
+      Append(offset, header);
+    }
+  }
+
+  // Forgets the packets walked forward whose header reaches endOffset or beyond, as far as they
+  // are remembered; the counters go back to what they were before each.
+  void TruncateBefore(std::int64_t endOffset) {
+    while (recent_.size() - recentStart_ > 1 && Last + PacketHeaderBytes > endOffset) {
+      const Remembered gone = recent_.back();
+      recent_.pop_back();
+      if (gone.Pid != NullPid) {
+        if (firstPidOffset_[gone.Pid] == gone.Offset) {
+          firstCounter_[gone.Pid] = lastCounter_[gone.Pid] = -1;
+          pids_.erase(std::find(pids_.begin(), pids_.end(), gone.Pid));
+        } else {
+          lastCounter_[gone.Pid] =
+              static_cast<std::int8_t>(gone.Payload ? (gone.Counter + 15) & 0x0F : gone.Counter);
+        }
+        if (lastUnitStart_[gone.Pid] == gone.Offset) lastUnitStart_[gone.Pid] = -1;
+        lastAdaptation_[gone.Pid] = true;  // not known any more: no evidence of a cut
+        if (firstPayloadOffset_[gone.Pid] == gone.Offset) firstPayloadOffset_[gone.Pid] = NoOffset;
+        if (firstRandomAccess_[gone.Pid] == gone.Offset) firstRandomAccess_[gone.Pid] = NoOffset;
+        --pidPackets_[gone.Pid];
+      }
+      --Packets;
+      Last = recent_.back().Offset;
+      LastStamp = recent_.back().Stamp;
+    }
+  }
+
+  void Export(ClipPiece& piece) const {
+    piece.FirstPacketOffset = First;
+    piece.LastPacketOffset = Last;
+    piece.FirstStamp = FirstStamp;
+    piece.LastStamp = LastStamp;
+    piece.StepMinTicks = Packets > 1 ? StepMin : 0;
+    piece.StepMaxTicks = StepMax;
+    piece.PacketCount = Packets;
+    for (const std::uint16_t pid : pids_) {
+      piece.FirstCounters.push_back(
+          {pid, static_cast<std::uint8_t>(firstCounter_[pid]), firstPayload_[pid] != 0});
+      piece.LastCounters.push_back(
+          {pid, static_cast<std::uint8_t>(lastCounter_[pid]), lastPayload_[pid] != 0});
+      if (lastUnitStart_[pid] >= 0) piece.LastUnitStarts.push_back({pid, lastUnitStart_[pid]});
+    }
+    // Pictures are what decoding must start with; audio frames are each a random-access point.
+    // The picture PID is the busiest one.
+    std::uint16_t busiest = NullPid;
+    for (const std::uint16_t pid : pids_) {
+      if (busiest == NullPid || pidPackets_[pid] > pidPackets_[busiest]) busiest = pid;
+    }
+    if (busiest != NullPid && firstRandomAccess_[busiest] != NoOffset) {
+      piece.FirstRandomAccessOffset = firstRandomAccess_[busiest];
+      piece.RandomAccessPid = busiest;
+      // Packets of that PID without payload (clock references) are no picture data.
+      piece.RandomAccessPidSeenBefore = firstPayloadOffset_[busiest] < firstRandomAccess_[busiest];
+    }
+    if (busiest != NullPid) piece.LastPictureStuffed = lastAdaptation_[busiest] != 0;
+  }
+
+  std::int64_t First = 0;
+  std::int64_t Last = 0;
+  std::uint32_t FirstStamp = 0;
+  std::uint32_t LastStamp = 0;
+  std::uint32_t StepMin = 0;
+  std::uint32_t StepMax = 0;
+  std::int64_t Packets = 0;
+  // The walk forward ended at a packet that broke the stream's steady pace: the stamps say
+  // exactly where another stream began.
+  bool StoppedOnPace = false;
+
+ private:
+  struct Remembered {
+    std::int64_t Offset;
+    std::uint32_t Stamp;
+    std::uint16_t Pid;
+    std::uint8_t Counter;
+    bool Payload;
+  };
+
+  void NoteStep(std::uint32_t step) {
+    StepMin = std::min(StepMin, step);
+    StepMax = std::max(StepMax, step);
+  }
+
+  void NotePid(std::int64_t offset, const PacketHeader& header) {
+    const std::uint16_t pid = header.Pid;
+    pids_.push_back(pid);
+    firstCounter_[pid] = lastCounter_[pid] = static_cast<std::int8_t>(header.Counter);
+    firstPayload_[pid] = lastPayload_[pid] = header.Payload;
+    firstPidOffset_[pid] = offset;
+    firstPayloadOffset_[pid] = header.Payload ? offset : NoOffset;
+    firstRandomAccess_[pid] = header.StartsUnit && header.RandomAccess ? offset : NoOffset;
+    lastAdaptation_[pid] = header.Adaptation;
+    pidPackets_[pid] = 1;
+    lastUnitStart_[pid] = header.StartsUnit ? offset : -1;
+  }
+
+  // Keeps the last MaxOverlapPackets packets walked forward, for TruncateBefore.
+  void Remember(std::int64_t offset, const PacketHeader& header) {
+    if (recent_.size() - recentStart_ >= 2 * MaxOverlapPackets) {
+      recent_.erase(recent_.begin(), recent_.begin() + static_cast<std::ptrdiff_t>(MaxOverlapPackets));
+    }
+    recent_.push_back({offset, header.Stamp, header.Pid, header.Counter, header.Payload});
+  }
+
+  std::vector<std::uint16_t> pids_;  // the PIDs with entries in the tables below
+  std::array<std::int8_t, PidSlots> firstCounter_;  // -1: PID not in the chain
+  std::array<std::int8_t, PidSlots> lastCounter_;
+  std::array<std::uint8_t, PidSlots> firstPayload_{};
+  std::array<std::uint8_t, PidSlots> lastPayload_{};
+  std::array<std::int64_t, PidSlots> firstPidOffset_{};
+  std::array<std::int64_t, PidSlots> firstPayloadOffset_{};  // NoOffset: none yet
+  std::array<std::int64_t, PidSlots> firstRandomAccess_{};   // NoOffset: none yet
+  std::array<std::int64_t, PidSlots> pidPackets_{};
+  std::array<std::uint8_t, PidSlots> lastAdaptation_{};
+  std::array<std::int64_t, PidSlots> lastUnitStart_;  // -1: none
+  std::vector<Remembered> recent_;
+  std::size_t recentStart_ = 0;
+};
+
+PacketWalker::PacketWalker(SourceWindow& window)
+    : window_(window), current_(std::make_unique<Chain>()), next_(std::make_unique<Chain>()) {}
+
+PacketWalker::~PacketWalker() = default;
+
+// The piece's data reaches from the sector boundary just after the last foreign byte before its
+// first header to the sector boundary where foreign bytes begin after its last header: a card
+// stores files in whole clusters, so both edges are sector boundaries unless the stream itself
+// begins or ends there.
+ClipPiece PacketWalker::Finish(const Chain& chain, std::int64_t floorOffset) {
+  ClipPiece piece;
+  chain.Export(piece);
+
+  const std::int64_t head = AlignUp(chain.First - PacketBytes + 1, SectorBytes);
+  piece.HeadOffset = chain.First;
+  if (head <= chain.First && head >= floorOffset) {
+    const std::int64_t headerEnd = chain.First - PacketBytes + PacketHeaderBytes;
+    const std::uint8_t* bytes = head < headerEnd ? window_.At(head, headerEnd - head) : nullptr;
+    if (head >= headerEnd || bytes != nullptr) {
+      piece.HeadOffset = head;
+      piece.HeadAtSector = true;
+      if (bytes != nullptr) {
+        piece.HeadHeaderCount = static_cast<int>(headerEnd - head);
+        std::copy(bytes, bytes + piece.HeadHeaderCount, piece.HeadHeaderBytes.begin());
+      }
+    }
+  }
+
+  const std::int64_t nextPacket = chain.Last + PacketBytes;
+  const std::int64_t tail = AlignUp(chain.Last + PacketHeaderBytes, SectorBytes);
+  piece.TailOffset = std::min(nextPacket, window_.SourceLength());
+  if (tail < nextPacket + PacketHeaderBytes && tail <= window_.SourceLength()) {
+    const std::uint8_t* bytes = tail > nextPacket ? window_.At(nextPacket, tail - nextPacket) : nullptr;
+    if (tail <= nextPacket || bytes != nullptr) {
+      piece.TailOffset = tail;
+      piece.TailAtSector = true;
+      if (bytes != nullptr) {
+        piece.TailHeaderCount = static_cast<int>(tail - nextPacket);
+        std::copy(bytes, bytes + piece.TailHeaderCount, piece.TailHeaderBytes.begin());
+      }
+    }
+  }
+  return piece;
+}
+
+void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
+                           std::vector<ClipPiece>& pieces) {
+  std::int64_t offset = runStartOffset;
+  if (offset < floorOffset_) offset += AlignUp(floorOffset_ - offset, PacketBytes);
+  // A piece reaches past its run's last hit group by less than a group and a packet.
+  window_.SetReadLimit(runEndOffset + 2 * GroupBytes);
+  bool pending = false;           // current_ holds a piece not yet finished
+  std::int64_t pendingFloor = 0;  // the floor its head was found against
+  PacketHeader header;
+  while (offset < runEndOffset) {
+    if (!HeaderAt(window_, offset, header) || !header.Plausible) {
+      offset += PacketBytes;
+      continue;
+    }
+    // A piece that follows another in the run may have begun a few packets before the other
+    // was seen to end: packets right after a joint can fit both streams by chance.
+    std::int64_t floor = floorOffset_;
+    if (pending) {
+      floor = std::max({floor, current_->First + PacketHeaderBytes,
+                        current_->Last - MaxOverlapPackets * PacketBytes + PacketHeaderBytes});
+    }
+    next_->Start(offset, header);
+    next_->WalkBack(window_, floor);
+    if (pending && next_->First <= current_->Last) {
+      // The packets from next_->First to the end of current_ fit both streams. The joint is a
+      // sector boundary after the last header that fits only the earlier stream and before the
+      // first that fits only the later one; of several, the earliest, unless the earlier stream
+      // was stopped by its stamps' pace, which marks the joint itself. Without a sector
+      // boundary, the earlier stream keeps them all.
+      const std::int64_t failed = current_->Last + PacketBytes;
+      std::int64_t joint = AlignUp(next_->First - PacketBytes + PacketHeaderBytes, SectorBytes);
+      if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace) joint = failed;
+      current_->TruncateBefore(joint);
+      const std::int64_t restart = joint + PositiveRemainder(offset - joint, PacketBytes);
+      if (!HeaderAt(window_, restart, header) || !header.Plausible) {
+        offset = restart + PacketBytes;
+        continue;
+      }
+      next_->Start(restart, header);
+    }
+    const std::int64_t failed = next_->WalkForward(window_);
+    offset = std::max(failed, offset + PacketBytes);
+    if (next_->Packets < MinPiecePackets) continue;
+    if (pending && current_->Packets >= MinPiecePackets) {
+      pieces.push_back(Finish(*current_, pendingFloor));
+      floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
+    }
+    std::swap(current_, next_);
+    pending = true;
+    pendingFloor = floorOffset_;
+  }
+  if (pending && current_->Packets >= MinPiecePackets) {
+    pieces.push_back(Finish(*current_, pendingFloor));
+    floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
+  }
+}
+
+}  // namespace mtsrescue

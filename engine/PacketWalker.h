@@ -1,0 +1,46 @@
+// Finds the exact pieces of stream data around and inside each hit run by walking its 192-byte
+// packets one by one: sync byte, arrival-stamp steps and per-PID continuity counters.
+#pragma once
+
+#include "engine/ClipPiece.h"
+#include "engine/SourceWindow.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace mtsrescue {
+
+class PacketWalker {
+ public:
+  explicit PacketWalker(SourceWindow& window);
+  ~PacketWalker();
+  PacketWalker(const PacketWalker&) = delete;
+  PacketWalker& operator=(const PacketWalker&) = delete;
+
+  // Walks the run of hits [runStartOffset, runEndOffset) (runStartOffset is a hit, so a packet
+  // begins there) outward and through, and appends the pieces found, in source order. A piece
+  // ends where the next packet does not continue it (a foreign packet, a stamp jump, a broken
+  // counter); within the run the walk then starts a new piece. Runs must come in ascending order;
+  // no piece reaches back into one found before.
+  void WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
+               std::vector<ClipPiece>& pieces);
+
+  // A chain of fewer verified packets is no piece.
+  static constexpr std::int64_t MinPiecePackets = 3;
+  // How far back a piece that follows another in the same run may be found to have begun
+  // already: the packets after a joint that happen to fit both sides.
+  static constexpr std::int64_t MaxOverlapPackets = 256;
+
+ private:
+  class Chain;  // one stream being followed packet by packet
+
+  ClipPiece Finish(const Chain& chain, std::int64_t floorOffset);
+
+  SourceWindow& window_;
+  std::int64_t floorOffset_ = 0;  // no later piece may begin before this (end of verified data)
+  std::unique_ptr<Chain> current_;
+  std::unique_ptr<Chain> next_;
+};
+
+}  // namespace mtsrescue

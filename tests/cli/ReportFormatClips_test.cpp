@@ -1,0 +1,85 @@
+// The reports' part on rebuilt recordings, and the option that turns the rebuilding off.
+#include "cli/CommandLine.h"
+#include "cli/ReportFormat.h"
+
+#include <gtest/gtest.h>
+
+namespace mtsrescue {
+namespace {
+
+CliResult WithRecordings() {
+  CliResult result;
+  result.Options.Source = "card.img";
+  result.Options.DestFolder = "out";
+  ClipReport& clips = result.Run.Clips;
+  clips.Folder = "out/clips";
+  clips.PieceCount = 5;
+  clips.JoinedPieceCount = 4;
+  clips.ClusterBytes = 32768;
+  RebuiltClip first;
+  first.Index = 0;
+  first.FilePath = "out/clips/0.MTS";
+  first.Bytes = 98304;
+  first.Pieces = {{5000000000, 5000032768}, {65536, 131072}};
+  RebuiltClip second;
+  second.Index = 1;
+  second.FilePath = "out/clips/1.MTS";
+  second.Bytes = 3072;
+  second.HeadTrimmed = true;
+  second.Pieces = {{200192, 203264}};
+  clips.Recordings = {first, second};
+  clips.UnjoinedPieces = {{200064, 203264}};
+  return result;
+}
+
+TEST(ReportFormatClipsTest, JsonListsEveryRecordingWithItsPiecesAndTheUnjoinedPieces) {
+  const std::string json = ReportFormat::Json(WithRecordings());
+  EXPECT_NE(json.find("\"clips\": {\"folder\": \"out/clips\", \"pieces\": 5, \"joined_pieces\": 4, "
+                      "\"cluster_bytes\": 32768"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("{\"index\": 0, \"file\": \"out/clips/0.MTS\", \"bytes\": 98304, \"head_trimmed\": false, "
+                      "\"tail_trimmed\": false, \"unreadable_sectors\": 0, \"pieces\": [{\"start\": 5000000000, "
+                      "\"end\": 5000032768}, {\"start\": 65536, \"end\": 131072}]}"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"head_trimmed\": true"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"unjoined_pieces\": [{\"start\": 200064, \"end\": 203264}]}"), std::string::npos) << json;
+}
+
+TEST(ReportFormatClipsTest, TextSaysHowManyRecordingsFromHowManyPieces) {
+  const std::string text = ReportFormat::Text(WithRecordings());
+  EXPECT_NE(text.find("Recordings:   2 rebuilt from 5 pieces (4 joined, 1 unjoined) in out/clips\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("5000000000 - 5000032768"), std::string::npos) << text;
+  EXPECT_NE(text.find("head lost"), std::string::npos) << text;
+}
+
+TEST(ReportFormatClipsTest, NoRebuildingShowsNoRecordingsAndJsonSaysNull) {
+  CliResult dry = WithRecordings();
+  dry.Options.DryRun = true;
+  EXPECT_NE(ReportFormat::Json(dry).find("\"clips\": null,"), std::string::npos);
+  EXPECT_EQ(ReportFormat::Text(dry).find("Recordings:"), std::string::npos);
+
+  CliResult off = WithRecordings();
+  off.Options.NoClips = true;
+  EXPECT_NE(ReportFormat::Json(off).find("\"clips\": null,"), std::string::npos);
+
+  CliResult failedBefore;
+  failedBefore.Options.DestFolder = "out";
+  failedBefore.Run.Failure = RunFailure::Export;
+  EXPECT_NE(ReportFormat::Json(failedBefore).find("\"clips\": null,"), std::string::npos);
+}
+
+TEST(ReportFormatClipsTest, NoClipsIsAnOptionAndInTheHelp) {
+  EXPECT_TRUE(CommandLine::Parse({"--no-clips", "card.img", "out"}).NoClips);
+  EXPECT_FALSE(CommandLine::Parse({"card.img", "out"}).NoClips);
+  EXPECT_THROW(CommandLine::Parse({"--no-clips=yes", "card.img", "out"}), UsageError);
+  const std::string help = CommandLine::HelpText("mtsrescue-cli");
+  EXPECT_NE(help.find("      --no-clips"), std::string::npos) << help;
+  EXPECT_NE(help.find("DEST/clips"), std::string::npos) << help;
+}
+
+}  // namespace
+}  // namespace mtsrescue

@@ -1,0 +1,255 @@
+// RebuildClips: recordings written into the clips folder, numbered by their first byte on the
+// source, and the failures of folder, files and writes.
+#include "engine/ClipBuilder.h"
+
+#include "engine/ExportFragments.h"
+#include "engine/RunObserver.h"
+#include "platform/FileStream.h"
+#include "tests/common/MemoryFileSystem.h"
+#include "tests/common/TempFolder.h"
+#include "tests/engine/ClipFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace mtsrescue::test {
+namespace {
+
+constexpr std::uint32_t Step = 6768;
+constexpr std::int64_t Cluster = 16384;
+
+class ClipEvents : public RunObserver {
+ public:
+  std::vector<std::string> Events;
+  std::int64_t Pumps = 0;
+  void Pump() override { ++Pumps; }
+  void ClipsBegin(std::int64_t count) override { Events.push_back("ClipsBegin " + std::to_string(count)); }
+  void ClipsProgress(std::int64_t index) override { Events.push_back("ClipsProgress " + std::to_string(index)); }
+  void ClipWritten(std::int64_t index, const std::string& path, std::int64_t bytes) override {
+    Events.push_back("ClipWritten " + std::to_string(index) + " " + path + " " + std::to_string(bytes));
+  }
+  void ClipsEnd() override { Events.push_back("ClipsEnd"); }
+};
+
+// Two recordings scattered over a card: "late" has its first cluster at slot 9, "early" at 2.
+struct TwoRecordingCard {
+  std::vector<std::uint8_t> Late = SyntheticStream(288, 10, Step, 41);
+  std::vector<std::uint8_t> Early = SyntheticStream(256, 90'000'000, Step, 42);
+  CardImage Card{24 * Cluster};
+  TwoRecordingCard() {
+    for (const auto& [index, slot] : std::vector<std::pair<int, int>>{{0, 9}, {1, 4}, {2, 15}, {3, 20}}) {
+      Card.Place(Late, index * Cluster, Cluster, slot * Cluster);
+    }
+    for (const auto& [index, slot] : std::vector<std::pair<int, int>>{{0, 2}, {1, 17}, {2, 6}}) {
+      Card.Place(Early, index * Cluster, Cluster, slot * Cluster);
+    }
+  }
+};
+
+std::string Sep() { return std::string(1, PathSeparator()); }
+
+TEST(ClipBuilder, WritesEachRecordingIntoTheClipsFolderNumberedByItsFirstByte) {
+  TwoRecordingCard setup;
+  MemoryFileSystem files;
+  files.Add("card", setup.Card.Bytes());
+  std::vector<std::string> folders;
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), {}, "dest",
+               observer, report, files.Opener(), [&](const std::string& path) {
+                 folders.push_back(path);
+                 return std::error_code();
+               });
+
+  const std::string folder = "dest" + Sep() + "clips";
+  EXPECT_EQ(folders, std::vector<std::string>{folder});
+  EXPECT_EQ(report.Folder, folder);
+  ASSERT_EQ(report.Recordings.size(), 2u);
+  const std::string first = folder + Sep() + "0.MTS";
+  const std::string second = folder + Sep() + "1.MTS";
+  ASSERT_TRUE(files.Exists(first));
+  ASSERT_TRUE(files.Exists(second));
+  EXPECT_EQ(files.Find(first)->Contents(), setup.Early);
+  EXPECT_EQ(files.Find(second)->Contents(), setup.Late);
+
+  EXPECT_EQ(report.PieceCount, 7);
+  EXPECT_EQ(report.JoinedPieceCount, 7);
+  EXPECT_TRUE(report.UnjoinedPieces.empty());
+  EXPECT_EQ(report.Recordings[0].Pieces.size(), 3u);
+  EXPECT_EQ(report.Recordings[0].Pieces[0].StartOffset, 2 * Cluster);
+  EXPECT_EQ(report.Recordings[1].Pieces.size(), 4u);
+  EXPECT_EQ(report.Recordings[1].Bytes, static_cast<std::int64_t>(setup.Late.size()));
+  EXPECT_EQ(report.BytesWritten, static_cast<std::int64_t>(setup.Late.size() + setup.Early.size()));
+  EXPECT_EQ(observer.Events,
+            (std::vector<std::string>{"ClipsBegin 2", "ClipsProgress 0",
+                                      "ClipWritten 0 " + first + " " + std::to_string(setup.Early.size()),
+                                      "ClipsProgress 1",
+                                      "ClipWritten 1 " + second + " " + std::to_string(setup.Late.size()),
+                                      "ClipsEnd"}));
+  EXPECT_GT(observer.Pumps, 0);
+  // The source is only ever read.
+  EXPECT_EQ(files.OpenCount("card", OpenMode::ReadShared), 1);
+  EXPECT_EQ(files.Opens().size(), 3u);
+}
+
+TEST(ClipBuilder, ReadsThePiecesAndOneCopyOfEachRecordingNotTheWholeSource) {
+  TwoRecordingCard setup;
+  // Pad the card with 4 MiB of foreign data that holds no stream.
+  setup.Card.Bytes().resize(setup.Card.Bytes().size() + 4 * 1024 * 1024, 0x5A);
+  MemoryFileSystem files;
+  auto card = files.Add("card", setup.Card.Bytes());
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", card->Length(), setup.Card.HitRuns(), {}, "dest", observer, report, files.Opener(),
+               [](const std::string&) { return std::error_code(); });
+  ASSERT_EQ(report.Recordings.size(), 2u);
+  const std::int64_t recordingBytes = static_cast<std::int64_t>(setup.Late.size() + setup.Early.size());
+  // Walking reads the runs with some margin; the copy reads each recording once.
+  EXPECT_LE(card->BytesRead(), 3 * recordingBytes + 7 * 2 * 262144);
+  EXPECT_LT(card->BytesRead(), card->Length());
+}
+
+TEST(ClipBuilder, BytesTheFragmentFilesHoldAreReadFromThemAndOnlyTheEdgesFromTheSource) {
+  TwoRecordingCard setup;
+  MemoryFileSystem files;
+  auto card = files.Add("card", setup.Card.Bytes());
+  // What the export leaves: one file per hit run, holding exactly the run's bytes.
+  std::vector<SourceCopy> copies;
+  for (const ClipSpan& run : setup.Card.HitRuns()) {
+    const std::string path = "dest" + Sep() + std::to_string(copies.size()) + ".MTS";
+    files.Add(path, Slice(setup.Card.Bytes(), run.StartOffset, run.EndOffset));
+    copies.push_back({run.StartOffset, run.EndOffset, path});
+  }
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", card->Length(), setup.Card.HitRuns(), copies, "dest", observer, report, files.Opener(),
+               [](const std::string&) { return std::error_code(); });
+  ASSERT_EQ(report.Recordings.size(), 2u);
+  EXPECT_EQ(files.Find(report.Recordings[0].FilePath)->Contents(), setup.Early);
+  EXPECT_EQ(files.Find(report.Recordings[1].FilePath)->Contents(), setup.Late);
+  // Seven pieces: at most a few KiB at each edge come from the source.
+  EXPECT_EQ(card->BytesRead(), report.SourceBytesRead);
+  EXPECT_LE(card->BytesRead(), 7 * 2 * 8192);
+  EXPECT_GT(report.BytesRead, static_cast<std::int64_t>(setup.Late.size() + setup.Early.size()));
+}
+
+TEST(ClipBuilder, AFragmentFileThatCannotBeReadIsPassedOverForTheSource) {
+  TwoRecordingCard setup;
+  MemoryFileSystem files;
+  auto card = files.Add("card", setup.Card.Bytes());
+  std::vector<SourceCopy> copies;
+  for (const ClipSpan& run : setup.Card.HitRuns()) {
+    const std::string path = "dest" + Sep() + std::to_string(copies.size()) + ".MTS";
+    auto copy = files.Add(path, Slice(setup.Card.Bytes(), run.StartOffset, run.EndOffset));
+    if (copies.size() == 1) copy->FailReads(4096, 512);
+    if (copies.size() == 2) files.FailOpen(path);
+    copies.push_back({run.StartOffset, run.EndOffset, path});
+  }
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", card->Length(), setup.Card.HitRuns(), copies, "dest", observer, report, files.Opener(),
+               [](const std::string&) { return std::error_code(); });
+  ASSERT_EQ(report.Recordings.size(), 2u);
+  EXPECT_EQ(files.Find(report.Recordings[0].FilePath)->Contents(), setup.Early);
+  EXPECT_EQ(files.Find(report.Recordings[1].FilePath)->Contents(), setup.Late);
+  EXPECT_GT(report.SourceBytesRead, 2 * Cluster);
+}
+
+TEST(ClipBuilder, ARecordingFileThatIsTheSourceItselfIsRefusedAndTheSourceKept) {
+  // A rebuilt recording scanned again into the folder it was written to.
+  TwoRecordingCard setup;
+  TempFolder dest;
+  std::filesystem::create_directory(dest.File("clips"));
+  const std::string source = dest.WriteFile("clips" + Sep() + "0.MTS", setup.Card.Bytes());
+  ClipEvents observer;
+  ClipReport report;
+  EXPECT_THROW(RebuildClips(source, static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), {},
+                            dest.Path(), observer, report, OpenFileStream,
+                            [](const std::string&) { return std::error_code(); }),
+               StreamError);
+  EXPECT_EQ(TempFolder::ReadFile(source), setup.Card.Bytes());
+}
+
+TEST(ClipBuilder, NoRecordingMeansNoFolderAndNoFile) {
+  CardImage card(8 * Cluster);
+  MemoryFileSystem files;
+  files.Add("card", card.Bytes());
+  int folderCalls = 0;
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", 8 * Cluster, card.HitRuns(), {}, "dest", observer, report, files.Opener(),
+               [&](const std::string&) {
+                 ++folderCalls;
+                 return std::error_code();
+               });
+  EXPECT_EQ(folderCalls, 0);
+  EXPECT_TRUE(report.Recordings.empty());
+  EXPECT_EQ(files.Paths(), std::vector<std::string>{"card"});
+  EXPECT_TRUE(observer.Events.empty());
+}
+
+TEST(ClipBuilder, AFolderThatCannotBeMadeIsReportedWithItsPath) {
+  TwoRecordingCard setup;
+  MemoryFileSystem files;
+  files.Add("card", setup.Card.Bytes());
+  ClipEvents observer;
+  ClipReport report;
+  try {
+    RebuildClips("card", static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), {}, "dest",
+                 observer, report, files.Opener(),
+                 [](const std::string&) { return std::make_error_code(std::errc::permission_denied); });
+    FAIL() << "no error";
+  } catch (const StreamError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "Cannot create file \"dest" + Sep() + "clips\". " +
+                  SystemErrorText(std::make_error_code(std::errc::permission_denied)));
+  }
+  EXPECT_EQ(report.PieceCount, 7);
+  EXPECT_TRUE(report.Recordings.empty());
+}
+
+TEST(ClipBuilder, AFailedWriteStopsWithTheFilesBeforeItKept) {
+  TwoRecordingCard setup;
+  MemoryFileSystem files;
+  files.Add("card", setup.Card.Bytes());
+  const std::string second = "dest" + Sep() + "clips" + Sep() + "1.MTS";
+  files.Add(second)->FailWritesAfter(1000);
+  ClipEvents observer;
+  ClipReport report;
+  EXPECT_THROW(RebuildClips("card", static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), {},
+                            "dest", observer, report, files.Opener(),
+                            [](const std::string&) { return std::error_code(); }),
+               ExportError);
+  ASSERT_EQ(report.Recordings.size(), 1u);
+  EXPECT_EQ(files.Find("dest" + Sep() + "clips" + Sep() + "0.MTS")->Contents(), setup.Early);
+  EXPECT_EQ(observer.Events.back(), "ClipsEnd");
+}
+
+TEST(ClipBuilder, AnUnjoinedPieceIsListedAndWrittenAsWhatSurvived) {
+  const auto recording = SyntheticStream(416, 1000, Step, 43);
+  CardImage card(16 * Cluster);
+  card.Place(recording, 0, 4 * Cluster, 3 * Cluster);  // the rest of it is lost
+  // A remnant too short to hold a picture is listed, not written.
+  card.Place(SyntheticStream(96, 700'000'000, Step, 44), 0, 96 * 192, 10 * Cluster);
+  MemoryFileSystem files;
+  files.Add("card", card.Bytes());
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", 16 * Cluster, card.HitRuns(), {}, "dest", observer, report, files.Opener(),
+               [](const std::string&) { return std::error_code(); });
+  ASSERT_EQ(report.UnjoinedPieces.size(), 2u);
+  EXPECT_EQ(report.UnjoinedPieces[0].StartOffset, 3 * Cluster);
+  EXPECT_EQ(report.UnjoinedPieces[1].StartOffset, 10 * Cluster);
+  EXPECT_EQ(report.JoinedPieceCount, 0);
+  ASSERT_EQ(report.Recordings.size(), 1u);
+  // Kept from its first byte, it would end off a 32-packet unit: it was cut, in packet 341 (at
+  // the cluster's end). It ends before that packet and before the picture the cut fell into.
+  EXPECT_TRUE(report.Recordings[0].TailTrimmed);
+  const auto written = files.Find("dest" + Sep() + "clips" + Sep() + "0.MTS")->Contents();
+  EXPECT_EQ(written, Slice(recording, 0, LastPictureStart(recording, 341) * 192));
+}
+
+}  // namespace
+}  // namespace mtsrescue::test

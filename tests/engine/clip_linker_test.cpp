@@ -1,0 +1,283 @@
+// ClipLinker and ClipBuilder's plan: which piece continues which, and the bytes a recording is
+// rebuilt from.
+#include "engine/ClipLinker.h"
+
+#include "engine/RunObserver.h"
+#include "tests/common/MemoryFileSystem.h"
+#include "tests/engine/ClipFixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace mtsrescue::test {
+namespace {
+
+constexpr std::uint32_t Step = 6768;
+constexpr std::int64_t Cluster = 16384;
+
+// Plans the recordings of a card and keeps what the tests look at.
+class Planned {
+ public:
+  explicit Planned(const CardImage& card) {
+    files_.Add("card", card.Bytes());
+    stream_ = files_.Open("card", OpenMode::ReadShared);
+    builder_ = std::make_unique<ClipBuilder>(*stream_, static_cast<std::int64_t>(card.Bytes().size()));
+    RunObserver observer;
+    builder_->Plan(card.HitRuns(), observer);
+    card_ = &card;
+  }
+  const ClipBuilder& Builder() const { return *builder_; }
+  // The bytes of planned recording i, as they would be written.
+  std::vector<std::uint8_t> Bytes(std::size_t i) const {
+    std::vector<std::uint8_t> out;
+    for (const ClipSpan& span : builder_->Clips().at(i).Spans) {
+      const auto part = Slice(card_->Bytes(), span.StartOffset, span.EndOffset);
+      out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+  }
+  // The piece whose head lies at offset.
+  std::size_t PieceAt(std::int64_t headOffset) const {
+    for (std::size_t i = 0; i < builder_->Pieces().size(); ++i) {
+      if (builder_->Pieces()[i].HeadOffset == headOffset) return i;
+    }
+    ADD_FAILURE() << "no piece begins at " << headOffset;
+    return ClipLinker::NoPiece;
+  }
+
+ private:
+  MemoryFileSystem files_;
+  std::unique_ptr<ByteStream> stream_;
+  std::unique_ptr<ClipBuilder> builder_;
+  const CardImage* card_ = nullptr;
+};
+
+// Stores clusters of recording (by index) at the given cluster slots of the card.
+void Scatter(CardImage& card, const std::vector<std::uint8_t>& recording, std::int64_t clusterBytes,
+             const std::vector<std::pair<std::int64_t, std::int64_t>>& clusterToSlot) {
+  for (const auto& [cluster, slot] : clusterToSlot) {
+    card.Place(recording, cluster * clusterBytes, clusterBytes, slot * clusterBytes);
+  }
+}
+
+TEST(ClipLinker, RebuildsAScatteredRecordingByteForByte) {
+  const auto recording = SyntheticStream(320, 1000, Step, 11);  // 61,440 bytes: 4 clusters
+  CardImage card(32 * Cluster);
+  // Out of order, with foreign clusters between, one piece before its predecessor.
+  Scatter(card, recording, Cluster, {{0, 5}, {1, 12}, {2, 3}, {3, 20}});
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().Pieces().size(), 4u);
+  ASSERT_EQ(planned.Builder().Clips().size(), 1u);
+  EXPECT_EQ(planned.Builder().Clips()[0].PieceIndexes.size(), 4u);
+  EXPECT_FALSE(planned.Builder().Clips()[0].HeadTrimmed);
+  EXPECT_EQ(planned.Bytes(0), recording);
+}
+
+TEST(ClipLinker, JoinsAtAPacketBoundaryWhenTheClusterEndsBetweenPackets) {
+  // 48 KiB clusters hold exactly 256 packets: nothing is cut at the joint.
+  const std::int64_t cluster = 3 * Cluster;
+  const auto recording = SyntheticStream(608, 77, Step, 12);
+  CardImage card(12 * cluster);
+  Scatter(card, recording, cluster, {{0, 7}, {1, 2}, {2, 4}});
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().Clips().size(), 1u);
+  EXPECT_EQ(planned.Bytes(0), recording);
+}
+
+TEST(ClipLinker, TwoPiecesThatBothFitLeaveTheJointUnmade) {
+  const auto recording = SyntheticStream(320, 1000, Step, 13);
+  CardImage card(32 * Cluster);
+  // Cluster 1 is there twice (a copy left behind): cluster 0 has two successors that fit.
+  Scatter(card, recording, Cluster, {{0, 5}, {1, 12}, {2, 3}, {3, 20}});
+  card.Place(recording, Cluster, Cluster, 25 * Cluster);
+
+  Planned planned(card);
+  const auto& next = planned.Builder().Next();
+  EXPECT_EQ(next[planned.PieceAt(5 * Cluster)], ClipLinker::NoPiece);
+  // Cluster 2 has two predecessors that fit, so neither copy is joined to it either.
+  EXPECT_EQ(next[planned.PieceAt(12 * Cluster)], ClipLinker::NoPiece);
+  EXPECT_EQ(next[planned.PieceAt(25 * Cluster)], ClipLinker::NoPiece);
+  // The unambiguous joint still stands.
+  EXPECT_EQ(next[planned.PieceAt(3 * Cluster)], planned.PieceAt(20 * Cluster));
+}
+
+TEST(ClipLinker, StampsAndCountersThatFitDoNotJoinPiecesWhoseCutPacketDoesNotAddUp) {
+  const auto recording = SyntheticStream(200, 1000, Step, 14);
+  CardImage card(16 * Cluster);
+  card.Place(recording, 0, Cluster, 2 * Cluster);
+  // The second cluster stored 64 bytes late: the same packets follow, but the 64 bytes cut at the
+  // first cluster's end and the 64 before the second's first packet make no packet.
+  card.Place(recording, Cluster + 64, Cluster - 64, 6 * Cluster);
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().Pieces().size(), 2u);
+  EXPECT_EQ(planned.Builder().Next()[0], ClipLinker::NoPiece);
+  EXPECT_EQ(planned.Builder().Next()[1], ClipLinker::NoPiece);
+}
+
+TEST(ClipLinker, RecordingsWithTheSameStampOriginAreKeptApart) {
+  // Same origin, same rate, same cluster positions in their files: every joint's stamps and cut
+  // fit either recording; only the counters tell them apart.
+  const auto first = SyntheticStream(320, 4242, Step, 21);
+  const auto second = SyntheticStream(320, 4242, Step, 22);
+  CardImage card(40 * Cluster);
+  Scatter(card, first, Cluster, {{0, 10}, {1, 3}, {2, 17}, {3, 30}});
+  Scatter(card, second, Cluster, {{0, 12}, {1, 25}, {2, 6}, {3, 35}});
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().Clips().size(), 2u);
+  // Numbered by where their first byte lies: first's head is at cluster slot 10, second's at 12.
+  EXPECT_EQ(planned.Bytes(0), first);
+  EXPECT_EQ(planned.Bytes(1), second);
+}
+
+TEST(ClipLinker, RecordingsWithTheSameStampsStoredSideBySideAreSplitAndRejoined) {
+  // Each recording's clusters follow clusters of the other: every hit run joins the two.
+  const auto first = SyntheticStream(320, 999, Step, 23);
+  const auto second = SyntheticStream(320, 999, Step, 24);
+  CardImage card(16 * Cluster);
+  Scatter(card, first, Cluster, {{0, 1}, {1, 4}, {2, 6}, {3, 9}});
+  Scatter(card, second, Cluster, {{0, 3}, {1, 2}, {2, 7}, {3, 5}});
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().Clips().size(), 2u);
+  EXPECT_EQ(planned.Bytes(0), first);
+  EXPECT_EQ(planned.Bytes(1), second);
+}
+
+TEST(ClipLinker, ARecordingWhoseHeadIsLostBeginsAtItsFirstRandomAccessPoint) {
+  const auto recording = SyntheticStream(320, 1000, Step, 15);
+  CardImage card(32 * Cluster);
+  Scatter(card, recording, Cluster, {{1, 12}, {2, 3}, {3, 20}});  // cluster 0 overwritten
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().Clips().size(), 1u);
+  const PlannedClip& clip = planned.Builder().Clips()[0];
+  EXPECT_TRUE(clip.HeadTrimmed);
+  // The surviving part from the first packet that starts a random-access unit.
+  std::int64_t firstRandomAccess = -1;
+  for (std::int64_t k = 86; k < 320 && firstRandomAccess < 0; ++k) {
+    const std::uint8_t* p = recording.data() + k * 192;
+    if ((p[5] & 0x40) && (p[7] & 0x20) && p[8] > 0 && (p[9] & 0x40)) firstRandomAccess = k * 192;
+  }
+  ASSERT_GT(firstRandomAccess, 0);
+  EXPECT_EQ(planned.Bytes(0), Slice(recording, firstRandomAccess, static_cast<std::int64_t>(recording.size())));
+}
+
+TEST(ClipLinker, ClusterSizeIsReadFromTheJoints) {
+  const auto a = SyntheticStream(704, 1, Step, 31);
+  const auto b = SyntheticStream(704, 500'000'000, Step, 32);
+  const std::int64_t cluster = 32768;
+  const std::int64_t base = 4096;  // the data area starts 4 KiB into the image
+  CardImage card(40 * cluster + base);
+  for (const auto& [index, slot] : std::vector<std::pair<int, int>>{{0, 3}, {1, 9}, {2, 14}, {3, 1}, {4, 20}}) {
+    card.Place(a, index * cluster, cluster, base + slot * cluster);
+  }
+  for (const auto& [index, slot] : std::vector<std::pair<int, int>>{{0, 25}, {1, 5}, {2, 30}, {3, 11}}) {
+    card.Place(b, index * cluster, cluster, base + slot * cluster);
+  }
+  Planned planned(card);
+  std::int64_t residue = -1;
+  EXPECT_EQ(ClipLinker::InferClusterBytes(planned.Builder().Pieces(), planned.Builder().Next(), &residue),
+            cluster);
+  EXPECT_EQ(residue, base);
+  EXPECT_EQ(planned.Builder().ClusterBytes(), cluster);
+  ASSERT_EQ(planned.Builder().Clips().size(), 2u);
+}
+
+TEST(ClipLinker, ARecordingCutMidPacketAtAClusterBoundaryEndsBeforeItsCutPicture) {
+  // Enough joints elsewhere to show the clusters; "cut" keeps only its first four clusters, whose
+  // last packet the fourth cluster's end cuts 64 bytes in.
+  const auto a = SyntheticStream(416, 1, Step, 61);
+  const auto b = SyntheticStream(416, 300'000'000, Step, 62);
+  const auto cut = SyntheticStream(416, 600'000'000, Step, 63);
+  CardImage card(40 * Cluster);
+  Scatter(card, a, Cluster, {{0, 2}, {1, 8}, {2, 5}, {3, 11}, {4, 14}});
+  Scatter(card, b, Cluster, {{0, 20}, {1, 17}, {2, 23}, {3, 26}, {4, 29}});
+  card.Place(cut, 0, 4 * Cluster, 33 * Cluster);
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().ClusterBytes(), Cluster);
+  ASSERT_EQ(planned.Builder().Clips().size(), 3u);
+  const PlannedClip& clip = planned.Builder().Clips()[2];
+  EXPECT_TRUE(clip.TailTrimmed);
+  // The last video packet that starts a unit before packet 341 (the one cut) is where it ends.
+  const std::int64_t lastUnit = LastPictureStart(cut, 341);
+  ASSERT_GT(lastUnit, 0);
+  EXPECT_EQ(planned.Bytes(2), Slice(cut, 0, lastUnit * 192));
+  // The two whole ones are whole.
+  EXPECT_EQ(planned.Bytes(0), a);
+  EXPECT_EQ(planned.Bytes(1), b);
+}
+
+TEST(ClipLinker, AStreamThatEndsBetweenPacketsOnAClusterBoundaryIsKeptWhole) {
+  // 256 packets = 48 KiB: the recording ends exactly where its third 16 KiB cluster ends, as a
+  // file does whose length is a multiple of the cluster size.
+  const auto a = SyntheticStream(416, 1, Step, 64);
+  const auto b = SyntheticStream(416, 300'000'000, Step, 65);
+  const auto exact = SyntheticStream(256, 600'000'000, Step, 66);
+  CardImage card(40 * Cluster);
+  Scatter(card, a, Cluster, {{0, 2}, {1, 8}, {2, 5}, {3, 11}, {4, 14}});
+  Scatter(card, b, Cluster, {{0, 20}, {1, 17}, {2, 23}, {3, 26}, {4, 29}});
+  Scatter(card, exact, Cluster, {{0, 33}, {1, 31}, {2, 36}});
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().ClusterBytes(), Cluster);
+  ASSERT_EQ(planned.Builder().Clips().size(), 3u);
+  EXPECT_FALSE(planned.Builder().Clips()[2].TailTrimmed);
+  EXPECT_EQ(planned.Bytes(2), exact);
+}
+
+TEST(ClipLinker, ARecordingCutBetweenPacketsInTheMiddleOfAPictureEndsBeforeThatPicture) {
+  // The first three 16 KiB clusters hold 256 packets exactly: the cut falls between packets and
+  // on a 32-packet unit, as a real end would; only the last picture, left without its stuffing,
+  // shows the cut.
+  const auto recording = SyntheticStream(512, 4242, Step, 67);
+  CardImage card(16 * Cluster);
+  Scatter(card, recording, Cluster, {{0, 3}, {1, 7}, {2, 10}});
+  std::int64_t lastVideo = 255;
+  while (recording[lastVideo * 192 + 6] != 0x11 || (recording[lastVideo * 192 + 5] & 0x1F) != 0x10) --lastVideo;
+  ASSERT_EQ(recording[lastVideo * 192 + 7] & 0x20, 0) << "the cut must fall inside a picture for this case";
+
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().Clips().size(), 1u);
+  EXPECT_TRUE(planned.Builder().Clips()[0].TailTrimmed);
+  EXPECT_EQ(planned.Bytes(0), Slice(recording, 0, LastPictureStart(recording, 256) * 192));
+}
+
+TEST(ClipLinker, FitsNeedsEveryCheckToAgree) {
+  const auto recording = SyntheticStream(200, 1000, Step, 16);
+  CardImage card(16 * Cluster);
+  card.Place(recording, 0, Cluster, 2 * Cluster);
+  card.Place(recording, Cluster, Cluster, 6 * Cluster);
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().Pieces().size(), 2u);
+  const ClipPiece& a = planned.Builder().Pieces()[0];
+  const ClipPiece& b = planned.Builder().Pieces()[1];
+  ASSERT_TRUE(ClipLinker::Fits(a, b));
+  EXPECT_FALSE(ClipLinker::Fits(b, a));
+
+  ClipPiece late = b;
+  late.FirstStamp += 3 * Step;  // a gap of three packets in time
+  EXPECT_FALSE(ClipLinker::Fits(a, late));
+
+  ClipPiece bent = b;
+  bent.FirstCounters[0].Counter = static_cast<std::uint8_t>((bent.FirstCounters[0].Counter + 1) & 0x0F);
+  EXPECT_FALSE(ClipLinker::Fits(a, bent));
+
+  ClipPiece faster = b;  // a stream at twice the rate
+  faster.StepMinTicks = faster.StepMaxTicks = Step / 2;
+  EXPECT_FALSE(ClipLinker::Fits(a, faster));
+
+  ClipPiece loose = b;
+  loose.HeadAtSector = false;
+  EXPECT_FALSE(ClipLinker::Fits(a, loose));
+
+  ClipPiece strangers = b;
+  for (auto& counter : strangers.FirstCounters) counter.Pid = static_cast<std::uint16_t>(counter.Pid + 0x200);
+  EXPECT_FALSE(ClipLinker::Fits(a, strangers)) << "no PID seen on both sides: nothing to check";
+}
+
+}  // namespace
+}  // namespace mtsrescue::test

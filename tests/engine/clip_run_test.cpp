@@ -1,0 +1,107 @@
+// The recovery run's last step: recordings rebuilt after the export, which it leaves as it was.
+#include "engine/RecoveryRun.h"
+
+#include "engine/RunObserver.h"
+#include "platform/FileStream.h"
+#include "tests/common/MemoryFileSystem.h"
+#include "tests/engine/ClipFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace mtsrescue::test {
+namespace {
+
+constexpr std::int64_t Cluster = 16384;
+
+class ClipRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // One recording in three clusters, stored last-first between foreign clusters.
+    card_.Place(recording_, 0, Cluster, 9 * Cluster);
+    card_.Place(recording_, Cluster, Cluster, 5 * Cluster);
+    card_.Place(recording_, 2 * Cluster, Cluster, 1 * Cluster);
+    files_.Add("card", card_.Bytes());
+  }
+  RunReport Run(RunOptions options) {
+    options.MakeClipsFolder = [this](const std::string& path) {
+      folders_.push_back(path);
+      return std::error_code();
+    };
+    RunObserver observer;
+    return RunRecovery("card", 12 * Cluster, "dest", observer, options, files_.Opener());
+  }
+  std::string ClipFile(int index) const { return OutputFileName(ClipsFolderName("dest"), index); }
+
+  std::vector<std::uint8_t> recording_ = SyntheticStream(224, 123, 6768, 51);  // 43,008 bytes
+  CardImage card_{12 * Cluster};
+  MemoryFileSystem files_;
+  std::vector<std::string> folders_;
+};
+
+TEST_F(ClipRunTest, ARunRebuildsRecordingsAfterTheExportAndLeavesItsFilesAlone) {
+  const RunReport withClips = Run(RunOptions{});
+  ASSERT_EQ(withClips.Failure, RunFailure::None) << withClips.ErrorMessage;
+  ASSERT_EQ(withClips.Clips.Recordings.size(), 1u);
+  EXPECT_EQ(files_.Find(ClipFile(0))->Contents(), recording_);
+  EXPECT_EQ(folders_, std::vector<std::string>{ClipsFolderName("dest")});
+  EXPECT_EQ(withClips.Clips.PieceCount, 3);
+
+  // The numbered fragment files are the same files, whether recordings are rebuilt or not.
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> fragmentFiles;
+  for (const ExportedEntry& entry : withClips.Export.Entries) {
+    if (entry.Outcome == EntryOutcome::Written) {
+      fragmentFiles.emplace_back(entry.FilePath, files_.Find(entry.FilePath)->Contents());
+    }
+  }
+  ASSERT_FALSE(fragmentFiles.empty());
+  MemoryFileSystem plainFiles;
+  plainFiles.Add("card", card_.Bytes());
+  RunOptions noClips;
+  noClips.Clips = false;
+  RunObserver observer;
+  const RunReport plain = RunRecovery("card", 12 * Cluster, "dest", observer, noClips, plainFiles.Opener());
+  EXPECT_TRUE(plain.Clips.Recordings.empty());
+  EXPECT_EQ(plain.Clips.Folder, "");
+  EXPECT_EQ(plain.Fragments, withClips.Fragments);
+  for (const auto& [path, contents] : fragmentFiles) {
+    ASSERT_TRUE(plainFiles.Exists(path)) << path;
+    EXPECT_EQ(plainFiles.Find(path)->Contents(), contents) << path;
+  }
+  EXPECT_FALSE(plainFiles.Exists(ClipFile(0)));
+}
+
+TEST_F(ClipRunTest, ADryRunRebuildsNothing) {
+  RunOptions options;
+  options.DryRun = true;
+  const RunReport report = Run(options);
+  EXPECT_TRUE(report.Clips.Recordings.empty());
+  EXPECT_TRUE(folders_.empty());
+  EXPECT_EQ(files_.Paths(), std::vector<std::string>{"card"});
+}
+
+TEST_F(ClipRunTest, AFailedExportIsNotFollowedByARebuild) {
+  // Whichever fragment file comes first fails.
+  for (int index = 0; index < 8; ++index) files_.FailOpen(OutputFileName("dest", index), std::errc::read_only_file_system);
+  const RunReport report = Run(RunOptions{});
+  EXPECT_EQ(report.Failure, RunFailure::Export);
+  EXPECT_TRUE(folders_.empty());
+  EXPECT_FALSE(files_.Exists(ClipFile(0)));
+}
+
+TEST_F(ClipRunTest, AClipsFolderThatCannotBeMadeIsTheRunsExportFailure) {
+  RunOptions options;
+  RunObserver observer;
+  options.MakeClipsFolder = [](const std::string&) { return std::make_error_code(std::errc::permission_denied); };
+  const RunReport report = RunRecovery("card", 12 * Cluster, "dest", observer, options, files_.Opener());
+  EXPECT_EQ(report.Failure, RunFailure::Export);
+  EXPECT_EQ(report.ErrorMessage.rfind("Cannot create file \"" + ClipsFolderName("dest") + "\". ", 0), 0u)
+      << report.ErrorMessage;
+  // The fragment files were written before and stay.
+  EXPECT_GT(report.Export.FilesWritten, 0);
+  EXPECT_EQ(report.Clips.PieceCount, 3);
+}
+
+}  // namespace
+}  // namespace mtsrescue::test
