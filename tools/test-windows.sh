@@ -65,7 +65,9 @@ elif [ ! -f "$make_card" ] || ! command -v python3 >/dev/null; then
   say "no card fixture script or python3: cross-check skipped"
 else
   native_cli=$native/cli/mtsrescue-cli
-  if [ ! -x "$native_cli" ]; then
+  if [ -f "$native/CMakeCache.txt" ]; then
+    cmake --build "$native" -j "$jobs" --target mtsrescue-cli >/dev/null  # never compare with a stale one
+  else
     native=$build/native
     cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMTSRESCUE_BUILD_GUI=OFF \
       -DMTSRESCUE_BUILD_TESTS=OFF -DMTSRESCUE_BUILD_BENCH=OFF >"$build/native-configure.log"

@@ -123,7 +123,7 @@ class CardRecovery(CardCase):
         if recordings:
             expected.append("clips")
             self.assertEqual(sorted(os.listdir(os.path.join(dest, "clips"))),
-                             sorted(os.path.basename(r["file"]) for r in recordings))
+                             sorted(os.path.basename(host(r["file"])) for r in recordings))
         self.assertEqual(sorted(os.listdir(dest)), sorted(expected))
         for entry in report["fragments"]:
             self.assertEqual(entry["length"], entry["end"] - entry["start"])

@@ -91,7 +91,13 @@ class Failures:
         return condition
 
 
-def check_card(binary, work, cluster_kib, failures, **card_options):
+def host(path, command):
+    """A path that the binary reported, as this system opens it: a Windows build run through Wine
+    reports "\\" where the file system here has "/"."""
+    return path.replace("\\", "/") if command[-1].lower().endswith(".exe") else path
+
+
+def check_card(command, work, cluster_kib, failures, **card_options):
     image = os.path.join(work, "card%d.img" % cluster_kib)
     manifest = make_fragmented_card.build(image, cluster_kib, os.path.join(work, "recordings"),
                                           image + ".json", **card_options)
@@ -105,13 +111,13 @@ def check_card(binary, work, cluster_kib, failures, **card_options):
     plain = os.path.join(work, "plain%d" % cluster_kib)
     for folder in (dest, plain):
         shutil.rmtree(folder, ignore_errors=True)
-    run = subprocess.run([binary, "--json", "-q", image, dest], capture_output=True, timeout=300)
+    run = subprocess.run([*command, "--json", "-q", image, dest], capture_output=True, timeout=300)
     label = "%d KiB clusters: " % cluster_kib
     if not failures.check(run.returncode == 0, label + "exit code %d: %s" % (run.returncode, run.stderr)):
         return
     report = json.loads(run.stdout)
     clips = report["clips"]
-    files = [r["file"] for r in clips["recordings"]]
+    files = [host(r["file"], command) for r in clips["recordings"]]
     print("%s%d recordings from %d pieces (%d joined), %d unjoined, cluster size seen: %d" % (
         label, len(files), clips["pieces"], clips["joined_pieces"], len(clips["unjoined_pieces"]),
         clips["cluster_bytes"]))
@@ -187,7 +193,7 @@ def check_card(binary, work, cluster_kib, failures, **card_options):
                        label + "%s does not decode cleanly: %s" % (path, decode.stderr.strip()[:300]))
 
     # The numbered fragment files do not depend on the rebuilding.
-    run = subprocess.run([binary, "-q", "--no-clips", image, plain], capture_output=True, timeout=300)
+    run = subprocess.run([*command, "-q", "--no-clips", image, plain], capture_output=True, timeout=300)
     failures.check(run.returncode == 0, label + "--no-clips run failed: %s" % run.stderr)
     failures.check(not os.path.exists(os.path.join(plain, "clips")), label + "--no-clips made clips/")
     top = sorted(f for f in os.listdir(dest) if f != "clips")
@@ -201,6 +207,7 @@ def main(argv=None):
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--runner", help="runs the binary (Wine for a Windows build)")
     parser.add_argument("--cluster-kib", type=int, nargs="*", default=[16, 32, 128])
     args = parser.parse_args(argv)
     if not m2ts.have_ffmpeg():
@@ -209,7 +216,8 @@ def main(argv=None):
     os.makedirs(args.work, exist_ok=True)
     failures = Failures()
     for kib in args.cluster_kib:
-        check_card(os.path.abspath(args.binary), args.work, kib, failures)
+        command = ([args.runner] if args.runner else []) + [os.path.abspath(args.binary)]
+        check_card(command, args.work, kib, failures)
     for message in failures.messages:
         print("FAIL: " + message)
     return 1 if failures.messages else 0
