@@ -6,6 +6,7 @@
 #include "platform/FileStream.h"
 #include "tests/common/RecordingObserver.h"
 #include "tests/common/TempFolder.h"
+#include "tests/common/WideText_win32.h"
 #include "tests/engine/StreamFixtures.h"
 
 #include <gtest/gtest.h>
@@ -23,13 +24,7 @@ namespace {
 
 using test::RecordingObserver;
 using test::TempFolder;
-
-std::wstring Wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
+using test::Wide;
 
 // The bytes of a file named in UTF-16, read straight through the system; empty if it is missing.
 std::vector<std::uint8_t> ReadWide(const std::wstring& path) {

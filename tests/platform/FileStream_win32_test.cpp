@@ -2,6 +2,7 @@
 // reaching the system as UTF-16, and the system's own error texts in the open messages.
 #include "platform/FileStream.h"
 #include "tests/common/TempFolder.h"
+#include "tests/common/WideText_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +21,7 @@ namespace mtsrescue {
 namespace {
 
 using test::TempFolder;
-
-std::wstring Wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
+using test::Wide;
 
 std::error_code Win32Error(DWORD code) { return {static_cast<int>(code), std::system_category()}; }
 

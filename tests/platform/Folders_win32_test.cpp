@@ -1,6 +1,7 @@
 // Folders on Windows: drive roots, both separators, UTF-8 names reaching the system as UTF-16.
 #include "platform/Folders.h"
 #include "tests/common/TempFolder.h"
+#include "tests/common/WideText_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +16,7 @@ namespace mtsrescue {
 namespace {
 
 using test::TempFolder;
-
-std::wstring Wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
+using test::Wide;
 
 bool IsFolderW(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
