@@ -5,7 +5,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends \
+$SUDO apt-get install -y -qq \
   build-essential cmake ninja-build git python3 \
   libgtest-dev googletest \
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl1-mesa-dev fonts-wqy-zenhei \
