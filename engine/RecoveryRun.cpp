@@ -70,6 +70,13 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
     NoteFailure(report, RunFailure::Source, error.what());
   }
   report.HitCount = hits.Count();
+  // A source of which not one sector could be read (a reader without its card, a dead card) has
+  // not been scanned: finding nothing there must not pass for success.
+  const std::int64_t testedSectors = report.Scan.BytesRead / SectorBytes;
+  if (testedSectors > 0 && report.Scan.UnreadableSectors >= testedSectors) {
+    NoteFailure(report, RunFailure::Source,
+                ("Cannot read file \"" + sourcePath + "\". No sector of it could be read.").c_str());
+  }
 
   try {
     MergeHits(hits, report.Fragments, &observer);

@@ -83,6 +83,20 @@ TEST_F(RecoveryRunTest, SourceThatCannotBeOpenedIsReportedAfterAnEmptyExport) {
   EXPECT_EQ(observer_.Events, (std::vector<std::string>{"ExportBegin 0", "ExportEnd"}));
 }
 
+TEST_F(RecoveryRunTest, ASourceOfWhichNothingCanBeReadIsAFailureNotAnEmptySuccess) {
+  source_->FailReads(0, 3 * BlockBytes);
+  const RunReport report = Run();
+  EXPECT_EQ(report.Scan.UnreadableSectors, 3 * BlockBytes / SectorBytes);
+  EXPECT_EQ(report.Failure, RunFailure::Source);
+  EXPECT_EQ(report.ErrorMessage, "Cannot read file \"src\". No sector of it could be read.");
+
+  // One readable sector is a scan, however poor: the unreadable ones are reported, not failed.
+  files_ = MemoryFileSystem();
+  source_ = files_.Add("src", 3 * BlockBytes);
+  source_->FailReads(SectorBytes, 3 * BlockBytes - SectorBytes);
+  EXPECT_EQ(Run().Failure, RunFailure::None);
+}
+
 TEST_F(RecoveryRunTest, DestinationThatCannotBeWrittenIsReportedAndTheRunCompletes) {
   files_.FailOpen(Out(0), std::errc::read_only_file_system);
   const RunReport report = Run();
