@@ -111,8 +111,8 @@ std::string CommandLine::HelpText(const std::string& programName) {
       "Exit status:\n"
       "  0  success: every fragment long enough was written (or listed, with --dry-run)\n"
       "  1  usage error\n"
-      "  2  the source could not be opened or measured, or DEST could not be created or lies\n"
-      "     on the disk or volume being recovered (without --force)\n"
+      "  2  the source could not be opened, measured or read at all, or DEST could not be\n"
+      "     created or lies on the disk or volume being recovered (without --force)\n"
       "  3  an output file could not be created or written (files written before it stay)\n"
       "  4  interrupted: Ctrl-C ended the reading early; what was found was written\n";
   return text;

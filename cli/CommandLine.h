@@ -11,7 +11,7 @@ namespace mtsrescue {
 enum class ExitCode : int {
   Success = 0,      // every fragment long enough was written (or listed, for --dry-run)
   Usage = 1,        // bad options or operands
-  SourceOrDest = 2, // the source could not be opened or measured, or the destination not made
+  SourceOrDest = 2, // the source could not be opened, measured or read at all, or the destination not made
   Export = 3,       // an output file could not be created or written; earlier files stay
   Interrupted = 4,  // Ctrl-C ended the reading early (what was found was still exported)
 };
