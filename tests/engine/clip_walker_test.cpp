@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace mtsrescue::test {
 namespace {
 
@@ -166,6 +168,36 @@ TEST(ClipWalker, UnreadableSectorsEndAPieceInsteadOfBeingTakenAsPackets) {
   EXPECT_EQ(pieces[0].FirstPacketOffset, at);
   EXPECT_LT(pieces[0].LastPacketOffset, bad);
   EXPECT_GE(pieces[0].LastPacketOffset, bad - 192);
+}
+
+// A recording ends in one packet that breaks its picture PID's counter, then zeros. A stray chain
+// of a packet or two started there overlaps the recording's last packets: that chain is no piece,
+// and the recording must keep those packets rather than give them to nothing. Every picture packet
+// position from 30 to 290 is tried, so the joint falls at every place in a sector.
+TEST(ClipWalker, AChainTooShortToBeAPieceTakesNoPacketsFromThePieceBefore) {
+  const auto recording = SyntheticStream(300, 1000, Step, 1);
+  const std::int64_t at = 64 * 1024;
+  int tried = 0;
+  for (std::int64_t foreign = 30; foreign < 290; ++foreign) {
+    const std::uint8_t* packet = recording.data() + foreign * 192;
+    if (packet[6] != 0x11 || (packet[5] & 0x1F) != 0x10) continue;  // picture packets only
+    ++tried;
+    CardImage card(128 * 1024);
+    card.Place(recording, 0, (foreign + 1) * 192, at);
+    std::uint8_t* broken = card.Bytes().data() + at + foreign * 192;
+    broken[7] = static_cast<std::uint8_t>((broken[7] & 0xF0) | ((broken[7] + 7) & 0x0F));
+    card.Fill(at + (foreign + 1) * 192, 8192, 0);
+
+    const auto pieces = Walk(card);
+    for (std::int64_t k = 0; k < foreign; ++k) {
+      const std::int64_t offset = at + k * 192;
+      const bool held = std::any_of(pieces.begin(), pieces.end(), [&](const ClipPiece& piece) {
+        return piece.FirstPacketOffset <= offset && offset <= piece.LastPacketOffset;
+      });
+      ASSERT_TRUE(held) << "packet " << k << " of " << foreign << " is in no piece";
+    }
+  }
+  EXPECT_GT(tried, 100);
 }
 
 }  // namespace
