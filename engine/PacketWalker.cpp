@@ -372,7 +372,9 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
     offset = std::max(failed, offset + PacketBytes);
     if (next_->Packets < MinPiecePackets) continue;
     if (handOverOffset >= 0) current_->TruncateBefore(handOverOffset);
-    if (pending && current_->Packets >= MinPiecePackets) {
+    // current_ was a piece when it was taken on; packets it has handed over since may leave it
+    // fewer, but those left are still verified stream and belong in no other piece.
+    if (pending) {
       pieces.push_back(Finish(*current_, pendingFloor));
       floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
     }
@@ -380,7 +382,7 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
     pending = true;
     pendingFloor = floorOffset_;
   }
-  if (pending && current_->Packets >= MinPiecePackets) {
+  if (pending) {
     pieces.push_back(Finish(*current_, pendingFloor));
     floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
   }

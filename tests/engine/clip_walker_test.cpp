@@ -200,5 +200,36 @@ TEST(ClipWalker, AChainTooShortToBeAPieceTakesNoPacketsFromThePieceBefore) {
   EXPECT_GT(tried, 100);
 }
 
+// Two recordings with the same stamps, stored one right after the other: the first ends on a
+// sector boundary between packets, the second's counters are those of the first shifted by 8.
+// Packets at the end of the first fit the second's head by chance and are handed on to it, then
+// taken back when the second proves to begin at the boundary; what is left of that chain is
+// fewer packets than a piece is found from, yet they are verified packets of the first recording
+// and must stay in a piece. Every boundary position from 64 to 1,000 packets is tried.
+TEST(ClipWalker, PacketsHandedOnAndTakenBackStayInAPiece) {
+  const auto first = SyntheticStream(1200, 1000, Step, 5);
+  auto second = first;
+  for (std::size_t k = 0; k < second.size(); k += 192) {
+    const int pid = ((second[k + 5] & 0x1F) << 8) | second[k + 6];
+    if (pid != 0x1FFF) second[k + 7] = static_cast<std::uint8_t>((second[k + 7] & 0xF0) | ((second[k + 7] + 8) & 0x0F));
+  }
+  const std::int64_t at = 64 * 1024;
+  for (std::int64_t joint = 64; joint <= 1000; joint += 8) {  // 8 packets: 3 sectors
+    CardImage card(512 * 1024);
+    card.Place(first, 0, joint * 192, at);
+    card.Place(second, joint * 192, 150 * 192, at + joint * 192);
+    card.Fill(at + (joint + 150) * 192, 4096, 0);
+
+    const auto pieces = Walk(card);
+    for (std::int64_t k = 0; k < joint; ++k) {
+      const std::int64_t offset = at + k * 192;
+      const bool held = std::any_of(pieces.begin(), pieces.end(), [&](const ClipPiece& piece) {
+        return piece.FirstPacketOffset <= offset && offset <= piece.LastPacketOffset;
+      });
+      ASSERT_TRUE(held) << "packet " << k << " of the first " << joint << " is in no piece";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mtsrescue::test
