@@ -157,6 +157,9 @@ std::string ReportFormat::ClipsText(const CliResult& result) {
     text += line + clip.FilePath;
     if (clip.HeadTrimmed) text += "  (head lost: begins at its first picture that can be shown)";
     if (clip.TailTrimmed) text += "  (end lost: ends before its cut-off last picture)";
+    if (clip.UnreadableSectors > 0) {
+      text += "  [" + Int(clip.UnreadableSectors) + " unreadable sectors written as zeros]";
+    }
     text += "\n";
     for (const ClipSpan& span : clip.Pieces) {
       text += "            " + Int(span.StartOffset) + " - " + Int(span.EndOffset) + "\n";

@@ -335,6 +335,9 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
   std::int64_t pendingFloor = 0;  // the floor its head was found against
   PacketHeader header;
   while (offset < runEndOffset) {
+    // Where current_ gives up its last packets to next_; only once next_ proves to be a piece,
+    // or those packets would be in no piece at all.
+    std::int64_t handOverOffset = -1;
     if (!HeaderAt(window_, offset, header) || !header.Plausible) {
       offset += PacketBytes;
       continue;
@@ -357,7 +360,7 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
       const std::int64_t failed = current_->Last + PacketBytes;
       std::int64_t joint = AlignUp(next_->First - PacketBytes + PacketHeaderBytes, SectorBytes);
       if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace) joint = failed;
-      current_->TruncateBefore(joint);
+      handOverOffset = joint;
       const std::int64_t restart = joint + PositiveRemainder(offset - joint, PacketBytes);
       if (!HeaderAt(window_, restart, header) || !header.Plausible) {
         offset = restart + PacketBytes;
@@ -368,7 +371,10 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
     const std::int64_t failed = next_->WalkForward(window_);
     offset = std::max(failed, offset + PacketBytes);
     if (next_->Packets < MinPiecePackets) continue;
-    if (pending && current_->Packets >= MinPiecePackets) {
+    if (handOverOffset >= 0) current_->TruncateBefore(handOverOffset);
+    // current_ was a piece when it was taken on; packets it has handed over since may leave it
+    // fewer, but those left are still verified stream and belong in no other piece.
+    if (pending) {
       pieces.push_back(Finish(*current_, pendingFloor));
       floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
     }
@@ -376,7 +382,7 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
     pending = true;
     pendingFloor = floorOffset_;
   }
-  if (pending && current_->Packets >= MinPiecePackets) {
+  if (pending) {
     pieces.push_back(Finish(*current_, pendingFloor));
     floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
   }

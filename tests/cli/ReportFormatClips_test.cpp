@@ -56,6 +56,19 @@ TEST(ReportFormatClipsTest, TextSaysHowManyRecordingsFromHowManyPieces) {
   EXPECT_NE(text.find("head lost"), std::string::npos) << text;
 }
 
+// A recording holding zeros where the source could not be read must not read as a whole copy.
+TEST(ReportFormatClipsTest, TextShowsTheUnreadableSectorsOfARecording) {
+  CliResult result = WithRecordings();
+  result.Run.Clips.Recordings[1].UnreadableSectors = 3;
+  const std::string text = ReportFormat::Text(result);
+  const std::size_t second = text.find("out/clips/1.MTS");
+  ASSERT_NE(second, std::string::npos) << text;
+  const std::string line = text.substr(second, text.find('\n', second) - second);
+  EXPECT_NE(line.find("[3 unreadable sectors written as zeros]"), std::string::npos) << text;
+  const std::size_t first = text.find("out/clips/0.MTS");
+  EXPECT_EQ(text.substr(first, text.find('\n', first) - first).find("unreadable"), std::string::npos) << text;
+}
+
 TEST(ReportFormatClipsTest, NoRebuildingShowsNoRecordingsAndJsonSaysNull) {
   CliResult dry = WithRecordings();
   dry.Options.DryRun = true;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace mtsrescue::test {
 namespace {
 
@@ -166,6 +168,67 @@ TEST(ClipWalker, UnreadableSectorsEndAPieceInsteadOfBeingTakenAsPackets) {
   EXPECT_EQ(pieces[0].FirstPacketOffset, at);
   EXPECT_LT(pieces[0].LastPacketOffset, bad);
   EXPECT_GE(pieces[0].LastPacketOffset, bad - 192);
+}
+
+// A recording ends in one packet that breaks its picture PID's counter, then zeros. A stray chain
+// of a packet or two started there overlaps the recording's last packets: that chain is no piece,
+// and the recording must keep those packets rather than give them to nothing. Every picture packet
+// position from 30 to 290 is tried, so the joint falls at every place in a sector.
+TEST(ClipWalker, AChainTooShortToBeAPieceTakesNoPacketsFromThePieceBefore) {
+  const auto recording = SyntheticStream(300, 1000, Step, 1);
+  const std::int64_t at = 64 * 1024;
+  int tried = 0;
+  for (std::int64_t foreign = 30; foreign < 290; ++foreign) {
+    const std::uint8_t* packet = recording.data() + foreign * 192;
+    if (packet[6] != 0x11 || (packet[5] & 0x1F) != 0x10) continue;  // picture packets only
+    ++tried;
+    CardImage card(128 * 1024);
+    card.Place(recording, 0, (foreign + 1) * 192, at);
+    std::uint8_t* broken = card.Bytes().data() + at + foreign * 192;
+    broken[7] = static_cast<std::uint8_t>((broken[7] & 0xF0) | ((broken[7] + 7) & 0x0F));
+    card.Fill(at + (foreign + 1) * 192, 8192, 0);
+
+    const auto pieces = Walk(card);
+    for (std::int64_t k = 0; k < foreign; ++k) {
+      const std::int64_t offset = at + k * 192;
+      const bool held = std::any_of(pieces.begin(), pieces.end(), [&](const ClipPiece& piece) {
+        return piece.FirstPacketOffset <= offset && offset <= piece.LastPacketOffset;
+      });
+      ASSERT_TRUE(held) << "packet " << k << " of " << foreign << " is in no piece";
+    }
+  }
+  EXPECT_GT(tried, 100);
+}
+
+// Two recordings with the same stamps, stored one right after the other: the first ends on a
+// sector boundary between packets, the second's counters are those of the first shifted by 8.
+// Packets at the end of the first fit the second's head by chance and are handed on to it, then
+// taken back when the second proves to begin at the boundary; what is left of that chain is
+// fewer packets than a piece is found from, yet they are verified packets of the first recording
+// and must stay in a piece. Every boundary position from 64 to 1,000 packets is tried.
+TEST(ClipWalker, PacketsHandedOnAndTakenBackStayInAPiece) {
+  const auto first = SyntheticStream(1200, 1000, Step, 5);
+  auto second = first;
+  for (std::size_t k = 0; k < second.size(); k += 192) {
+    const int pid = ((second[k + 5] & 0x1F) << 8) | second[k + 6];
+    if (pid != 0x1FFF) second[k + 7] = static_cast<std::uint8_t>((second[k + 7] & 0xF0) | ((second[k + 7] + 8) & 0x0F));
+  }
+  const std::int64_t at = 64 * 1024;
+  for (std::int64_t joint = 64; joint <= 1000; joint += 8) {  // 8 packets: 3 sectors
+    CardImage card(512 * 1024);
+    card.Place(first, 0, joint * 192, at);
+    card.Place(second, joint * 192, 150 * 192, at + joint * 192);
+    card.Fill(at + (joint + 150) * 192, 4096, 0);
+
+    const auto pieces = Walk(card);
+    for (std::int64_t k = 0; k < joint; ++k) {
+      const std::int64_t offset = at + k * 192;
+      const bool held = std::any_of(pieces.begin(), pieces.end(), [&](const ClipPiece& piece) {
+        return piece.FirstPacketOffset <= offset && offset <= piece.LastPacketOffset;
+      });
+      ASSERT_TRUE(held) << "packet " << k << " of the first " << joint << " is in no piece";
+    }
+  }
 }
 
 }  // namespace
