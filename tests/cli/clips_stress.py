@@ -59,7 +59,7 @@ def main(argv=None):
         recordings, steps, kib = history(trial)
         failures = e2e.Failures()
         try:
-            e2e.check_card(os.path.abspath(args.binary), args.work, kib, failures,
+            e2e.check_card([os.path.abspath(args.binary)], args.work, kib, failures,
                            recordings=recordings, scenario=steps, image_mib=16, seed=trial)
         except RuntimeError as error:  # the card filled up: no trial
             print("trial %d: %s" % (trial, error))
