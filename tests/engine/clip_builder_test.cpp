@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace mtsrescue::test {
@@ -49,6 +50,21 @@ struct TwoRecordingCard {
 };
 
 std::string Sep() { return std::string(1, PathSeparator()); }
+
+// What the export leaves: one file per hit run, holding exactly the run's bytes. damage(i, file)
+// may spoil the i-th.
+std::vector<SourceCopy> ExportedCopies(const TwoRecordingCard& setup, MemoryFileSystem& files,
+                                       const std::function<void(std::size_t, const std::string&,
+                                                                test::MemoryFile&)>& damage = {}) {
+  std::vector<SourceCopy> copies;
+  for (const ClipSpan& run : setup.Card.HitRuns()) {
+    const std::string path = "dest" + Sep() + std::to_string(copies.size()) + ".MTS";
+    auto copy = files.Add(path, Slice(setup.Card.Bytes(), run.StartOffset, run.EndOffset));
+    if (damage) damage(copies.size(), path, *copy);
+    copies.push_back({run.StartOffset, run.EndOffset, path});
+  }
+  return copies;
+}
 
 TEST(ClipBuilder, WritesEachRecordingIntoTheClipsFolderNumberedByItsFirstByte) {
   TwoRecordingCard setup;
@@ -115,13 +131,7 @@ TEST(ClipBuilder, BytesTheFragmentFilesHoldAreReadFromThemAndOnlyTheEdgesFromThe
   TwoRecordingCard setup;
   MemoryFileSystem files;
   auto card = files.Add("card", setup.Card.Bytes());
-  // What the export leaves: one file per hit run, holding exactly the run's bytes.
-  std::vector<SourceCopy> copies;
-  for (const ClipSpan& run : setup.Card.HitRuns()) {
-    const std::string path = "dest" + Sep() + std::to_string(copies.size()) + ".MTS";
-    files.Add(path, Slice(setup.Card.Bytes(), run.StartOffset, run.EndOffset));
-    copies.push_back({run.StartOffset, run.EndOffset, path});
-  }
+  const std::vector<SourceCopy> copies = ExportedCopies(setup, files);
   ClipEvents observer;
   ClipReport report;
   RebuildClips("card", card->Length(), setup.Card.HitRuns(), copies, "dest", observer, report, files.Opener(),
@@ -139,14 +149,11 @@ TEST(ClipBuilder, AFragmentFileThatCannotBeReadIsPassedOverForTheSource) {
   TwoRecordingCard setup;
   MemoryFileSystem files;
   auto card = files.Add("card", setup.Card.Bytes());
-  std::vector<SourceCopy> copies;
-  for (const ClipSpan& run : setup.Card.HitRuns()) {
-    const std::string path = "dest" + Sep() + std::to_string(copies.size()) + ".MTS";
-    auto copy = files.Add(path, Slice(setup.Card.Bytes(), run.StartOffset, run.EndOffset));
-    if (copies.size() == 1) copy->FailReads(4096, 512);
-    if (copies.size() == 2) files.FailOpen(path);
-    copies.push_back({run.StartOffset, run.EndOffset, path});
-  }
+  const std::vector<SourceCopy> copies =
+      ExportedCopies(setup, files, [&](std::size_t i, const std::string& path, test::MemoryFile& copy) {
+        if (i == 1) copy.FailReads(4096, 512);
+        if (i == 2) files.FailOpen(path);
+      });
   ClipEvents observer;
   ClipReport report;
   RebuildClips("card", card->Length(), setup.Card.HitRuns(), copies, "dest", observer, report, files.Opener(),
