@@ -16,7 +16,7 @@ constexpr std::int64_t HeaderReadBytes = PacketHeaderBytes + 2;
 constexpr std::size_t MaxPids = 64;  // more in one chain is not a camcorder stream
 constexpr int PidSlots = 0x2000;
 constexpr std::int64_t NoOffset = INT64_MAX;
-constexpr std::int64_t SteadyAfterSteps = 64;
+constexpr std::int64_t SteadyAfterSteps = 8;
 
 std::int64_t AlignUp(std::int64_t offset, std::int64_t unit) {
   return (offset + unit - 1) / unit * unit;
@@ -148,12 +148,13 @@ class PacketWalker::Chain {
     }
   }
 
-  // Walks on from Last while packets continue; returns the offset of the first that does not.
-  std::int64_t WalkForward(SourceWindow& window) {
+  // Walks on from Last while packets continue, at most maxPackets of them; returns the offset of
+  // the first packet not taken.
+  std::int64_t WalkForward(SourceWindow& window, std::int64_t maxPackets = INT64_MAX) {
     PacketHeader header;
     StoppedOnPace = false;
     for (std::int64_t offset = Last + PacketBytes;; offset += PacketBytes) {
-      if (!HeaderAt(window, offset, header)) return offset;
+      if (maxPackets-- <= 0 || !HeaderAt(window, offset, header)) return offset;
       if (!Continues(header)) {
         const std::uint32_t step = StampDistance(LastStamp, header.Stamp);
         StoppedOnPace = header.Plausible && step >= 1 && step <= MaxStampStepTicks && !Usual(step);
@@ -325,6 +326,11 @@ ClipPiece PacketWalker::Finish(const Chain& chain, std::int64_t floorOffset) {
   return piece;
 }
 
+// Where a run's data begins after data of no stream, a cluster begins.
+void PacketWalker::NoteRunHead(const ClipPiece& piece, bool firstOfRun) {
+  if (firstOfRun && piece.HeadAtSector) grid_.Note(piece.HeadOffset);
+}
+
 void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
                            std::vector<ClipPiece>& pieces) {
   std::int64_t offset = runStartOffset;
@@ -332,6 +338,7 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
   // A piece reaches past its run's last hit group by less than a group and a packet.
   window_.SetReadLimit(runEndOffset + 2 * GroupBytes);
   bool pending = false;           // current_ holds a piece not yet finished
+  bool firstOfRun = false;        // it is the run's first piece
   std::int64_t pendingFloor = 0;  // the floor its head was found against
   PacketHeader header;
   while (offset < runEndOffset) {
@@ -350,6 +357,9 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
                         current_->Last - MaxOverlapPackets * PacketBytes + PacketHeaderBytes});
     }
     next_->Start(offset, header);
+    // Walking back checks each packet against the counters and the pace the chain already knows:
+    // from one packet alone, another stream's packets before it would pass for its own.
+    next_->WalkForward(window_, LookAheadPackets);
     next_->WalkBack(window_, floor);
     if (pending && next_->First <= current_->Last) {
       // The packets from next_->First to the end of current_ fit both streams. The joint is a
@@ -359,7 +369,23 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
       // boundary, the earlier stream keeps them all.
       const std::int64_t failed = current_->Last + PacketBytes;
       std::int64_t joint = AlignUp(next_->First - PacketBytes + PacketHeaderBytes, SectorBytes);
-      if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace) joint = failed;
+      if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace) {
+        joint = failed;
+      } else if (joint + SectorBytes >= failed + PacketHeaderBytes) {
+        grid_.Note(joint);  // the only sector boundary it can be: a cluster's
+      } else {
+        // Two recordings with the same stamps and, by chance, the same counters for a while: the
+        // joint is where a cluster begins, if the grid allows only one place.
+        std::int64_t onGrid = -1;
+        int count = 0;
+        for (std::int64_t at = joint; at < failed + PacketHeaderBytes; at += SectorBytes) {
+          if (grid_.OnGrid(at)) {
+            onGrid = at;
+            ++count;
+          }
+        }
+        if (count == 1) joint = onGrid;
+      }
       handOverOffset = joint;
       const std::int64_t restart = joint + PositiveRemainder(offset - joint, PacketBytes);
       if (!HeaderAt(window_, restart, header) || !header.Plausible) {
@@ -376,7 +402,11 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
     // fewer, but those left are still verified stream and belong in no other piece.
     if (pending) {
       pieces.push_back(Finish(*current_, pendingFloor));
+      NoteRunHead(pieces.back(), firstOfRun);
+      firstOfRun = false;
       floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
+    } else {
+      firstOfRun = true;
     }
     std::swap(current_, next_);
     pending = true;
@@ -384,6 +414,7 @@ void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
   }
   if (pending) {
     pieces.push_back(Finish(*current_, pendingFloor));
+    NoteRunHead(pieces.back(), firstOfRun);
     floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
   }
 }

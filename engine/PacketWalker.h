@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/ClipPiece.h"
+#include "engine/ClusterGrid.h"
 #include "engine/SourceWindow.h"
 
 #include <cstdint>
@@ -31,13 +32,17 @@ class PacketWalker {
   // How far back a piece that follows another in the same run may be found to have begun
   // already: the packets after a joint that happen to fit both sides.
   static constexpr std::int64_t MaxOverlapPackets = 256;
+  // Packets a chain is followed forward before it is walked back.
+  static constexpr std::int64_t LookAheadPackets = 128;
 
  private:
   class Chain;  // one stream being followed packet by packet
 
   ClipPiece Finish(const Chain& chain, std::int64_t floorOffset);
+  void NoteRunHead(const ClipPiece& piece, bool firstOfRun);
 
   SourceWindow& window_;
+  ClusterGrid grid_;  // from the edges found so far, to place joints the stream cannot
   std::int64_t floorOffset_ = 0;  // no later piece may begin before this (end of verified data)
   std::unique_ptr<Chain> current_;
   std::unique_ptr<Chain> next_;
