@@ -4,10 +4,9 @@
 #include "engine/ClipLinker.h"
 #include "engine/EngineConstants.h"
 #include "engine/ExportFragments.h"
-#include "engine/PacketWalker.h"
+#include "engine/PieceSearch.h"
 #include "engine/ReadBlock.h"
 #include "engine/RunObserver.h"
-#include "engine/SourceWindow.h"
 #include "platform/FileStream.h"
 
 #include <algorithm>
@@ -49,18 +48,14 @@ ClipBuilder::ClipBuilder(ByteStream& source, std::int64_t sourceLength)
     : source_(source), sourceLength_(sourceLength) {}
 
 void ClipBuilder::Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observer) {
-  pieces_.clear();
-  clips_.clear();
-  {
-    SourceWindow window(source_, sourceLength_);
-    window.SetFillHook([&observer] { observer.Pump(); });
-    PacketWalker walker(window);
-    for (const ClipSpan& run : hitRuns) {
-      walker.WalkRun(run.StartOffset, run.EndOffset, pieces_);
-    }
-    bytesRead_ = window.BytesRead();
-  }
+  PieceSearch search(source_, sourceLength_, hitRuns);
+  PlanPieces(search.Finish(observer));
   observer.Pump();
+}
+
+void ClipBuilder::PlanPieces(std::vector<ClipPiece> pieces) {
+  pieces_ = std::move(pieces);
+  clips_.clear();
   next_ = ClipLinker::Link(pieces_);
   clusterBytes_ = ClipLinker::InferClusterBytes(pieces_, next_, &clusterBase_);
   headOffsets_.clear();
@@ -200,7 +195,7 @@ std::string ClipsFolderName(const std::string& destFolder) {
 void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
                   const std::vector<ClipSpan>& hitRuns, const std::vector<SourceCopy>& copies,
                   const std::string& destFolder, RunObserver& observer, ClipReport& report,
-                  const StreamOpener& opener, const FolderMaker& makeFolder) {
+                  const StreamOpener& opener, const FolderMaker& makeFolder, PieceSearch* search) {
   report = ClipReport();
   report.Folder = ClipsFolderName(destFolder);
   report.SourceFailed = true;
@@ -210,14 +205,19 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
   // Whatever leaves this function, the report says what was read from where.
   struct ReadCount {
     FragmentBackedSource& Reader;
+    PieceSearch* Search;
     ClipReport& Report;
     ~ReadCount() {
-      Report.SourceBytesRead = Reader.SourceBytesRead();
-      Report.BytesRead = Reader.SourceBytesRead() + Reader.CopyBytesRead();
+      Report.SourceBytesRead = Reader.SourceBytesRead() + (Search != nullptr ? Search->SourceBytesRead() : 0);
+      Report.BytesRead = Report.SourceBytesRead + Reader.CopyBytesRead();
     }
-  } readCount{reader, report};
+  } readCount{reader, search, report};
   ClipBuilder builder(reader, sourceLength);
-  builder.Plan(hitRuns, observer);
+  if (search != nullptr) {
+    builder.PlanPieces(search->Finish(observer));
+  } else {
+    builder.Plan(hitRuns, observer);
+  }
   report.PieceCount = static_cast<std::int64_t>(builder.Pieces().size());
   report.ClusterBytes = builder.ClusterBytes();
   for (const std::vector<std::size_t>& chain : ClipLinker::Chains(builder.Pieces(), builder.Next())) {

@@ -61,15 +61,17 @@ class ClipBuilder {
   // source stays owned by the caller and must outlive the builder.
   ClipBuilder(ByteStream& source, std::int64_t sourceLength);
 
-  // Walks the hit runs ([start, end) each, ascending and not overlapping), links their pieces and
-  // plans the recordings: those with a random-access point and at least 32 KiB.
+  // Walks the hit runs ([start, end) each, ascending and not overlapping) and plans as
+  // PlanPieces does.
   void Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observer);
+  // Links the pieces (in source order) and plans the recordings: those with a random-access point
+  // and at least 32 KiB.
+  void PlanPieces(std::vector<ClipPiece> pieces);
 
   const std::vector<ClipPiece>& Pieces() const noexcept { return pieces_; }
   const std::vector<std::size_t>& Next() const noexcept { return next_; }
   const std::vector<PlannedClip>& Clips() const noexcept { return clips_; }
   std::int64_t ClusterBytes() const noexcept { return clusterBytes_; }
-  std::int64_t BytesRead() const noexcept { return bytesRead_; }
 
   // Writes planned recording i as folder + separator + i + ".MTS" and fills report as it goes.
   // Throws StreamError when a file cannot be created, ExportError when a write fails; files
@@ -90,20 +92,24 @@ class ClipBuilder {
   std::vector<std::int64_t> headOffsets_;  // sorted heads at sector boundaries
   std::int64_t clusterBytes_ = 0;
   std::int64_t clusterBase_ = 0;
-  std::int64_t bytesRead_ = 0;
 };
 
 // The subfolder of the destination that receives the recordings.
 std::string ClipsFolderName(const std::string& destFolder);
 
+class PieceSearch;
+
 // Opens the source (OpenMode::ReadShared), plans the recordings of hitRuns and writes them into
 // ClipsFolderName(destFolder), made with makeFolder when recordings are found. Bytes that copies
-// (the fragment files just written) hold are read from them, not from the source. Throws
-// StreamError when the source cannot be opened or a file created (with the folder's error when
-// the folder cannot be made), ExportError when a write fails; report holds what was done so far.
+// (the fragment files just written) hold are read from them, not from the source. With search
+// (fed by the export as it copied the source; then hitRuns are the ones it was given), the pieces
+// are what it found. Throws StreamError when the source cannot be opened or a file created (with
+// the folder's error when the folder cannot be made), ExportError when a write fails; report holds
+// what was done so far.
 void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
                   const std::vector<ClipSpan>& hitRuns, const std::vector<SourceCopy>& copies,
                   const std::string& destFolder, RunObserver& observer, ClipReport& report,
-                  const StreamOpener& opener, const FolderMaker& makeFolder);
+                  const StreamOpener& opener, const FolderMaker& makeFolder,
+                  PieceSearch* search = nullptr);
 
 }  // namespace mtsrescue

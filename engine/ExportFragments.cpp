@@ -35,7 +35,7 @@ ExportError WriteError(const std::string& outputPath, std::error_code code) {
 // written as zeros because they could not be read. Throws ExportError when a write falls short.
 std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_t lengthBytes,
                        ByteStream& output, const std::string& outputPath, BlockBuffer& buffer,
-                       RunObserver& observer) {
+                       RunObserver& observer, ExportTap* tap) {
   std::int64_t unreadableSectors = 0;
   std::int64_t copiedBytes = 0;
   // The sector-by-sector reading of a failing block can take minutes on a dying card: the events
@@ -61,6 +61,7 @@ std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_
           written.Error ? written.Error : std::make_error_code(std::errc::no_space_on_device);
       throw WriteError(outputPath, code);
     }
+    if (tap != nullptr) tap->Copied(startOffset + copiedBytes, buffer.data(), blockBytes);
     copiedBytes += blockBytes;
   }
   // A file is reported written only once its bytes are on the disk, not merely in the cache.
@@ -78,7 +79,7 @@ std::string OutputFileName(const std::string& folder, std::int64_t index) {
 
 void ExportFragments(const std::string& sourcePath, const std::string& destFolder,
                      const FragmentList& fragments, RunObserver& observer, ExportReport& report,
-                     const StreamOpener& opener) {
+                     const StreamOpener& opener, ExportTap* tap) {
   const std::int64_t entryCount = static_cast<std::int64_t>(fragments.size());
   report.Entries.clear();
   report.Entries.reserve(fragments.size());
@@ -92,6 +93,7 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
     report.Entries.push_back(entry);
   }
 
+  if (tap != nullptr) tap->Planned(report.Entries);
   observer.ExportBegin(entryCount);
   ExportEndGuard endGuard(observer);
   BlockBuffer buffer;
@@ -128,7 +130,7 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
         sourceBytes >= 0 ? std::clamp<std::int64_t>(sourceBytes - entry.StartOffset, 0, lengthBytes) : lengthBytes;
     const std::unique_ptr<ByteStream> output = opener(outputPath, OpenMode::Create);
     entry.UnreadableSectors =
-        CopyRange(*source, entry.StartOffset, fileBytes, *output, outputPath, buffer, observer);
+        CopyRange(*source, entry.StartOffset, fileBytes, *output, outputPath, buffer, observer, tap);
     entry.Outcome = EntryOutcome::Written;
     entry.FileBytes = fileBytes;
     ++report.FilesWritten;

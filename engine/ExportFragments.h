@@ -52,6 +52,16 @@ struct ExportReport {
   bool SourceFailed = false;  // the export ended because the source could not be opened again
 };
 
+// Sees the source's bytes as the export copies them, so that they need not be read again.
+class ExportTap {
+ public:
+  virtual ~ExportTap() = default;
+  // The entries, before any is copied; those of more than MinExportBytes are copied in order.
+  virtual void Planned(const std::vector<ExportedEntry>& entries) = 0;
+  // count bytes of the source at sourceOffset, just written (unreadable sectors as zeros).
+  virtual void Copied(std::int64_t sourceOffset, const std::uint8_t* bytes, std::int64_t count) = 0;
+};
+
 // folder + PathSeparator() + index + ".MTS"; the separator is added whatever folder ends with.
 std::string OutputFileName(const std::string& folder, std::int64_t index);
 
@@ -62,9 +72,10 @@ std::string OutputFileName(const std::string& folder, std::int64_t index);
 // flush fails; earlier files stay. The source is opened before each output file is created, so a
 // source that cannot be opened leaves no empty file behind. Source sectors that cannot be read are
 // written as zeros and counted; a range that runs past the source's end is copied up to that end
-// only. ExportBegin and ExportEnd bracket the whole export, also when it fails.
+// only. ExportBegin and ExportEnd bracket the whole export, also when it fails. tap, when given,
+// sees every block copied.
 void ExportFragments(const std::string& sourcePath, const std::string& destFolder,
                      const FragmentList& fragments, RunObserver& observer, ExportReport& report,
-                     const StreamOpener& opener);
+                     const StreamOpener& opener, ExportTap* tap = nullptr);
 
 }  // namespace mtsrescue

@@ -27,12 +27,13 @@ std::int64_t PositiveRemainder(std::int64_t value, std::int64_t divisor) {
   return remainder < 0 ? remainder + divisor : remainder;
 }
 
-// Reads the header at offset; false when its bytes are not to be had.
+// Reads the header at offset; false when its bytes are not to be had (or not yet).
 bool HeaderAt(SourceWindow& window, std::int64_t offset, PacketHeader& header) {
   if (const std::uint8_t* bytes = window.At(offset, HeaderReadBytes)) {
     header = ReadPacketHeader(bytes, 2);
     return true;
   }
+  if (window.Waiting()) return false;
   // The last packet of a source may be too short for the adaptation flags.
   if (const std::uint8_t* bytes = window.At(offset, PacketHeaderBytes)) {
     header = ReadPacketHeader(bytes, 0);
@@ -327,96 +328,117 @@ ClipPiece PacketWalker::Finish(const Chain& chain, std::int64_t floorOffset) {
 }
 
 // Where a run's data begins after data of no stream, a cluster begins.
-void PacketWalker::NoteRunHead(const ClipPiece& piece, bool firstOfRun) {
-  if (firstOfRun && piece.HeadAtSector) grid_.Note(piece.HeadOffset);
+void PacketWalker::FinishCurrent(std::vector<ClipPiece>& pieces) {
+  pieces.push_back(Finish(*current_, pendingFloor_));
+  if (firstOfRun_ && pieces.back().HeadAtSector) grid_.Note(pieces.back().HeadOffset);
+  firstOfRun_ = false;
+  floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
 }
 
-void PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
+// Starts next_ at offset_, with its head found; nothing else changes, so a start that has to
+// wait for data can be made again later.
+PacketWalker::ChainStart PacketWalker::StartChain() {
+  handOverOffset_ = -1;
+  gridEdge_ = -1;
+  PacketHeader header;
+  if (!HeaderAt(window_, offset_, header) || !header.Plausible) {
+    if (window_.Waiting()) return ChainStart::Waiting;
+    offset_ += PacketBytes;
+    return ChainStart::Skipped;
+  }
+  // A piece that follows another in the run may have begun a few packets before the other
+  // was seen to end: packets right after a joint can fit both streams by chance.
+  std::int64_t floor = floorOffset_;
+  if (pending_) {
+    floor = std::max({floor, current_->First + PacketHeaderBytes,
+                      current_->Last - MaxOverlapPackets * PacketBytes + PacketHeaderBytes});
+  }
+  next_->Start(offset_, header);
+  // Walking back checks each packet against the counters and the pace the chain already knows:
+  // from one packet alone, another stream's packets before it would pass for its own.
+  next_->WalkForward(window_, LookAheadPackets);
+  if (window_.Waiting()) return ChainStart::Waiting;
+  next_->WalkBack(window_, floor);
+  if (window_.Waiting()) return ChainStart::Waiting;
+  if (!pending_ || next_->First > current_->Last) return ChainStart::Started;
+
+  // The packets from next_->First to the end of current_ fit both streams. The joint is a
+  // sector boundary after the last header that fits only the earlier stream and before the
+  // first that fits only the later one; of several, the earliest, unless the earlier stream
+  // was stopped by its stamps' pace, which marks the joint itself. Without a sector
+  // boundary, the earlier stream keeps them all.
+  const std::int64_t failed = current_->Last + PacketBytes;
+  std::int64_t joint = AlignUp(next_->First - PacketBytes + PacketHeaderBytes, SectorBytes);
+  if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace) {
+    joint = failed;
+  } else if (joint + SectorBytes >= failed + PacketHeaderBytes) {
+    gridEdge_ = joint;  // the only sector boundary it can be: a cluster's
+  } else {
+    // Two recordings with the same stamps and, by chance, the same counters for a while: the
+    // joint is where a cluster begins, if the grid allows only one place.
+    std::int64_t onGrid = -1;
+    int count = 0;
+    for (std::int64_t at = joint; at < failed + PacketHeaderBytes; at += SectorBytes) {
+      if (grid_.OnGrid(at)) {
+        onGrid = at;
+        ++count;
+      }
+    }
+    if (count == 1) joint = onGrid;
+  }
+  handOverOffset_ = joint;
+  const std::int64_t restart = joint + PositiveRemainder(offset_ - joint, PacketBytes);
+  if (!HeaderAt(window_, restart, header) || !header.Plausible) {
+    if (window_.Waiting()) return ChainStart::Waiting;
+    offset_ = restart + PacketBytes;
+    return ChainStart::Skipped;
+  }
+  next_->Start(restart, header);
+  return ChainStart::Started;
+}
+
+bool PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
                            std::vector<ClipPiece>& pieces) {
-  std::int64_t offset = runStartOffset;
-  if (offset < floorOffset_) offset += AlignUp(floorOffset_ - offset, PacketBytes);
+  if (!inRun_) {
+    inRun_ = true;
+    offset_ = runStartOffset;
+    if (offset_ < floorOffset_) offset_ += AlignUp(floorOffset_ - offset_, PacketBytes);
+    pending_ = following_ = firstOfRun_ = false;
+  }
   // A piece reaches past its run's last hit group by less than a group and a packet.
   window_.SetReadLimit(runEndOffset + 2 * GroupBytes);
-  bool pending = false;           // current_ holds a piece not yet finished
-  bool firstOfRun = false;        // it is the run's first piece
-  std::int64_t pendingFloor = 0;  // the floor its head was found against
-  PacketHeader header;
-  while (offset < runEndOffset) {
-    // Where current_ gives up its last packets to next_; only once next_ proves to be a piece,
-    // or those packets would be in no piece at all.
-    std::int64_t handOverOffset = -1;
-    if (!HeaderAt(window_, offset, header) || !header.Plausible) {
-      offset += PacketBytes;
-      continue;
-    }
-    // A piece that follows another in the run may have begun a few packets before the other
-    // was seen to end: packets right after a joint can fit both streams by chance.
-    std::int64_t floor = floorOffset_;
-    if (pending) {
-      floor = std::max({floor, current_->First + PacketHeaderBytes,
-                        current_->Last - MaxOverlapPackets * PacketBytes + PacketHeaderBytes});
-    }
-    next_->Start(offset, header);
-    // Walking back checks each packet against the counters and the pace the chain already knows:
-    // from one packet alone, another stream's packets before it would pass for its own.
-    next_->WalkForward(window_, LookAheadPackets);
-    next_->WalkBack(window_, floor);
-    if (pending && next_->First <= current_->Last) {
-      // The packets from next_->First to the end of current_ fit both streams. The joint is a
-      // sector boundary after the last header that fits only the earlier stream and before the
-      // first that fits only the later one; of several, the earliest, unless the earlier stream
-      // was stopped by its stamps' pace, which marks the joint itself. Without a sector
-      // boundary, the earlier stream keeps them all.
-      const std::int64_t failed = current_->Last + PacketBytes;
-      std::int64_t joint = AlignUp(next_->First - PacketBytes + PacketHeaderBytes, SectorBytes);
-      if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace) {
-        joint = failed;
-      } else if (joint + SectorBytes >= failed + PacketHeaderBytes) {
-        grid_.Note(joint);  // the only sector boundary it can be: a cluster's
-      } else {
-        // Two recordings with the same stamps and, by chance, the same counters for a while: the
-        // joint is where a cluster begins, if the grid allows only one place.
-        std::int64_t onGrid = -1;
-        int count = 0;
-        for (std::int64_t at = joint; at < failed + PacketHeaderBytes; at += SectorBytes) {
-          if (grid_.OnGrid(at)) {
-            onGrid = at;
-            ++count;
-          }
-        }
-        if (count == 1) joint = onGrid;
-      }
-      handOverOffset = joint;
-      const std::int64_t restart = joint + PositiveRemainder(offset - joint, PacketBytes);
-      if (!HeaderAt(window_, restart, header) || !header.Plausible) {
-        offset = restart + PacketBytes;
-        continue;
-      }
-      next_->Start(restart, header);
+  window_.ClearWaiting();
+  while (following_ || offset_ < runEndOffset) {
+    if (!following_) {
+      const ChainStart started = StartChain();
+      if (started == ChainStart::Waiting) return false;
+      if (started == ChainStart::Skipped) continue;
+      following_ = true;
     }
     const std::int64_t failed = next_->WalkForward(window_);
-    offset = std::max(failed, offset + PacketBytes);
+    if (window_.Waiting()) return false;
+    following_ = false;
+    offset_ = std::max(failed, offset_ + PacketBytes);
     if (next_->Packets < MinPiecePackets) continue;
-    if (handOverOffset >= 0) current_->TruncateBefore(handOverOffset);
-    // current_ was a piece when it was taken on; packets it has handed over since may leave it
-    // fewer, but those left are still verified stream and belong in no other piece.
-    if (pending) {
-      pieces.push_back(Finish(*current_, pendingFloor));
-      NoteRunHead(pieces.back(), firstOfRun);
-      firstOfRun = false;
-      floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
+    // current_ gives up its last packets to next_ only now that next_ proves to be a piece, or
+    // those packets would be in no piece at all. current_ was a piece when it was taken on;
+    // packets it hands over may leave it fewer, but those left are still verified stream and
+    // belong in no other piece.
+    if (handOverOffset_ >= 0) current_->TruncateBefore(handOverOffset_);
+    if (gridEdge_ >= 0) grid_.Note(gridEdge_);
+    if (pending_) {
+      FinishCurrent(pieces);
     } else {
-      firstOfRun = true;
+      firstOfRun_ = true;
     }
     std::swap(current_, next_);
-    pending = true;
-    pendingFloor = floorOffset_;
+    pending_ = true;
+    pendingFloor_ = floorOffset_;
   }
-  if (pending) {
-    pieces.push_back(Finish(*current_, pendingFloor));
-    NoteRunHead(pieces.back(), firstOfRun);
-    floorOffset_ = std::max(floorOffset_, current_->Last + PacketHeaderBytes);
-  }
+  if (pending_) FinishCurrent(pieces);
+  pending_ = false;
+  inRun_ = false;
+  return true;
 }
 
 }  // namespace mtsrescue

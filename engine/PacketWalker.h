@@ -23,8 +23,10 @@ class PacketWalker {
   // begins there) outward and through, and appends the pieces found, in source order. A piece
   // ends where the next packet does not continue it (a foreign packet, a stamp jump, a broken
   // counter); within the run the walk then starts a new piece. Runs must come in ascending order;
-  // no piece reaches back into one found before.
-  void WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
+  // no piece reaches back into one found before. Returns false when the walk has to wait for
+  // bytes still to be fed to the window: it goes on from there when called again for the same
+  // run, after more are fed.
+  bool WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
                std::vector<ClipPiece>& pieces);
 
   // A chain of fewer verified packets is no piece.
@@ -38,14 +40,27 @@ class PacketWalker {
  private:
   class Chain;  // one stream being followed packet by packet
 
+  enum class ChainStart { Started, Skipped, Waiting };
+
   ClipPiece Finish(const Chain& chain, std::int64_t floorOffset);
-  void NoteRunHead(const ClipPiece& piece, bool firstOfRun);
+  ChainStart StartChain();
+  void FinishCurrent(std::vector<ClipPiece>& pieces);
 
   SourceWindow& window_;
   ClusterGrid grid_;  // from the edges found so far, to place joints the stream cannot
   std::int64_t floorOffset_ = 0;  // no later piece may begin before this (end of verified data)
-  std::unique_ptr<Chain> current_;
-  std::unique_ptr<Chain> next_;
+  std::unique_ptr<Chain> current_;  // the piece before next_, not yet finished when pending_
+  std::unique_ptr<Chain> next_;     // the chain being followed
+
+  // Where the walk of the current run stands.
+  bool inRun_ = false;
+  std::int64_t offset_ = 0;        // where the next chain starts
+  bool pending_ = false;           // current_ holds a piece not yet finished
+  bool following_ = false;         // next_ has started and is being walked forward
+  bool firstOfRun_ = false;        // current_ is its run's first piece
+  std::int64_t pendingFloor_ = 0;  // the floor current_'s head was found against
+  std::int64_t handOverOffset_ = -1;  // where current_ gives up its last packets to next_
+  std::int64_t gridEdge_ = -1;        // a cluster boundary next_'s start has shown
 };
 
 }  // namespace mtsrescue

@@ -3,11 +3,13 @@
 
 #include "engine/EngineConstants.h"
 #include "engine/HitList.h"
+#include "engine/PieceSearch.h"
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
 #include "platform/Folders.h"
 
 #include <exception>
+#include <memory>
 #include <vector>
 
 namespace mtsrescue {
@@ -33,7 +35,7 @@ std::vector<ClipSpan> HitRunSpans(const HitList& hits) {
 // The last step: whole recordings from the pieces around the hit runs. The numbered fragment
 // files are left as they are whatever happens here.
 void RebuildRecordings(RunReport& report, const std::vector<ClipSpan>& hitRuns, RunObserver& observer,
-                       const RunOptions& options, const StreamOpener& opener) {
+                       const RunOptions& options, const StreamOpener& opener, PieceSearch* search) {
   const FolderMaker makeFolder =
       options.MakeClipsFolder ? options.MakeClipsFolder : FolderMaker(CreateFolderTree);
   // The fragment files just written hold most of the bytes: read them there, not again from a
@@ -46,7 +48,7 @@ void RebuildRecordings(RunReport& report, const std::vector<ClipSpan>& hitRuns, 
   }
   try {
     RebuildClips(report.SourcePath, report.SourceLength, hitRuns, copies, report.DestFolder, observer,
-                 report.Clips, opener, makeFolder);
+                 report.Clips, opener, makeFolder, search);
   } catch (const std::exception& error) {
     NoteFailure(report, report.Clips.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what());
   }
@@ -87,15 +89,27 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
   if (!options.DryRun && options.Clips) hitRuns = HitRunSpans(hits);
   hits.Clear();
 
+  // The pieces of the recordings are looked for in the bytes the export copies, as it copies
+  // them: the fragment files need not be read back for it.
+  std::unique_ptr<ByteStream> searchSource;
+  std::unique_ptr<PieceSearch> search;
+  if (!options.DryRun && options.Clips) {
+    try {
+      searchSource = opener(sourcePath, OpenMode::ReadShared);
+      search = std::make_unique<PieceSearch>(*searchSource, sourceLength, hitRuns);
+    } catch (const std::exception&) {
+      // The export meets the same failure and reports it; the rebuild then reads for itself.
+    }
+  }
   if (!options.DryRun) {
     try {
-      ExportFragments(sourcePath, destFolder, report.Fragments, observer, report.Export, opener);
+      ExportFragments(sourcePath, destFolder, report.Fragments, observer, report.Export, opener, search.get());
     } catch (const std::exception& error) {
       NoteFailure(report, report.Export.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what());
     }
   }
   if (!options.DryRun && options.Clips && report.Failure != RunFailure::Export) {
-    RebuildRecordings(report, hitRuns, observer, options, opener);
+    RebuildRecordings(report, hitRuns, observer, options, opener, search.get());
   }
   return report;
 }

@@ -14,6 +14,13 @@ const std::uint8_t* SourceWindow::At(std::int64_t offset, std::int64_t count) {
   if (offset < 0 || count < 0 || count > MaxRequestBytes || offset + count > sourceLength_) {
     return nullptr;
   }
+  if (!fed_.empty()) {
+    if (const std::uint8_t* bytes = FromFeed(offset, count)) return bytes;
+  }
+  if (feeding_ && StillToCome(offset, count)) {
+    waiting_ = true;
+    return nullptr;
+  }
   if (offset < windowOffset_ || offset + count > windowOffset_ + windowBytes_) {
     Fill(offset, count);
     if (offset + count > windowOffset_ + windowBytes_) return nullptr;
@@ -27,9 +34,14 @@ void SourceWindow::Fill(std::int64_t offset, std::int64_t count) {
   if (fillHook_) fillHook_();
   const std::int64_t start = std::max<std::int64_t>(0, (offset - MaxRequestBytes) / SectorBytes * SectorBytes);
   std::int64_t end = std::min(start + BlockBytes, sourceLength_);
-  if (readLimit_ > 0) {
-    const std::int64_t needed = (offset + count + SectorBytes - 1) / SectorBytes * SectorBytes;
-    end = std::min(end, std::max(readLimit_, needed));
+  const std::int64_t needed = (offset + count + SectorBytes - 1) / SectorBytes * SectorBytes;
+  if (readLimit_ > 0) end = std::min(end, std::max(readLimit_, needed));
+  // Bytes the export copies come fed: the source is read only up to the next stretch of them, or
+  // (for fed bytes no longer kept) little more than asked for.
+  const auto stretch = std::upper_bound(expected_.begin(), expected_.end(), offset,
+                                        [](std::int64_t at, const auto& s) { return at < s.second; });
+  if (stretch != expected_.end()) {
+    end = std::min(end, std::max(needed, stretch->first > offset ? stretch->first : needed + MaxRequestBytes));
   }
   const std::int64_t wanted = std::min(end, sourceLength_) - start;
   windowOffset_ = start;
@@ -41,6 +53,60 @@ void SourceWindow::Fill(std::int64_t offset, std::int64_t count) {
     windowBytes_ += got.Bytes;
     if (got.Bytes <= 0 || got.Error) break;
   }
+}
+
+}  // namespace mtsrescue
+
+namespace mtsrescue {
+
+void SourceWindow::ExpectFeed(std::vector<std::pair<std::int64_t, std::int64_t>> stretches) {
+  expected_ = std::move(stretches);
+  feeding_ = true;
+  fedEnd_ = 0;
+}
+
+void SourceWindow::Feed(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count) {
+  if (count <= 0) return;
+  FedBlock block;
+  while (!fed_.empty() && fedBytesKept_ - static_cast<std::int64_t>(fed_.front().Bytes.size()) >= KeptFeedBytes) {
+    fedBytesKept_ -= static_cast<std::int64_t>(fed_.front().Bytes.size());
+    block = std::move(fed_.front());  // its buffer is reused
+    fed_.pop_front();
+  }
+  block.Offset = offset;
+  block.Bytes.assign(bytes, bytes + count);
+  fedBytesKept_ += count;
+  fed_.push_back(std::move(block));
+  fedEnd_ = std::max(fedEnd_, offset + count);
+}
+
+const std::uint8_t* SourceWindow::FromFeed(std::int64_t offset, std::int64_t count) {
+  // Most requests are for the bytes fed last.
+  for (std::size_t i = fed_.size(); i-- > 0;) {
+    const FedBlock& block = fed_[i];
+    const std::int64_t blockEnd = block.Offset + static_cast<std::int64_t>(block.Bytes.size());
+    if (offset < block.Offset || offset >= blockEnd) continue;
+    if (offset + count <= blockEnd) return block.Bytes.data() + (offset - block.Offset);
+    // Across the end of this block into the next one fed, if that one follows on.
+    if (i + 1 == fed_.size() || fed_[i + 1].Offset != blockEnd) return nullptr;
+    const FedBlock& next = fed_[i + 1];
+    const std::int64_t inFirst = blockEnd - offset;
+    if (count - inFirst > static_cast<std::int64_t>(next.Bytes.size())) return nullptr;
+    joined_.assign(block.Bytes.begin() + (offset - block.Offset), block.Bytes.end());
+    joined_.insert(joined_.end(), next.Bytes.begin(), next.Bytes.begin() + (count - inFirst));
+    return joined_.data();
+  }
+  return nullptr;
+}
+
+bool SourceWindow::StillToCome(std::int64_t offset, std::int64_t count) const {
+  const std::int64_t end = offset + count;
+  if (end <= fedEnd_) return false;
+  // The first expected stretch that ends after what has been fed or after offset.
+  const std::int64_t from = std::max(offset, fedEnd_);
+  const auto stretch = std::upper_bound(expected_.begin(), expected_.end(), from,
+                                        [](std::int64_t at, const auto& s) { return at < s.second; });
+  return stretch != expected_.end() && stretch->first < end;
 }
 
 }  // namespace mtsrescue

@@ -47,6 +47,11 @@ TEST_F(ClipRunTest, ARunRebuildsRecordingsAfterTheExportAndLeavesItsFilesAlone) 
   EXPECT_EQ(files_.Find(ClipFile(0))->Contents(), recording_);
   EXPECT_EQ(folders_, std::vector<std::string>{ClipsFolderName("dest")});
   EXPECT_EQ(withClips.Clips.PieceCount, 3);
+  // The pieces are found in the bytes the export copies: the rebuild reads one copy of the
+  // recording and, from the source, only the pieces' edges.
+  const auto recordingBytes = static_cast<std::int64_t>(recording_.size());
+  EXPECT_LE(withClips.Clips.BytesRead - withClips.Clips.SourceBytesRead, recordingBytes);
+  EXPECT_LE(withClips.Clips.SourceBytesRead, 3 * 12 * 1024);
 
   // The numbered fragment files are the same files, whether recordings are rebuilt or not.
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> fragmentFiles;

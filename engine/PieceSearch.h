@@ -1,0 +1,45 @@
+// Finds the pieces of recordings around the hit runs: while the export copies the source, in the
+// very bytes it copies; the rest (the pieces' edges, or everything when nothing is fed) read.
+#pragma once
+
+#include "engine/ClipBuilder.h"
+#include "engine/ClipPiece.h"
+#include "engine/ExportFragments.h"
+#include "engine/PacketWalker.h"
+#include "engine/SourceWindow.h"
+#include "platform/ByteStream.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace mtsrescue {
+
+class RunObserver;
+
+class PieceSearch final : public ExportTap {
+ public:
+  // source is read for bytes the export does not copy; it stays owned by the caller and must
+  // outlive the search. hitRuns: [start, end) each, ascending and not overlapping.
+  PieceSearch(ByteStream& source, std::int64_t sourceLength, std::vector<ClipSpan> hitRuns);
+
+  void Planned(const std::vector<ExportedEntry>& entries) override;
+  void Copied(std::int64_t sourceOffset, const std::uint8_t* bytes, std::int64_t count) override;
+
+  // Walks what is left, reading it from the source (nothing more will be fed), with observer
+  // pumped before each read; returns the pieces in source order.
+  std::vector<ClipPiece> Finish(RunObserver& observer);
+
+  // Bytes read from the source (fed bytes are not read).
+  std::int64_t SourceBytesRead() const noexcept { return window_.BytesRead(); }
+
+ private:
+  void Walk();
+
+  SourceWindow window_;
+  PacketWalker walker_;
+  std::vector<ClipSpan> runs_;
+  std::size_t nextRun_ = 0;
+  std::vector<ClipPiece> pieces_;
+};
+
+}  // namespace mtsrescue
