@@ -4,9 +4,11 @@
 #include "engine/ClipLinker.h"
 #include "engine/EngineConstants.h"
 #include "engine/ExportFragments.h"
+#include "engine/HiddenJoints.h"
 #include "engine/PieceSearch.h"
 #include "engine/ReadBlock.h"
 #include "engine/RunObserver.h"
+#include "engine/SourceWindow.h"
 #include "platform/FileStream.h"
 
 #include <algorithm>
@@ -49,15 +51,24 @@ ClipBuilder::ClipBuilder(ByteStream& source, std::int64_t sourceLength)
 
 void ClipBuilder::Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observer) {
   PieceSearch search(source_, sourceLength_, hitRuns);
-  PlanPieces(search.Finish(observer));
-  observer.Pump();
+  PlanPieces(search.Finish(observer), observer);
 }
 
-void ClipBuilder::PlanPieces(std::vector<ClipPiece> pieces) {
+void ClipBuilder::PlanPieces(std::vector<ClipPiece> pieces, RunObserver& observer) {
+  observer.Pump();
   pieces_ = std::move(pieces);
   clips_.clear();
   next_ = ClipLinker::Link(pieces_);
   clusterBytes_ = ClipLinker::InferClusterBytes(pieces_, next_, &clusterBase_);
+  {
+    SourceWindow window(source_, sourceLength_);
+    window.SetFillHook([&observer] { observer.Pump(); });
+    HiddenJoints hidden(window, clusterBytes_, clusterBase_);
+    if (hidden.Split(pieces_, next_)) {
+      next_ = ClipLinker::Link(pieces_);
+      clusterBytes_ = ClipLinker::InferClusterBytes(pieces_, next_, &clusterBase_);
+    }
+  }
   headOffsets_.clear();
   for (const ClipPiece& piece : pieces_) {
     if (piece.HeadAtSector) headOffsets_.push_back(piece.HeadOffset);
@@ -214,7 +225,7 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
   } readCount{reader, search, report};
   ClipBuilder builder(reader, sourceLength);
   if (search != nullptr) {
-    builder.PlanPieces(search->Finish(observer));
+    builder.PlanPieces(search->Finish(observer), observer);
   } else {
     builder.Plan(hitRuns, observer);
   }

@@ -66,7 +66,7 @@ class ClipBuilder {
   void Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observer);
   // Links the pieces (in source order) and plans the recordings: those with a random-access point
   // and at least 32 KiB.
-  void PlanPieces(std::vector<ClipPiece> pieces);
+  void PlanPieces(std::vector<ClipPiece> pieces, RunObserver& observer);
 
   const std::vector<ClipPiece>& Pieces() const noexcept { return pieces_; }
   const std::vector<std::size_t>& Next() const noexcept { return next_; }

@@ -1,6 +1,7 @@
 // Linking pieces into recordings.
 #include "engine/ClipLinker.h"
 
+#include "engine/ClusterGrid.h"
 #include "engine/EngineConstants.h"
 #include "engine/PacketHeader.h"
 
@@ -93,7 +94,8 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
   return shared > 0;
 }
 
-std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) {
+void ClipLinker::ForEachFit(const std::vector<ClipPiece>& pieces,
+                            const std::function<void(std::size_t a, std::size_t b)>& fit) {
   const std::size_t count = pieces.size();
   // Heads ordered by first stamp, so each tail looks only at heads whose stamp may follow it.
   std::vector<std::pair<std::uint32_t, std::size_t>> heads;
@@ -101,20 +103,10 @@ std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) 
     if (pieces[i].HeadAtSector) heads.emplace_back(pieces[i].FirstStamp, i);
   }
   std::sort(heads.begin(), heads.end());
-
-  std::vector<std::size_t> successor(count, NoPiece);
-  std::vector<int> successors(count, 0);
-  std::vector<int> predecessors(count, 0);
-  std::vector<std::size_t> predecessor(count, NoPiece);
   auto consider = [&](std::size_t a, std::uint32_t low, std::uint32_t high) {
     auto it = std::lower_bound(heads.begin(), heads.end(), std::make_pair(low, std::size_t{0}));
     for (; it != heads.end() && it->first <= high; ++it) {
-      const std::size_t b = it->second;
-      if (b == a || !Fits(pieces[a], pieces[b])) continue;
-      ++successors[a];
-      successor[a] = b;
-      ++predecessors[b];
-      predecessor[b] = a;
+      if (it->second != a && Fits(pieces[a], pieces[it->second])) fit(a, it->second);
     }
   };
   for (std::size_t a = 0; a < count; ++a) {
@@ -129,6 +121,26 @@ std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) 
       consider(a, 0, high);
     }
   }
+}
+
+std::vector<std::vector<std::size_t>> ClipLinker::Predecessors(const std::vector<ClipPiece>& pieces) {
+  std::vector<std::vector<std::size_t>> predecessors(pieces.size());
+  ForEachFit(pieces, [&](std::size_t a, std::size_t b) { predecessors[b].push_back(a); });
+  return predecessors;
+}
+
+std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) {
+  const std::size_t count = pieces.size();
+  std::vector<std::size_t> successor(count, NoPiece);
+  std::vector<int> successors(count, 0);
+  std::vector<int> predecessors(count, 0);
+  std::vector<std::size_t> predecessor(count, NoPiece);
+  ForEachFit(pieces, [&](std::size_t a, std::size_t b) {
+    ++successors[a];
+    successor[a] = b;
+    ++predecessors[b];
+    predecessor[b] = a;
+  });
 
   std::vector<std::size_t> next(count, NoPiece);
   for (std::size_t a = 0; a < count; ++a) {
@@ -182,22 +194,17 @@ std::vector<std::vector<std::size_t>> ClipLinker::Chains(const std::vector<ClipP
 std::int64_t ClipLinker::InferClusterBytes(const std::vector<ClipPiece>& pieces,
                                            const std::vector<std::size_t>& next,
                                            std::int64_t* baseOffset) {
-  std::vector<std::int64_t> edges;
+  ClusterGrid grid;
+  std::size_t joints = 0;
   for (std::size_t a = 0; a < pieces.size() && a < next.size(); ++a) {
     if (next[a] == NoPiece) continue;
-    edges.push_back(pieces[a].TailOffset);
-    edges.push_back(pieces[next[a]].HeadOffset);
+    grid.Note(pieces[a].TailOffset);
+    grid.Note(pieces[next[a]].HeadOffset);
+    ++joints;
   }
-  constexpr std::size_t MinEdges = 8;  // four joints
-  if (edges.size() < MinEdges) return 0;
-  for (std::int64_t size = std::int64_t{1} << 20; size >= 4096; size /= 2) {
-    const std::int64_t residue = edges.front() % size;
-    if (std::all_of(edges.begin(), edges.end(), [&](std::int64_t edge) { return edge % size == residue; })) {
-      if (baseOffset != nullptr) *baseOffset = residue;
-      return size;
-    }
-  }
-  return 0;
+  constexpr std::size_t MinJoints = 4;
+  if (joints < MinJoints) return 0;
+  return grid.ClusterBytes(baseOffset);
 }
 
 }  // namespace mtsrescue

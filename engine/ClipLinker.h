@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -26,14 +27,21 @@ class ClipLinker {
   // close a loop are dropped. b may lie anywhere on the source.
   static std::vector<std::size_t> Link(const std::vector<ClipPiece>& pieces);
 
+  // For each piece, every piece whose tail it fits.
+  static std::vector<std::vector<std::size_t>> Predecessors(const std::vector<ClipPiece>& pieces);
+
+  // Calls fit(a, b) for every pair where Fits(a, b).
+  static void ForEachFit(const std::vector<ClipPiece>& pieces,
+                         const std::function<void(std::size_t a, std::size_t b)>& fit);
+
   // The recordings: chains of linked pieces, each in playing order, the chains ordered by the
   // source offset of their first byte (the head of their first piece).
   static std::vector<std::vector<std::size_t>> Chains(const std::vector<ClipPiece>& pieces,
                                                       const std::vector<std::size_t>& next);
 
   // The card's cluster size as the joints made show it (each joint is a cluster boundary on both
-  // sides): the largest power of two from 4 KiB to 1 MiB on which all of them agree, and their
-  // offset modulo it in *baseOffset; 0 when fewer than four joints.
+  // sides), as ClusterGrid reads it from their edges, and their offset modulo it in *baseOffset;
+  // 0 when fewer than four joints.
   static std::int64_t InferClusterBytes(const std::vector<ClipPiece>& pieces,
                                         const std::vector<std::size_t>& next,
                                         std::int64_t* baseOffset = nullptr);

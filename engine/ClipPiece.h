@@ -68,6 +68,10 @@ struct ClipPiece {
   // ends inside a packet is padded there with the field's stuffing, so a last picture packet
   // without one means the stream was cut in the middle of a picture.
   bool LastPictureStuffed = true;
+
+  // The piece follows another in its hit run, and of several sector boundaries where the joint
+  // between them may lie, the cluster grid did not tell which: its head is a guess.
+  bool HeadGuessed = false;
 };
 
 }  // namespace mtsrescue

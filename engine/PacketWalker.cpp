@@ -53,6 +53,7 @@ class PacketWalker::Chain {
   }
 
   void Start(std::int64_t offset, const PacketHeader& header) {
+    HeadGuessed = false;
     for (const std::uint16_t pid : pids_) {
       firstCounter_[pid] = lastCounter_[pid] = -1;
       lastUnitStart_[pid] = -1;
@@ -151,11 +152,14 @@ class PacketWalker::Chain {
 
   // Walks on from Last while packets continue, at most maxPackets of them; returns the offset of
   // the first packet not taken.
-  std::int64_t WalkForward(SourceWindow& window, std::int64_t maxPackets = INT64_MAX) {
+  // the first packet not taken. No packet whose header reaches past stopOffset is taken.
+  std::int64_t WalkForward(SourceWindow& window, std::int64_t maxPackets = INT64_MAX,
+                           std::int64_t stopOffset = INT64_MAX) {
     PacketHeader header;
     StoppedOnPace = false;
     for (std::int64_t offset = Last + PacketBytes;; offset += PacketBytes) {
-      if (maxPackets-- <= 0 || !HeaderAt(window, offset, header)) return offset;
+      if (maxPackets-- <= 0 || offset + PacketHeaderBytes > stopOffset) return offset;
+      if (!HeaderAt(window, offset, header)) return offset;
       if (!Continues(header)) {
         const std::uint32_t step = StampDistance(LastStamp, header.Stamp);
         StoppedOnPace = header.Plausible && step >= 1 && step <= MaxStampStepTicks && !Usual(step);
@@ -199,6 +203,7 @@ class PacketWalker::Chain {
     piece.StepMinTicks = Packets > 1 ? StepMin : 0;
     piece.StepMaxTicks = StepMax;
     piece.PacketCount = Packets;
+    piece.HeadGuessed = HeadGuessed;
     for (const std::uint16_t pid : pids_) {
       piece.FirstCounters.push_back(
           {pid, static_cast<std::uint8_t>(firstCounter_[pid]), firstPayload_[pid] != 0});
@@ -231,6 +236,7 @@ class PacketWalker::Chain {
   // The walk forward ended at a packet that broke the stream's steady pace: the stamps say
   // exactly where another stream began.
   bool StoppedOnPace = false;
+  bool HeadGuessed = false;  // see ClipPiece
 
  private:
   struct Remembered {
@@ -341,14 +347,19 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
   handOverOffset_ = -1;
   gridEdge_ = -1;
   PacketHeader header;
-  if (!HeaderAt(window_, offset_, header) || !header.Plausible) {
+  // No chain begins with a packet whose header a joint cuts, nor reaches back across a joint.
+  const auto jointAfter = std::upper_bound(joints_.begin(), joints_.end(), offset_);
+  const std::int64_t jointBefore = jointAfter == joints_.begin() ? 0 : *(jointAfter - 1);
+  stopOffset_ = jointAfter == joints_.end() ? INT64_MAX : *jointAfter;
+  if (offset_ + PacketHeaderBytes > stopOffset_ ||
+      !HeaderAt(window_, offset_, header) || !header.Plausible) {
     if (window_.Waiting()) return ChainStart::Waiting;
     offset_ += PacketBytes;
     return ChainStart::Skipped;
   }
   // A piece that follows another in the run may have begun a few packets before the other
   // was seen to end: packets right after a joint can fit both streams by chance.
-  std::int64_t floor = floorOffset_;
+  std::int64_t floor = std::max(floorOffset_, jointBefore);
   if (pending_) {
     floor = std::max({floor, current_->First + PacketHeaderBytes,
                       current_->Last - MaxOverlapPackets * PacketBytes + PacketHeaderBytes});
@@ -356,7 +367,7 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
   next_->Start(offset_, header);
   // Walking back checks each packet against the counters and the pace the chain already knows:
   // from one packet alone, another stream's packets before it would pass for its own.
-  next_->WalkForward(window_, LookAheadPackets);
+  next_->WalkForward(window_, LookAheadPackets, stopOffset_);
   if (window_.Waiting()) return ChainStart::Waiting;
   next_->WalkBack(window_, floor);
   if (window_.Waiting()) return ChainStart::Waiting;
@@ -368,6 +379,7 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
   // was stopped by its stamps' pace, which marks the joint itself. Without a sector
   // boundary, the earlier stream keeps them all.
   const std::int64_t failed = current_->Last + PacketBytes;
+  bool guessed = false;
   std::int64_t joint = AlignUp(next_->First - PacketBytes + PacketHeaderBytes, SectorBytes);
   if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace) {
     joint = failed;
@@ -384,7 +396,11 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
         ++count;
       }
     }
-    if (count == 1) joint = onGrid;
+    if (count == 1) {
+      joint = onGrid;
+    } else {
+      guessed = true;
+    }
   }
   handOverOffset_ = joint;
   const std::int64_t restart = joint + PositiveRemainder(offset_ - joint, PacketBytes);
@@ -394,6 +410,7 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
     return ChainStart::Skipped;
   }
   next_->Start(restart, header);
+  next_->HeadGuessed = guessed;
   return ChainStart::Started;
 }
 
@@ -415,7 +432,7 @@ bool PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
       if (started == ChainStart::Skipped) continue;
       following_ = true;
     }
-    const std::int64_t failed = next_->WalkForward(window_);
+    const std::int64_t failed = next_->WalkForward(window_, INT64_MAX, stopOffset_);
     if (window_.Waiting()) return false;
     following_ = false;
     offset_ = std::max(failed, offset_ + PacketBytes);

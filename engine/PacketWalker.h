@@ -29,6 +29,20 @@ class PacketWalker {
   bool WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
                std::vector<ClipPiece>& pieces);
 
+  // Sector boundaries (ascending) that every piece ends or begins at, as if foreign data began
+  // there: a piece to be cut where nothing in the stream shows it. An offset that is no sector
+  // boundary ends the piece before it.
+  void SetJoints(std::vector<std::int64_t> jointOffsets) { joints_ = std::move(jointOffsets); }
+  // No piece begins before offset.
+  void SetFloor(std::int64_t offset) noexcept { floorOffset_ = offset; }
+
+  // The card's cluster grid, known before the walk.
+  void KnowGrid(std::int64_t clusterBytes, std::int64_t baseOffset) {
+    for (std::size_t k = 0; k < ClusterGrid::MinEdges; ++k) {
+      grid_.Note(baseOffset + static_cast<std::int64_t>(k) * clusterBytes);
+    }
+  }
+
   // A chain of fewer verified packets is no piece.
   static constexpr std::int64_t MinPiecePackets = 3;
   // How far back a piece that follows another in the same run may be found to have begun
@@ -61,6 +75,8 @@ class PacketWalker {
   std::int64_t pendingFloor_ = 0;  // the floor current_'s head was found against
   std::int64_t handOverOffset_ = -1;  // where current_ gives up its last packets to next_
   std::int64_t gridEdge_ = -1;        // a cluster boundary next_'s start has shown
+  std::vector<std::int64_t> joints_;
+  std::int64_t stopOffset_ = INT64_MAX;  // the joint after next_'s start
 };
 
 }  // namespace mtsrescue

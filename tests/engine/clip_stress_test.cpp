@@ -1,0 +1,132 @@
+// Random cards on which the clusters of two or three recordings alternate, often with the same
+// stamp origin: no piece and no planned recording may hold bytes of two recordings or bytes out of
+// order, and no packet of a recording may be left out of every piece.
+#include "engine/ClipBuilder.h"
+
+#include "engine/ClipLinker.h"
+#include "engine/RunObserver.h"
+#include "tests/common/MemoryFileSystem.h"
+#include "tests/engine/ClipFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace mtsrescue::test {
+namespace {
+
+constexpr std::int64_t CardBytes = 2 * 1024 * 1024;
+constexpr std::int64_t MarginBytes = 65536;  // random bytes before and after the recordings
+
+// A card and, for every byte of it, the recording it came from (-1: none) and its offset there.
+struct Interleaved {
+  explicit Interleaved(std::uint32_t trial) : card(CardBytes, trial) {
+    std::mt19937 random(trial);
+    clusterBytes = 4096 << (random() % 3);
+    const int count = 2 + static_cast<int>(random() % 2);
+    sameOrigin = random() % 2 != 0;
+    for (int r = 0; r < count; ++r) {
+      // Origins 777,777 ticks apart are well within one stamp step's reach.
+      const std::uint32_t origin = sameOrigin ? 1000 : 1000 + 777777u * static_cast<std::uint32_t>(r);
+      recordings.push_back(SyntheticStream(2048, origin, 6768, trial * 10 + static_cast<std::uint32_t>(r) + 1));
+    }
+    owner.assign(CardBytes, -1);
+    fileOffset.assign(CardBytes, -1);
+    std::vector<std::int64_t> placed(recordings.size(), 0);
+    for (std::int64_t at = MarginBytes; at + clusterBytes <= CardBytes - MarginBytes; at += clusterBytes) {
+      const std::size_t r = random() % recordings.size();
+      if (placed[r] + clusterBytes > static_cast<std::int64_t>(recordings[r].size())) break;
+      card.Place(recordings[r], placed[r], clusterBytes, at);
+      for (std::int64_t i = 0; i < clusterBytes; ++i) {
+        owner[at + i] = static_cast<int>(r);
+        fileOffset[at + i] = placed[r] + i;
+      }
+      placed[r] += clusterBytes;
+    }
+  }
+
+  // Whether [start, end) is one stretch of one recording, in order; otherwise where it breaks.
+  std::int64_t BreakIn(std::int64_t start, std::int64_t end) const {
+    for (std::int64_t at = start; at < end; ++at) {
+      if (owner[at] < 0 || owner[at] != owner[start] || fileOffset[at] != fileOffset[start] + (at - start)) {
+        return at;
+      }
+    }
+    return -1;
+  }
+
+  CardImage card;
+  std::int64_t clusterBytes = 0;
+  bool sameOrigin = false;
+  std::vector<std::vector<std::uint8_t>> recordings;
+  std::vector<int> owner;
+  std::vector<std::int64_t> fileOffset;
+};
+
+TEST(ClipStress, InterleavedRecordingsNeverMixAndLoseNoPacket) {
+  std::int64_t packets = 0;
+  std::int64_t joints = 0;
+  std::int64_t jointsMade = 0;
+  for (std::uint32_t trial = 0; trial < 120; ++trial) {
+    const Interleaved layout(trial);
+    MemoryFileSystem files;
+    files.Add("card", layout.card.Bytes());
+    const auto stream = files.Open("card", OpenMode::ReadShared);
+    ClipBuilder builder(*stream, CardBytes);
+    RunObserver observer;
+    builder.Plan(layout.card.HitRuns(), observer);
+    std::ostringstream where;
+    where << "trial " << trial << ", " << layout.clusterBytes << "-byte clusters"
+          << (layout.sameOrigin ? ", same origins" : "");
+    SCOPED_TRACE(where.str());
+
+    const std::vector<ClipPiece>& pieces = builder.Pieces();
+    std::vector<bool> covered(CardBytes, false);
+    for (const ClipPiece& piece : pieces) {
+      EXPECT_EQ(layout.BreakIn(piece.FirstPacketOffset, piece.LastPacketOffset + 8), -1)
+          << "piece " << piece.FirstPacketOffset << ".." << piece.LastPacketOffset;
+      std::fill(covered.begin() + piece.FirstPacketOffset, covered.begin() + piece.LastPacketOffset + 1, true);
+    }
+    // Every packet that lies whole in one cluster starts inside some piece.
+    for (std::int64_t at = 0; at + PacketBytes <= CardBytes; ++at) {
+      if (layout.owner[at] < 0 || layout.fileOffset[at] % PacketBytes != 0) continue;
+      if (layout.BreakIn(at, at + PacketBytes) != -1) continue;
+      ++packets;
+      EXPECT_TRUE(covered[at]) << "packet at " << at << " is in no piece";
+    }
+    for (std::size_t a = 0; a < pieces.size(); ++a) {
+      const std::size_t b = builder.Next()[a];
+      if (b == ClipLinker::NoPiece) continue;
+      EXPECT_EQ(layout.owner[pieces[b].HeadOffset], layout.owner[pieces[a].TailOffset - 1]);
+      EXPECT_EQ(layout.fileOffset[pieces[b].HeadOffset], layout.fileOffset[pieces[a].TailOffset - 1] + 1)
+          << "piece at " << pieces[a].HeadOffset << " joined to the piece at " << pieces[b].HeadOffset;
+    }
+    for (const PlannedClip& clip : builder.Clips()) {
+      for (std::size_t k = 0; k < clip.Spans.size(); ++k) {
+        const ClipSpan& span = clip.Spans[k];
+        EXPECT_EQ(layout.BreakIn(span.StartOffset, span.EndOffset), -1);
+        if (k > 0) {
+          EXPECT_EQ(layout.fileOffset[span.StartOffset], layout.fileOffset[clip.Spans[k - 1].EndOffset - 1] + 1);
+        }
+      }
+    }
+    // Joints between clusters of one recording that lie apart (or in reverse order) on the card.
+    for (std::int64_t at = MarginBytes + layout.clusterBytes; at < CardBytes - MarginBytes; at += layout.clusterBytes) {
+      if (layout.owner[at] < 0) continue;
+      if (layout.owner[at - 1] == layout.owner[at] && layout.fileOffset[at - 1] + 1 == layout.fileOffset[at]) continue;
+      if (layout.fileOffset[at] == 0) continue;
+      ++joints;
+      for (std::size_t a = 0; a < pieces.size(); ++a) {
+        if (builder.Next()[a] != ClipLinker::NoPiece && pieces[builder.Next()[a]].HeadOffset == at) ++jointsMade;
+      }
+    }
+  }
+  RecordProperty("packets", std::to_string(packets));
+  RecordProperty("joints", std::to_string(joints));
+  RecordProperty("joints_made", std::to_string(jointsMade));
+  std::printf("%lld packets; %lld of %lld joints made\n", static_cast<long long>(packets),
+              static_cast<long long>(jointsMade), static_cast<long long>(joints));
+}
+
+}  // namespace
+}  // namespace mtsrescue::test
