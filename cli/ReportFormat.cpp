@@ -142,12 +142,22 @@ static std::string SpanJson(const ClipSpan& span) {
   return "{\"start\": " + std::to_string(span.StartOffset) + ", \"end\": " + std::to_string(span.EndOffset) + "}";
 }
 
+static std::string SpansJson(const std::vector<ClipSpan>& spans) {
+  std::string json = "[";
+  for (std::size_t k = 0; k < spans.size(); ++k) json += (k == 0 ? "" : ", ") + SpanJson(spans[k]);
+  return json + "]";
+}
+
 std::string ReportFormat::ClipsText(const CliResult& result) {
   if (!ClipsRan(result)) return "";
   const ClipReport& clips = result.Run.Clips;
   std::string text = "Recordings:   " + Int(static_cast<std::int64_t>(clips.Recordings.size())) +
                      " rebuilt from " + Int(clips.PieceCount) + " pieces (" + Int(clips.JoinedPieceCount) +
-                     " joined, " + Int(static_cast<std::int64_t>(clips.UnjoinedPieces.size())) + " unjoined)";
+                     " joined, " + Int(static_cast<std::int64_t>(clips.UnjoinedPieces.size())) + " unjoined";
+  if (!clips.UnusedPieces.empty()) {
+    text += "; " + Int(static_cast<std::int64_t>(clips.UnusedPieces.size())) + " joined but in no recording";
+  }
+  text += ")";
   if (!clips.Recordings.empty()) text += " in " + clips.Folder;
   text += "\n";
   for (const RebuiltClip& clip : clips.Recordings) {
@@ -182,16 +192,12 @@ std::string ReportFormat::ClipsJson(const CliResult& result) {
     json += "      {\"index\": " + Int(clip.Index) + ", \"file\": " + JsonString(clip.FilePath) +
             ", \"bytes\": " + Int(clip.Bytes) + ", \"head_trimmed\": " + (clip.HeadTrimmed ? "true" : "false") +
             ", \"tail_trimmed\": " + (clip.TailTrimmed ? "true" : "false") +
-            ", \"unreadable_sectors\": " + Int(clip.UnreadableSectors) + ", \"pieces\": [";
-    for (std::size_t k = 0; k < clip.Pieces.size(); ++k) json += (k == 0 ? "" : ", ") + SpanJson(clip.Pieces[k]);
-    json += "]}";
+            ", \"unreadable_sectors\": " + Int(clip.UnreadableSectors) + ", \"pieces\": ";
+    json += SpansJson(clip.Pieces) + "}";
   }
   json += clips.Recordings.empty() ? "],\n" : "\n    ],\n";
-  json += "    \"unjoined_pieces\": [";
-  for (std::size_t k = 0; k < clips.UnjoinedPieces.size(); ++k) {
-    json += (k == 0 ? "" : ", ") + SpanJson(clips.UnjoinedPieces[k]);
-  }
-  json += "]}";
+  json += "    \"unjoined_pieces\": " + SpansJson(clips.UnjoinedPieces) + ",\n";
+  json += "    \"unused_pieces\": " + SpansJson(clips.UnusedPieces) + "}";
   return json;
 }
 

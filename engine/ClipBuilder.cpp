@@ -231,15 +231,26 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
   }
   report.PieceCount = static_cast<std::int64_t>(builder.Pieces().size());
   report.ClusterBytes = builder.ClusterBytes();
+  std::vector<bool> written(builder.Pieces().size(), false);
+  for (const PlannedClip& clip : builder.Clips()) {
+    for (const std::size_t piece : clip.PieceIndexes) written[piece] = true;
+  }
+  const auto packets = [&](std::size_t index) {
+    const ClipPiece& piece = builder.Pieces()[index];
+    return ClipSpan{piece.FirstPacketOffset, std::min(piece.LastPacketOffset + PacketBytes, sourceLength)};
+  };
   for (const std::vector<std::size_t>& chain : ClipLinker::Chains(builder.Pieces(), builder.Next())) {
-    if (chain.size() >= 2) {
-      report.JoinedPieceCount += static_cast<std::int64_t>(chain.size());
+    if (chain.size() == 1) {
+      report.UnjoinedPieces.push_back(packets(chain.front()));
       continue;
     }
-    const ClipPiece& piece = builder.Pieces()[chain.front()];
-    report.UnjoinedPieces.push_back(
-        {piece.FirstPacketOffset, std::min(piece.LastPacketOffset + PacketBytes, sourceLength)});
+    report.JoinedPieceCount += static_cast<std::int64_t>(chain.size());
+    for (const std::size_t piece : chain) {
+      if (!written[piece]) report.UnusedPieces.push_back(packets(piece));
+    }
   }
+  std::sort(report.UnusedPieces.begin(), report.UnusedPieces.end(),
+            [](const ClipSpan& x, const ClipSpan& y) { return x.StartOffset < y.StartOffset; });
   if (builder.Clips().empty()) return;
   if (const std::error_code code = makeFolder(report.Folder)) {
     throw StreamError("Cannot create file \"" + report.Folder + "\". " + SystemErrorText(code), code);

@@ -44,6 +44,9 @@ struct ClipReport {
   std::string Folder;                   // where the recordings were written
   std::vector<RebuiltClip> Recordings;  // in file-number order
   std::vector<ClipSpan> UnjoinedPieces; // pieces no other piece joins, whole packets
+  // Joined pieces that no recording was written from (their chain holds no picture that can be
+  // shown, or too little; or they come before its first one), whole packets.
+  std::vector<ClipSpan> UnusedPieces;
   std::int64_t PieceCount = 0;          // pieces found around the hit runs
   std::int64_t JoinedPieceCount = 0;    // pieces in recordings of two pieces or more
   std::int64_t ClusterBytes = 0;        // the card's cluster size as the pieces show it; 0 unknown

@@ -44,7 +44,21 @@ TEST(ReportFormatClipsTest, JsonListsEveryRecordingWithItsPiecesAndTheUnjoinedPi
             std::string::npos)
       << json;
   EXPECT_NE(json.find("\"head_trimmed\": true"), std::string::npos) << json;
-  EXPECT_NE(json.find("\"unjoined_pieces\": [{\"start\": 200064, \"end\": 203264}]}"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"unjoined_pieces\": [{\"start\": 200064, \"end\": 203264}],"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"unused_pieces\": []}"), std::string::npos) << json;
+}
+
+TEST(ReportFormatClipsTest, JoinedPiecesOfNoRecordingAreListedAndCounted) {
+  CliResult result = WithRecordings();
+  result.Run.Clips.UnusedPieces = {{300000, 310000}, {400000, 402000}};
+  const std::string json = ReportFormat::Json(result);
+  EXPECT_NE(json.find("\"unused_pieces\": [{\"start\": 300000, \"end\": 310000}, {\"start\": 400000, "
+                      "\"end\": 402000}]}"),
+            std::string::npos)
+      << json;
+  const std::string text = ReportFormat::Text(result);
+  EXPECT_NE(text.find("(4 joined, 1 unjoined; 2 joined but in no recording) in out/clips\n"), std::string::npos)
+      << text;
 }
 
 TEST(ReportFormatClipsTest, TextSaysHowManyRecordingsFromHowManyPieces) {

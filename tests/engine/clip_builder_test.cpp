@@ -258,5 +258,26 @@ TEST(ClipBuilder, AnUnjoinedPieceIsListedAndWrittenAsWhatSurvived) {
   EXPECT_EQ(written, Slice(recording, 0, LastPictureStart(recording, 341) * 192));
 }
 
+TEST(ClipBuilder, JoinedPiecesOfNoRecordingAreListedAsUnused) {
+  // 100 packets over two clusters: joined, but too short to be written as a recording.
+  const auto remnant = SyntheticStream(100, 5000, Step, 45);
+  CardImage card(16 * Cluster);
+  card.Place(remnant, 0, Cluster, 3 * Cluster);
+  card.Place(remnant, Cluster, 100 * 192 - Cluster, 10 * Cluster);
+  MemoryFileSystem files;
+  files.Add("card", card.Bytes());
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", 16 * Cluster, card.HitRuns(), {}, "dest", observer, report, files.Opener(),
+               [](const std::string&) { return std::error_code(); });
+  EXPECT_TRUE(report.Recordings.empty());
+  EXPECT_EQ(report.JoinedPieceCount, 2);
+  EXPECT_TRUE(report.UnjoinedPieces.empty());
+  ASSERT_EQ(report.UnusedPieces.size(), 2u);
+  EXPECT_EQ(report.UnusedPieces[0].StartOffset, 3 * Cluster);
+  EXPECT_EQ(report.UnusedPieces[1].StartOffset, 10 * Cluster + 128);  // after the cut packet's end
+  EXPECT_EQ(report.UnusedPieces[1].EndOffset, 10 * Cluster + 100 * 192 - Cluster);
+}
+
 }  // namespace
 }  // namespace mtsrescue::test
