@@ -159,6 +159,9 @@ std::string ReportFormat::ClipsText(const CliResult& result) {
   }
   text += ")";
   if (!clips.Recordings.empty()) text += " in " + clips.Folder;
+  if (clips.UnreadableSectors > 0) {
+    text += "  [" + Int(clips.UnreadableSectors) + " unreadable sectors passed over while finding the pieces]";
+  }
   text += "\n";
   for (const RebuiltClip& clip : clips.Recordings) {
     char line[160];
@@ -185,7 +188,8 @@ std::string ReportFormat::ClipsJson(const CliResult& result) {
                      ", \"joined_pieces\": " + Int(clips.JoinedPieceCount) +
                      ", \"cluster_bytes\": " + Int(clips.ClusterBytes) + ", \"bytes_read\": " + Int(clips.BytesRead) +
                      ", \"source_bytes_read\": " + Int(clips.SourceBytesRead) +
-                     ", \"bytes_written\": " + Int(clips.BytesWritten) + ",\n    \"recordings\": [";
+                     ", \"bytes_written\": " + Int(clips.BytesWritten) +
+                     ", \"unreadable_sectors\": " + Int(clips.UnreadableSectors) + ",\n    \"recordings\": [";
   for (std::size_t i = 0; i < clips.Recordings.size(); ++i) {
     const RebuiltClip& clip = clips.Recordings[i];
     json += i == 0 ? "\n" : ",\n";

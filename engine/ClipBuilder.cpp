@@ -51,7 +51,9 @@ ClipBuilder::ClipBuilder(ByteStream& source, std::int64_t sourceLength)
 
 void ClipBuilder::Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observer) {
   PieceSearch search(source_, sourceLength_, hitRuns);
-  PlanPieces(search.Finish(observer), observer);
+  std::vector<ClipPiece> pieces = search.Finish(observer);
+  unreadableSectors_ = search.UnreadableSectors();
+  PlanPieces(std::move(pieces), observer);
 }
 
 void ClipBuilder::PlanPieces(std::vector<ClipPiece> pieces, RunObserver& observer) {
@@ -68,6 +70,7 @@ void ClipBuilder::PlanPieces(std::vector<ClipPiece> pieces, RunObserver& observe
       next_ = ClipLinker::Link(pieces_);
       clusterBytes_ = ClipLinker::InferClusterBytes(pieces_, next_, &clusterBase_);
     }
+    unreadableSectors_ += window.UnreadableSectors();
   }
   headOffsets_.clear();
   for (const ClipPiece& piece : pieces_) {
@@ -230,6 +233,7 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
     builder.Plan(hitRuns, observer);
   }
   report.PieceCount = static_cast<std::int64_t>(builder.Pieces().size());
+  report.UnreadableSectors = builder.UnreadableSectors() + (search != nullptr ? search->UnreadableSectors() : 0);
   report.ClusterBytes = builder.ClusterBytes();
   std::vector<bool> written(builder.Pieces().size(), false);
   for (const PlannedClip& clip : builder.Clips()) {

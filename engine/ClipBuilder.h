@@ -53,6 +53,7 @@ struct ClipReport {
   std::int64_t BytesRead = 0;         // by the walk and the copy, wherever from
   std::int64_t SourceBytesRead = 0;   // of those, from the source itself (the rest: fragment files)
   std::int64_t BytesWritten = 0;
+  std::int64_t UnreadableSectors = 0;   // passed over while finding and planning the pieces
   bool SourceFailed = false;            // the failure thrown was the source's, not an output's
 };
 
@@ -75,6 +76,8 @@ class ClipBuilder {
   const std::vector<std::size_t>& Next() const noexcept { return next_; }
   const std::vector<PlannedClip>& Clips() const noexcept { return clips_; }
   std::int64_t ClusterBytes() const noexcept { return clusterBytes_; }
+  // Sectors that could not be read while planning (the pieces end there).
+  std::int64_t UnreadableSectors() const noexcept { return unreadableSectors_; }
 
   // Writes planned recording i as folder + separator + i + ".MTS" and fills report as it goes.
   // Throws StreamError when a file cannot be created, ExportError when a write fails; files
@@ -95,6 +98,7 @@ class ClipBuilder {
   std::vector<std::int64_t> headOffsets_;  // sorted heads at sector boundaries
   std::int64_t clusterBytes_ = 0;
   std::int64_t clusterBase_ = 0;
+  std::int64_t unreadableSectors_ = 0;
 };
 
 // The subfolder of the destination that receives the recordings.

@@ -31,6 +31,8 @@ class PieceSearch final : public ExportTap {
 
   // Bytes read from the source (fed bytes are not read).
   std::int64_t SourceBytesRead() const noexcept { return window_.BytesRead(); }
+  // Sectors of the source that could not be read (the pieces end there).
+  std::int64_t UnreadableSectors() const noexcept { return window_.UnreadableSectors(); }
 
  private:
   void Walk();

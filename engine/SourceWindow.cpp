@@ -22,6 +22,10 @@ const std::uint8_t* SourceWindow::At(std::int64_t offset, std::int64_t count) {
     return nullptr;
   }
   if (offset < windowOffset_ || offset + count > windowOffset_ + windowBytes_) {
+    if (!unreadable_.empty()) {
+      const auto after = unreadable_.lower_bound(offset + count);
+      if (after != unreadable_.begin() && *std::prev(after) + SectorBytes > offset) return nullptr;
+    }
     Fill(offset, count);
     if (offset + count > windowOffset_ + windowBytes_) return nullptr;
   }
@@ -29,10 +33,13 @@ const std::uint8_t* SourceWindow::At(std::int64_t offset, std::int64_t count) {
 }
 
 // Keeps MaxRequestBytes before offset in the window so that short backward steps need no read.
-// A read that fails leaves the window ending where the good bytes end.
+// A read that fails leaves the window ending where the good bytes end, at the sector that failed.
 void SourceWindow::Fill(std::int64_t offset, std::int64_t count) {
   if (fillHook_) fillHook_();
-  const std::int64_t start = std::max<std::int64_t>(0, (offset - MaxRequestBytes) / SectorBytes * SectorBytes);
+  std::int64_t start = std::max<std::int64_t>(0, (offset - MaxRequestBytes) / SectorBytes * SectorBytes);
+  // A sector that failed once is not read again.
+  const auto bad = unreadable_.lower_bound(offset + count);
+  if (bad != unreadable_.begin()) start = std::max(start, *std::prev(bad) + SectorBytes);
   std::int64_t end = std::min(start + BlockBytes, sourceLength_);
   const std::int64_t needed = (offset + count + SectorBytes - 1) / SectorBytes * SectorBytes;
   if (readLimit_ > 0) end = std::min(end, std::max(readLimit_, needed));
@@ -43,6 +50,7 @@ void SourceWindow::Fill(std::int64_t offset, std::int64_t count) {
   if (stretch != expected_.end()) {
     end = std::min(end, std::max(needed, stretch->first > offset ? stretch->first : needed + MaxRequestBytes));
   }
+  if (bad != unreadable_.end()) end = std::min(end, *bad);
   const std::int64_t wanted = std::min(end, sourceLength_) - start;
   windowOffset_ = start;
   windowBytes_ = 0;
@@ -52,6 +60,21 @@ void SourceWindow::Fill(std::int64_t offset, std::int64_t count) {
     bytesRead_ += got.Bytes;
     windowBytes_ += got.Bytes;
     if (got.Bytes <= 0 || got.Error) break;
+  }
+  if (windowBytes_ >= wanted) return;
+  // Which sector failed: the rest of what was asked for is read one sector at a time.
+  windowBytes_ = windowBytes_ / SectorBytes * SectorBytes;
+  while (windowBytes_ < wanted && start + windowBytes_ < needed) {
+    const std::int64_t at = start + windowBytes_;
+    const std::int64_t sectorBytes = std::min(SectorBytes, wanted - windowBytes_);
+    IoResult got;
+    if (!source_.Seek(at)) got = source_.Read(buffer_.data() + windowBytes_, sectorBytes);
+    bytesRead_ += std::max<std::int64_t>(0, got.Bytes);
+    if (got.Bytes != sectorBytes || got.Error) {
+      unreadable_.insert(at);
+      return;
+    }
+    windowBytes_ += sectorBytes;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <set>
 #include <vector>
 
 namespace mtsrescue {
@@ -40,6 +41,9 @@ class SourceWindow {
   void SetFillHook(std::function<void()> hook) { fillHook_ = std::move(hook); }
 
   std::int64_t SourceLength() const noexcept { return sourceLength_; }
+  // Sectors of the source that could not be read. Each is read once: a request that touches one
+  // is refused without reading, and reads around it begin or end at it.
+  std::int64_t UnreadableSectors() const noexcept { return static_cast<std::int64_t>(unreadable_.size()); }
   // Bytes read from the source so far (re-reads included).
   std::int64_t BytesRead() const noexcept { return bytesRead_; }
 
@@ -73,6 +77,7 @@ class SourceWindow {
   std::deque<FedBlock> fed_;
   std::int64_t fedBytesKept_ = 0;
   std::vector<std::uint8_t> joined_;  // a request that spans two fed blocks
+  std::set<std::int64_t> unreadable_;  // sector offsets
 };
 
 }  // namespace mtsrescue

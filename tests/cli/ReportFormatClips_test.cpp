@@ -48,6 +48,16 @@ TEST(ReportFormatClipsTest, JsonListsEveryRecordingWithItsPiecesAndTheUnjoinedPi
   EXPECT_NE(json.find("\"unused_pieces\": []}"), std::string::npos) << json;
 }
 
+TEST(ReportFormatClipsTest, SectorsThatCouldNotBeReadWhileFindingPiecesAreReported) {
+  CliResult result = WithRecordings();
+  result.Run.Clips.UnreadableSectors = 4;
+  EXPECT_NE(ReportFormat::Text(result).find("[4 unreadable sectors passed over while finding the pieces]"),
+            std::string::npos);
+  EXPECT_NE(ReportFormat::Json(result).find("\"bytes_written\": 0, \"unreadable_sectors\": 4,"),
+            std::string::npos)
+      << ReportFormat::Json(result);
+}
+
 TEST(ReportFormatClipsTest, JoinedPiecesOfNoRecordingAreListedAndCounted) {
   CliResult result = WithRecordings();
   result.Run.Clips.UnusedPieces = {{300000, 310000}, {400000, 402000}};
