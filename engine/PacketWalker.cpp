@@ -169,6 +169,10 @@ class PacketWalker::Chain {
     }
   }
 
+  // The earliest offset TruncateBefore can cut the chain back to: the packets before are not
+  // remembered, or were found walking back.
+  std::int64_t EarliestCut() const { return recent_[recentStart_].Offset + PacketHeaderBytes; }
+
   // Forgets the packets walked forward whose header reaches endOffset or beyond, as far as they
   // are remembered; the counters go back to what they were before each.
   void TruncateBefore(std::int64_t endOffset) {
@@ -381,7 +385,8 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
   const std::int64_t failed = current_->Last + PacketBytes;
   bool guessed = false;
   std::int64_t joint = AlignUp(next_->First - PacketBytes + PacketHeaderBytes, SectorBytes);
-  if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace) {
+  if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace || joint < current_->EarliestCut()) {
+    // No sector boundary, or none current_ can give its packets up to: they stay with it.
     joint = failed;
   } else if (joint + SectorBytes >= failed + PacketHeaderBytes) {
     gridEdge_ = joint;  // the only sector boundary it can be: a cluster's

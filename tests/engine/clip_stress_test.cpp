@@ -63,7 +63,7 @@ struct Interleaved {
   std::vector<std::int64_t> fileOffset;
 };
 
-TEST(ClipStress, InterleavedRecordingsNeverMixAndLoseNoPacket) {
+TEST(ClipStress, InterleavedRecordingsNeverMixAndLoseNoPacketAndMostJointsAreMade) {
   std::int64_t packets = 0;
   std::int64_t joints = 0;
   std::int64_t jointsMade = 0;
@@ -82,6 +82,9 @@ TEST(ClipStress, InterleavedRecordingsNeverMixAndLoseNoPacket) {
 
     const std::vector<ClipPiece>& pieces = builder.Pieces();
     std::vector<bool> covered(CardBytes, false);
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+      EXPECT_GT(pieces[i].FirstPacketOffset, pieces[i - 1].LastPacketOffset) << "pieces share packets";
+    }
     for (const ClipPiece& piece : pieces) {
       EXPECT_EQ(layout.BreakIn(piece.FirstPacketOffset, piece.LastPacketOffset + 8), -1)
           << "piece " << piece.FirstPacketOffset << ".." << piece.LastPacketOffset;
@@ -121,11 +124,11 @@ TEST(ClipStress, InterleavedRecordingsNeverMixAndLoseNoPacket) {
       }
     }
   }
-  RecordProperty("packets", std::to_string(packets));
-  RecordProperty("joints", std::to_string(joints));
-  RecordProperty("joints_made", std::to_string(jointsMade));
-  std::printf("%lld packets; %lld of %lld joints made\n", static_cast<long long>(packets),
-              static_cast<long long>(jointsMade), static_cast<long long>(joints));
+  // Joints hidden by recordings alike on both sides are left unmade, as they should be; all the
+  // others are made.
+  EXPECT_GE(jointsMade * 100, joints * 99) << jointsMade << " of " << joints << " joints made";
+  RecordProperty("joints_made", std::to_string(jointsMade) + " of " + std::to_string(joints));
+  EXPECT_GT(packets, 500000);
 }
 
 }  // namespace
