@@ -213,7 +213,8 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
   report = ClipReport();
   report.Folder = ClipsFolderName(destFolder);
   report.SourceFailed = true;
-  const std::unique_ptr<ByteStream> source = opener(sourcePath, OpenMode::ReadShared);
+  // Read here only where no copy holds the bytes: at the pieces' edges, here and there.
+  const std::unique_ptr<ByteStream> source = opener(sourcePath, OpenMode::ReadSharedScattered);
   report.SourceFailed = false;
   FragmentBackedSource reader(*source, copies, opener);
   // Whatever leaves this function, the report says what was read from where.

@@ -151,7 +151,6 @@ class PacketWalker::Chain {
   }
 
   // Walks on from Last while packets continue, at most maxPackets of them; returns the offset of
-  // the first packet not taken.
   // the first packet not taken. No packet whose header reaches past stopOffset is taken.
   std::int64_t WalkForward(SourceWindow& window, std::int64_t maxPackets = INT64_MAX,
                            std::int64_t stopOffset = INT64_MAX) {
@@ -337,7 +336,8 @@ ClipPiece PacketWalker::Finish(const Chain& chain, std::int64_t floorOffset) {
   return piece;
 }
 
-// Where a run's data begins after data of no stream, a cluster begins.
+// current_ becomes a piece. Where a run's data begins after data of no stream (the head of its
+// first piece), a cluster begins.
 void PacketWalker::FinishCurrent(std::vector<ClipPiece>& pieces) {
   pieces.push_back(Finish(*current_, pendingFloor_));
   if (firstOfRun_ && pieces.back().HeadAtSector) grid_.Note(pieces.back().HeadOffset);

@@ -64,6 +64,18 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
   report.SourceLength = sourceLength;
   report.DestFolder = destFolder;
 
+  // A handle on the source held from before the scan to the end of the run: the last handle of a
+  // disk closing can drop its cached sectors (Linux does), and the export would read them from
+  // the card again. The search for recordings' pieces reads its few scattered bytes through it.
+  std::unique_ptr<ByteStream> heldSource;
+  if (!options.DryRun) {
+    try {
+      heldSource = opener(sourcePath, OpenMode::ReadSharedScattered);
+    } catch (const std::exception&) {
+      // The scan meets the same failure and reports it.
+    }
+  }
+
   HitList hits;
   try {
     report.Scan = ScanSource(sourcePath, sourceLength, hits, observer, opener);
@@ -91,16 +103,8 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
 
   // The pieces of the recordings are looked for in the bytes the export copies, as it copies
   // them: the fragment files need not be read back for it.
-  std::unique_ptr<ByteStream> searchSource;
   std::unique_ptr<PieceSearch> search;
-  if (!options.DryRun && options.Clips) {
-    try {
-      searchSource = opener(sourcePath, OpenMode::ReadShared);
-      search = std::make_unique<PieceSearch>(*searchSource, sourceLength, hitRuns);
-    } catch (const std::exception&) {
-      // The export meets the same failure and reports it; the rebuild then reads for itself.
-    }
-  }
+  if (heldSource && options.Clips) search = std::make_unique<PieceSearch>(*heldSource, sourceLength, hitRuns);
   if (!options.DryRun) {
     try {
       ExportFragments(sourcePath, destFolder, report.Fragments, observer, report.Export, opener, search.get());

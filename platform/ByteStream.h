@@ -36,6 +36,7 @@ class ByteStream {
 // How a stream is opened (access, sharing, disposition).
 enum class OpenMode {
   ReadShared,          // read; others may read and write; open existing
+  ReadSharedScattered, // the same, for short reads here and there: no read-ahead
   ReadWriteShared,     // read and write; others may read and write; open existing
   ReadWriteExclusive,  // read and write; no sharing; open existing
   Create,              // read and write; no sharing; create always (an existing file is emptied)

@@ -55,6 +55,7 @@ struct ModeFlags {
 ModeFlags FlagsOf(OpenMode mode) {
   switch (mode) {
     case OpenMode::ReadShared:
+    case OpenMode::ReadSharedScattered:
       return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
     case OpenMode::ReadWriteShared:
       return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
@@ -71,7 +72,9 @@ ModeFlags FlagsOf(OpenMode mode) {
 std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode mode) {
   const ModeFlags flags = FlagsOf(mode);
   // Sources are read front to back; the hint lets the cache read ahead further.
-  const DWORD attributes = FILE_ATTRIBUTE_NORMAL | (mode == OpenMode::ReadShared ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
+  // Scattered short reads ask it not to.
+  const DWORD attributes = FILE_ATTRIBUTE_NORMAL | (mode == OpenMode::ReadShared ? FILE_FLAG_SEQUENTIAL_SCAN : 0) |
+                           (mode == OpenMode::ReadSharedScattered ? FILE_FLAG_RANDOM_ACCESS : 0);
   const HANDLE handle = ::CreateFileW(Widen(path).c_str(), flags.Access, flags.Share, nullptr, flags.Disposition,
                                       attributes, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -79,7 +82,8 @@ std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode m
     const char* verb = mode == OpenMode::Create ? "Cannot create file \"" : "Cannot open file \"";
     throw StreamError(verb + path + "\". " + SystemErrorText(code), code);
   }
-  if (mode == OpenMode::ReadShared && path.rfind("\\\\.\\", 0) == 0) {
+  const bool readOnly = mode == OpenMode::ReadShared || mode == OpenMode::ReadSharedScattered;
+  if (readOnly && path.rfind("\\\\.\\", 0) == 0) {
     // A volume's length is its device's, so reads must reach past the file system's end, which
     // Windows refuses on a volume handle unless asked. Disks and files refuse the code; no harm.
     DWORD returned = 0;

@@ -27,7 +27,7 @@ class MemoryStream final : public ByteStream {
   }
   IoResult Write(const void* buffer, std::int64_t count) override {
     IoResult result;
-    if (mode_ == OpenMode::ReadShared) {
+    if (mode_ == OpenMode::ReadShared || mode_ == OpenMode::ReadSharedScattered) {
       result.Error = std::make_error_code(std::errc::bad_file_descriptor);
       return result;
     }

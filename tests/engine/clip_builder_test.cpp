@@ -106,7 +106,7 @@ TEST(ClipBuilder, WritesEachRecordingIntoTheClipsFolderNumberedByItsFirstByte) {
                                       "ClipsEnd"}));
   EXPECT_GT(observer.Pumps, 0);
   // The source is only ever read.
-  EXPECT_EQ(files.OpenCount("card", OpenMode::ReadShared), 1);
+  EXPECT_EQ(files.OpenCount("card", OpenMode::ReadSharedScattered), 1);
   EXPECT_EQ(files.Opens().size(), 3u);
 }
 

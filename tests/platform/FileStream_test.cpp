@@ -121,12 +121,18 @@ TEST(FileStream, ReadOnlyImageOpensForSharedReadingAndRefusesWrites) {
   const std::string path = folder.WriteFile("card.img", Bytes(2048, 4));
   std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
                                          std::filesystem::perms::others_read);
-  auto stream = FileStream::Open(path, OpenMode::ReadShared);
-  EXPECT_EQ(stream->Size(), 2048);
-  const char byte = 0;
-  const IoResult written = stream->Write(&byte, 1);
-  EXPECT_EQ(written.Bytes, 0);
-  EXPECT_TRUE(written.Error);
+  for (const OpenMode mode : {OpenMode::ReadShared, OpenMode::ReadSharedScattered}) {
+    auto stream = FileStream::Open(path, mode);
+    EXPECT_EQ(stream->Size(), 2048);
+    char read[16] = {};
+    ASSERT_FALSE(stream->Seek(1000));
+    EXPECT_EQ(stream->Read(read, sizeof read).Bytes, 16);
+    EXPECT_EQ(static_cast<std::uint8_t>(read[15]), Bytes(2048, 4)[1015]);
+    const char byte = 0;
+    const IoResult written = stream->Write(&byte, 1);
+    EXPECT_EQ(written.Bytes, 0);
+    EXPECT_TRUE(written.Error);
+  }
   EXPECT_EQ(TempFolder::ReadFile(path), Bytes(2048, 4));
 }
 
