@@ -234,6 +234,16 @@ TEST(ClipBuilder, AFailedWriteStopsWithTheFilesBeforeItKept) {
   EXPECT_EQ(observer.Events.back(), "ClipsEnd");
 }
 
+// Rebuilds the recordings of a 16-cluster card stored in files as "card", into "dest".
+ClipReport RebuildSmallCard(const CardImage& card, MemoryFileSystem& files) {
+  files.Add("card", card.Bytes());
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", 16 * Cluster, card.HitRuns(), {}, "dest", observer, report, files.Opener(),
+               [](const std::string&) { return std::error_code(); });
+  return report;
+}
+
 TEST(ClipBuilder, AnUnjoinedPieceIsListedAndWrittenAsWhatSurvived) {
   const auto recording = SyntheticStream(416, 1000, Step, 43);
   CardImage card(16 * Cluster);
@@ -241,11 +251,7 @@ TEST(ClipBuilder, AnUnjoinedPieceIsListedAndWrittenAsWhatSurvived) {
   // A remnant too short to hold a picture is listed, not written.
   card.Place(SyntheticStream(96, 700'000'000, Step, 44), 0, 96 * 192, 10 * Cluster);
   MemoryFileSystem files;
-  files.Add("card", card.Bytes());
-  ClipEvents observer;
-  ClipReport report;
-  RebuildClips("card", 16 * Cluster, card.HitRuns(), {}, "dest", observer, report, files.Opener(),
-               [](const std::string&) { return std::error_code(); });
+  const ClipReport report = RebuildSmallCard(card, files);
   ASSERT_EQ(report.UnjoinedPieces.size(), 2u);
   EXPECT_EQ(report.UnjoinedPieces[0].StartOffset, 3 * Cluster);
   EXPECT_EQ(report.UnjoinedPieces[1].StartOffset, 10 * Cluster);
@@ -265,11 +271,7 @@ TEST(ClipBuilder, JoinedPiecesOfNoRecordingAreListedAsUnused) {
   card.Place(remnant, 0, Cluster, 3 * Cluster);
   card.Place(remnant, Cluster, 100 * 192 - Cluster, 10 * Cluster);
   MemoryFileSystem files;
-  files.Add("card", card.Bytes());
-  ClipEvents observer;
-  ClipReport report;
-  RebuildClips("card", 16 * Cluster, card.HitRuns(), {}, "dest", observer, report, files.Opener(),
-               [](const std::string&) { return std::error_code(); });
+  const ClipReport report = RebuildSmallCard(card, files);
   EXPECT_TRUE(report.Recordings.empty());
   EXPECT_EQ(report.JoinedPieceCount, 2);
   EXPECT_TRUE(report.UnjoinedPieces.empty());
