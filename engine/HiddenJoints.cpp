@@ -54,11 +54,51 @@ void HiddenJoints::Candidates(const ClipPiece& p, std::uint32_t stamp, std::int6
     const std::int64_t offset = p.FirstPacketOffset + packet * PacketBytes;
     const std::int64_t joint = offset + delta;
     if (joint <= p.HeadOffset || joint >= p.TailOffset || !OnGrid(joint)) continue;
+    if (p.StepMinTicks == p.StepMaxTicks) {  // an exact pace: the stamp is there
+      joints.push_back(joint);
+      continue;
+    }
     window_.SetReadLimit(offset + PacketHeaderBytes);  // one header: no block read around it
     const std::uint8_t* bytes = window_.At(offset, PacketHeaderBytes);
     if (bytes == nullptr) continue;
     if (ReadPacketHeader(bytes).Stamp == stamp) joints.push_back(joint);
   }
+}
+
+// Whether the last few packets of p before joint could go on into head: each PID head begins
+// with continues its last counter there. A few headers read rule out most candidates before the
+// walk on either side of the joint.
+bool HiddenJoints::EndsBefore(const ClipPiece& p, std::int64_t joint, const ClipPiece& head) {
+  constexpr int Packets = 8;
+  const std::int64_t firstAfter = joint + (head.FirstPacketOffset - head.HeadOffset);
+  window_.SetReadLimit(joint);
+  std::vector<std::uint16_t> seen;
+  for (int k = 1; k <= Packets; ++k) {
+    const std::int64_t offset = firstAfter - k * PacketBytes;
+    if (offset < p.FirstPacketOffset) break;
+    if (offset + PacketHeaderBytes > joint) continue;  // the cut packet's header is split
+    const std::uint8_t* bytes = window_.At(offset, PacketHeaderBytes);
+    if (bytes == nullptr) return true;  // the walk will tell
+    const PacketHeader header = ReadPacketHeader(bytes);
+    if (header.Pid == NullPid || std::find(seen.begin(), seen.end(), header.Pid) != seen.end()) continue;
+    seen.push_back(header.Pid);
+    for (const PidCounter& first : head.FirstCounters) {
+      if (first.Pid == header.Pid && !CounterContinues(header.Counter, first.Counter, first.Payload)) return false;
+    }
+  }
+  return true;
+}
+
+// Heads alike ask about the same places: each is walked once.
+const std::vector<ClipPiece>& HiddenJoints::Around(std::size_t index, const ClipPiece& p, std::int64_t joint) {
+  const auto known = walked_.find({index, joint});
+  if (known != walked_.end()) return known->second;
+  const std::int64_t back = std::max<std::int64_t>(0, (joint - CheckBytes - p.FirstPacketOffset) / PacketBytes);
+  const std::int64_t start = p.FirstPacketOffset + back * PacketBytes;
+  const std::int64_t end = std::min(joint + CheckBytes, p.LastPacketOffset + PacketBytes);
+  std::vector<ClipPiece> pieces = Walk({{start, end}}, p.HeadOffset, {joint});
+  if (walked_.size() >= MaxWalksKept) walked_.clear();
+  return walked_.emplace(std::make_pair(index, joint), std::move(pieces)).first->second;
 }
 
 std::vector<ClipPiece> HiddenJoints::Walk(const std::vector<ClipSpan>& runs, std::int64_t floorOffset,
@@ -108,17 +148,16 @@ bool HiddenJoints::Split(std::vector<ClipPiece>& pieces, const std::vector<std::
     const ClipPiece& head = pieces[b];
     if (!head.HeadAtSector) continue;
     std::vector<std::pair<std::size_t, std::int64_t>> shown;  // (piece, joint) that would explain b
+    int checks = 0;
     for (const auto* list : {&buckets[head.FirstStamp >> BucketShift], &everywhere}) {
       for (const std::size_t other : *list) {
-        if (other == b) continue;
+        if (other == b || checks >= MaxChecksPerHead) continue;
         const ClipPiece& p = pieces[other];
         joints.clear();
         Candidates(p, head.FirstStamp, head.HeadOffset - head.FirstPacketOffset, joints);
         for (const std::int64_t joint : joints) {
-          const std::int64_t back = std::max<std::int64_t>(0, (joint - CheckBytes - p.FirstPacketOffset) / PacketBytes);
-          const std::int64_t start = p.FirstPacketOffset + back * PacketBytes;
-          const std::int64_t end = std::min(joint + CheckBytes, p.LastPacketOffset + PacketBytes);
-          const std::vector<ClipPiece> around = Walk({{start, end}}, p.HeadOffset, {joint});
+          if (++checks > MaxChecksPerHead || !EndsBefore(p, joint, head)) continue;
+          const std::vector<ClipPiece>& around = Around(other, p, joint);
           const auto before = std::find_if(around.begin(), around.end(), [&](const ClipPiece& piece) {
             return piece.TailAtSector && piece.TailOffset == joint;
           });
@@ -148,6 +187,7 @@ bool HiddenJoints::Split(std::vector<ClipPiece>& pieces, const std::vector<std::
       if (pieces[i].HeadGuessed) found[i];
     }
   }
+  walked_.clear();
   if (found.empty()) return false;
 
   // A piece is walked again with the piece before it when they abut: the packets before the
