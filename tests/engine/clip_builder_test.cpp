@@ -127,15 +127,22 @@ TEST(ClipBuilder, ReadsThePiecesAndOneCopyOfEachRecordingNotTheWholeSource) {
   EXPECT_LT(card->BytesRead(), card->Length());
 }
 
+// Rebuilds the recordings of setup's card ("card" in files), reading what copies hold from them.
+ClipReport RebuildWithCopies(const TwoRecordingCard& setup, MemoryFileSystem& files,
+                             const std::vector<SourceCopy>& copies) {
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", static_cast<std::int64_t>(setup.Card.Bytes().size()), setup.Card.HitRuns(), copies, "dest",
+               observer, report, files.Opener(), [](const std::string&) { return std::error_code(); });
+  return report;
+}
+
 TEST(ClipBuilder, BytesTheFragmentFilesHoldAreReadFromThemAndOnlyTheEdgesFromTheSource) {
   TwoRecordingCard setup;
   MemoryFileSystem files;
   auto card = files.Add("card", setup.Card.Bytes());
   const std::vector<SourceCopy> copies = ExportedCopies(setup, files);
-  ClipEvents observer;
-  ClipReport report;
-  RebuildClips("card", card->Length(), setup.Card.HitRuns(), copies, "dest", observer, report, files.Opener(),
-               [](const std::string&) { return std::error_code(); });
+  const ClipReport report = RebuildWithCopies(setup, files, copies);
   ASSERT_EQ(report.Recordings.size(), 2u);
   EXPECT_EQ(files.Find(report.Recordings[0].FilePath)->Contents(), setup.Early);
   EXPECT_EQ(files.Find(report.Recordings[1].FilePath)->Contents(), setup.Late);
@@ -154,10 +161,7 @@ TEST(ClipBuilder, AFragmentFileThatCannotBeReadIsPassedOverForTheSource) {
         if (i == 1) copy.FailReads(4096, 512);
         if (i == 2) files.FailOpen(path);
       });
-  ClipEvents observer;
-  ClipReport report;
-  RebuildClips("card", card->Length(), setup.Card.HitRuns(), copies, "dest", observer, report, files.Opener(),
-               [](const std::string&) { return std::error_code(); });
+  const ClipReport report = RebuildWithCopies(setup, files, copies);
   ASSERT_EQ(report.Recordings.size(), 2u);
   EXPECT_EQ(files.Find(report.Recordings[0].FilePath)->Contents(), setup.Early);
   EXPECT_EQ(files.Find(report.Recordings[1].FilePath)->Contents(), setup.Late);
