@@ -6,6 +6,7 @@
 #include "cli/SourceArguments.h"
 #include "engine/ExportFragments.h"
 #include "engine/RecoveryRun.h"
+#include "rebuild/RecordingRebuild.h"
 #include "platform/FileStream.h"
 #include "platform/Folders.h"
 #include "source/SourceSelection.h"
@@ -132,9 +133,11 @@ ExitCode CliApp::Recover(const CliOptions& options) {
                        [interrupts] { return interrupts && interrupts() > 0; }, env_.Clock);
   RunOptions runOptions;
   runOptions.DryRun = options.DryRun;
-  runOptions.Clips = !options.NoClips;
+  RecordingRebuild rebuild(platform.Opener());
+  if (!options.NoClips) runOptions.FollowUp = &rebuild;
   run = RunRecovery(run.SourcePath, run.SourceLength, options.DestFolder, observer, runOptions,
                     platform.Opener());
+  result.Clips = rebuild.Report();
   ran = true;
 
   switch (run.Failure) {

@@ -135,7 +135,7 @@ std::vector<EntryView> ReportFormat::Entries(const CliResult& result) {
 // failed before (the report then holds nothing about them).
 static bool ClipsRan(const CliResult& result) {
   return !result.Options.DryRun && !result.Options.NoClips &&
-         (result.Run.Failure == RunFailure::None || !result.Run.Clips.Folder.empty());
+         (result.Run.Failure == RunFailure::None || !result.Clips.Folder.empty());
 }
 
 static std::string SpanJson(const ClipSpan& span) {
@@ -150,7 +150,7 @@ static std::string SpansJson(const std::vector<ClipSpan>& spans) {
 
 std::string ReportFormat::ClipsText(const CliResult& result) {
   if (!ClipsRan(result)) return "";
-  const ClipReport& clips = result.Run.Clips;
+  const ClipReport& clips = result.Clips;
   std::string text = "Recordings:   " + Int(static_cast<std::int64_t>(clips.Recordings.size())) +
                      " rebuilt from " + Int(clips.PieceCount) + " pieces (" + Int(clips.JoinedPieceCount) +
                      " joined, " + Int(static_cast<std::int64_t>(clips.UnjoinedPieces.size())) + " unjoined";
@@ -183,7 +183,7 @@ std::string ReportFormat::ClipsText(const CliResult& result) {
 
 std::string ReportFormat::ClipsJson(const CliResult& result) {
   if (!ClipsRan(result)) return "null";
-  const ClipReport& clips = result.Run.Clips;
+  const ClipReport& clips = result.Clips;
   std::string json = "{\"folder\": " + JsonString(clips.Folder) + ", \"pieces\": " + Int(clips.PieceCount) +
                      ", \"joined_pieces\": " + Int(clips.JoinedPieceCount) +
                      ", \"cluster_bytes\": " + Int(clips.ClusterBytes) + ", \"bytes_read\": " + Int(clips.BytesRead) +

@@ -3,6 +3,7 @@
 
 #include "cli/CommandLine.h"
 #include "engine/RecoveryRun.h"
+#include "rebuild/ClipBuilder.h"
 
 #include <cstdint>
 #include <string>
@@ -14,6 +15,7 @@ namespace mtsrescue {
 struct CliResult {
   CliOptions Options;
   RunReport Run;
+  ClipReport Clips;  // the rebuilt recordings; empty when they were not rebuilt
   ExitCode Code = ExitCode::Success;
 };
 

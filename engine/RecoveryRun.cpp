@@ -3,10 +3,8 @@
 
 #include "engine/EngineConstants.h"
 #include "engine/HitList.h"
-#include "engine/PieceSearch.h"
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
-#include "platform/Folders.h"
 
 #include <exception>
 #include <memory>
@@ -20,37 +18,6 @@ void NoteFailure(RunReport& report, RunFailure failure, const char* message) {
   if (report.Failure == RunFailure::None) {
     report.Failure = failure;
     report.ErrorMessage = message;
-  }
-}
-
-std::vector<ClipSpan> HitRunSpans(const HitList& hits) {
-  std::vector<ClipSpan> runs;
-  runs.reserve(hits.Runs().size());
-  for (const HitRun& run : hits.Runs()) {
-    runs.push_back({run.StartOffset, run.StartOffset + run.Count * GroupBytes});
-  }
-  return runs;
-}
-
-// The last step: whole recordings from the pieces around the hit runs. The numbered fragment
-// files are left as they are whatever happens here.
-void RebuildRecordings(RunReport& report, const std::vector<ClipSpan>& hitRuns, RunObserver& observer,
-                       const RunOptions& options, const StreamOpener& opener, PieceSearch* search) {
-  const FolderMaker makeFolder =
-      options.MakeClipsFolder ? options.MakeClipsFolder : FolderMaker(CreateFolderTree);
-  // The fragment files just written hold most of the bytes: read them there, not again from a
-  // source that may be slow or failing. A file with sectors written as zeros is passed over.
-  std::vector<SourceCopy> copies;
-  for (const ExportedEntry& entry : report.Export.Entries) {
-    if (entry.Outcome == EntryOutcome::Written && entry.UnreadableSectors == 0) {
-      copies.push_back({entry.StartOffset, entry.EndOffset, entry.FilePath});
-    }
-  }
-  try {
-    RebuildClips(report.SourcePath, report.SourceLength, hitRuns, copies, report.DestFolder, observer,
-                 report.Clips, opener, makeFolder, search);
-  } catch (const std::exception& error) {
-    NoteFailure(report, report.Clips.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what());
   }
 }
 
@@ -97,23 +64,22 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
   } catch (const std::exception& error) {
     NoteFailure(report, RunFailure::Source, error.what());
   }
-  std::vector<ClipSpan> hitRuns;
-  if (!options.DryRun && options.Clips) hitRuns = HitRunSpans(hits);
+  RunFollowUp* const followUp = options.DryRun ? nullptr : options.FollowUp;
+  ExportTap* tap = nullptr;
+  if (followUp != nullptr) tap = followUp->Prepare(heldSource.get(), sourceLength, hits);
   hits.Clear();
 
-  // The pieces of the recordings are looked for in the bytes the export copies, as it copies
-  // them: the fragment files need not be read back for it.
-  std::unique_ptr<PieceSearch> search;
-  if (heldSource && options.Clips) search = std::make_unique<PieceSearch>(*heldSource, sourceLength, hitRuns);
   if (!options.DryRun) {
     try {
-      ExportFragments(sourcePath, destFolder, report.Fragments, observer, report.Export, opener, search.get());
+      ExportFragments(sourcePath, destFolder, report.Fragments, observer, report.Export, opener, tap);
     } catch (const std::exception& error) {
       NoteFailure(report, report.Export.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what());
     }
   }
-  if (!options.DryRun && options.Clips && report.Failure != RunFailure::Export) {
-    RebuildRecordings(report, hitRuns, observer, options, opener, search.get());
+  if (followUp != nullptr && report.Failure != RunFailure::Export) {
+    std::string message;
+    const RunFailure failure = followUp->Finish(report, observer, message);
+    if (failure != RunFailure::None) NoteFailure(report, failure, message.c_str());
   }
   return report;
 }

@@ -3,6 +3,7 @@
 
 #include "mtsrescue/Vendor.h"
 #include "platform/FileStream.h"
+#include "rebuild/RecordingRebuild.h"
 #include "platform/TickCount.h"
 #include "ui/DatabaseOpenGuard.h"
 #include "ui/Gauge.h"
@@ -443,8 +444,12 @@ void TfrmMain::RunBtnClick() {
       ~LeaveBusy() { form.EndBusy(); }
     } leaveBusy{*this};
     TWindowObserver observer(*this);
+    RecordingRebuild rebuild(Sources->Opener());
+    RunOptions options;
+    options.FollowUp = &rebuild;
     lastRun_ = RunRecovery(FSourcePath.toStdString(), FSourceSize, Edit1->text().toStdString(), observer,
-                           RunOptions{}, Sources->Opener());
+                           options, Sources->Opener());
+    lastClips_ = rebuild.Report();
   }
   if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
   // A run that had to pass over unreadable sectors did not recover everything: say so.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/RecoveryRun.h"
+#include "rebuild/ClipBuilder.h"
 #include "ui/MainEnvironment.h"
 #include "ui/MessageBoxes.h"
 #include "ui/SkinManager.h"
@@ -156,6 +157,8 @@ class TfrmMain : public QMainWindow {
   void ShowException(const QString& message);
   // The report of the last run that finished.
   const RunReport& LastRunReport() const noexcept { return lastRun_; }
+  // The recordings the last run rebuilt.
+  const ClipReport& LastClipReport() const noexcept { return lastClips_; }
   TMessageBoxes& Boxes();
 
  protected:
@@ -181,6 +184,7 @@ class TfrmMain : public QMainWindow {
   bool busy_ = false;
   bool closeAfterRun_ = false;  // a close arrived during the run; it takes effect after it
   RunReport lastRun_;
+  ClipReport lastClips_;
 };
 
 }  // namespace mtsrescue

@@ -11,7 +11,7 @@ CliResult WithRecordings() {
   CliResult result;
   result.Options.Source = "card.img";
   result.Options.DestFolder = "out";
-  ClipReport& clips = result.Run.Clips;
+  ClipReport& clips = result.Clips;
   clips.Folder = "out/clips";
   clips.PieceCount = 5;
   clips.JoinedPieceCount = 4;
@@ -50,7 +50,7 @@ TEST(ReportFormatClipsTest, JsonListsEveryRecordingWithItsPiecesAndTheUnjoinedPi
 
 TEST(ReportFormatClipsTest, SectorsThatCouldNotBeReadWhileFindingPiecesAreReported) {
   CliResult result = WithRecordings();
-  result.Run.Clips.UnreadableSectors = 4;
+  result.Clips.UnreadableSectors = 4;
   EXPECT_NE(ReportFormat::Text(result).find("[4 unreadable sectors passed over while finding the pieces]"),
             std::string::npos);
   EXPECT_NE(ReportFormat::Json(result).find("\"bytes_written\": 0, \"unreadable_sectors\": 4,"),
@@ -60,7 +60,7 @@ TEST(ReportFormatClipsTest, SectorsThatCouldNotBeReadWhileFindingPiecesAreReport
 
 TEST(ReportFormatClipsTest, JoinedPiecesOfNoRecordingAreListedAndCounted) {
   CliResult result = WithRecordings();
-  result.Run.Clips.UnusedPieces = {{300000, 310000}, {400000, 402000}};
+  result.Clips.UnusedPieces = {{300000, 310000}, {400000, 402000}};
   const std::string json = ReportFormat::Json(result);
   EXPECT_NE(json.find("\"unused_pieces\": [{\"start\": 300000, \"end\": 310000}, {\"start\": 400000, "
                       "\"end\": 402000}]}"),
@@ -83,7 +83,7 @@ TEST(ReportFormatClipsTest, TextSaysHowManyRecordingsFromHowManyPieces) {
 // A recording holding zeros where the source could not be read must not read as a whole copy.
 TEST(ReportFormatClipsTest, TextShowsTheUnreadableSectorsOfARecording) {
   CliResult result = WithRecordings();
-  result.Run.Clips.Recordings[1].UnreadableSectors = 3;
+  result.Clips.Recordings[1].UnreadableSectors = 3;
   const std::string text = ReportFormat::Text(result);
   const std::size_t second = text.find("out/clips/1.MTS");
   ASSERT_NE(second, std::string::npos) << text;

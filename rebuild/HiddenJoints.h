@@ -8,9 +8,9 @@
 // now that the grid is known.
 #pragma once
 
-#include "engine/ClipBuilder.h"
-#include "engine/ClipPiece.h"
-#include "engine/SourceWindow.h"
+#include "rebuild/ClipBuilder.h"
+#include "rebuild/ClipPiece.h"
+#include "rebuild/SourceWindow.h"
 
 #include <cstdint>
 #include <map>

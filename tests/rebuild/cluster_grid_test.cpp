@@ -1,5 +1,5 @@
 // ClusterGrid: the cluster size and where the clusters begin, from edges of which a few are wrong.
-#include "engine/ClusterGrid.h"
+#include "rebuild/ClusterGrid.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Walking 192-byte packets outward from hit runs to the exact edges of each piece.
-#include "engine/PacketWalker.h"
+#include "rebuild/PacketWalker.h"
 
 #include "engine/EngineConstants.h"
-#include "engine/PacketHeader.h"
+#include "rebuild/PacketHeader.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // Reading the source through the fragment files that already hold its bytes.
-#include "engine/FragmentBackedSource.h"
+#include "rebuild/FragmentBackedSource.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,5 +1,5 @@
 // Inferring the cluster grid from edges.
-#include "engine/ClusterGrid.h"
+#include "rebuild/ClusterGrid.h"
 
 #include <algorithm>
 

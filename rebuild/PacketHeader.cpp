@@ -1,5 +1,5 @@
 // Reading packet headers and the continuity rules for stamps and counters.
-#include "engine/PacketHeader.h"
+#include "rebuild/PacketHeader.h"
 
 namespace mtsrescue {
 

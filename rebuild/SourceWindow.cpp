@@ -1,5 +1,5 @@
 // A cached stretch of a source for short reads that stay close together.
-#include "engine/SourceWindow.h"
+#include "rebuild/SourceWindow.h"
 
 #include "engine/EngineConstants.h"
 

@@ -3,8 +3,9 @@
 
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
+#include "rebuild/RecordingRebuild.h"
 #include "tests/common/MemoryFileSystem.h"
-#include "tests/engine/ClipFixtures.h"
+#include "tests/rebuild/ClipFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -24,13 +25,24 @@ class ClipRunTest : public ::testing::Test {
     card_.Place(recording_, 2 * Cluster, Cluster, 1 * Cluster);
     files_.Add("card", card_.Bytes());
   }
-  RunReport Run(RunOptions options) {
-    options.MakeClipsFolder = [this](const std::string& path) {
-      folders_.push_back(path);
-      return std::error_code();
-    };
+  struct Outcome {
+    RunReport Run;
+    ClipReport Clips;
+  };
+  Outcome Run(RunOptions options, FolderMaker makeFolder = {}) {
+    if (!makeFolder) {
+      makeFolder = [this](const std::string& path) {
+        folders_.push_back(path);
+        return std::error_code();
+      };
+    }
+    RecordingRebuild rebuild(files_.Opener(), makeFolder);
+    options.FollowUp = &rebuild;
     RunObserver observer;
-    return RunRecovery("card", 12 * Cluster, "dest", observer, options, files_.Opener());
+    Outcome outcome;
+    outcome.Run = RunRecovery("card", 12 * Cluster, "dest", observer, options, files_.Opener());
+    outcome.Clips = rebuild.Report();
+    return outcome;
   }
   std::string ClipFile(int index) const { return OutputFileName(ClipsFolderName("dest"), index); }
 
@@ -41,8 +53,8 @@ class ClipRunTest : public ::testing::Test {
 };
 
 TEST_F(ClipRunTest, ARunRebuildsRecordingsAfterTheExportAndLeavesItsFilesAlone) {
-  const RunReport withClips = Run(RunOptions{});
-  ASSERT_EQ(withClips.Failure, RunFailure::None) << withClips.ErrorMessage;
+  const Outcome withClips = Run(RunOptions{});
+  ASSERT_EQ(withClips.Run.Failure, RunFailure::None) << withClips.Run.ErrorMessage;
   ASSERT_EQ(withClips.Clips.Recordings.size(), 1u);
   EXPECT_EQ(files_.Find(ClipFile(0))->Contents(), recording_);
   EXPECT_EQ(folders_, std::vector<std::string>{ClipsFolderName("dest")});
@@ -55,7 +67,7 @@ TEST_F(ClipRunTest, ARunRebuildsRecordingsAfterTheExportAndLeavesItsFilesAlone) 
 
   // The numbered fragment files are the same files, whether recordings are rebuilt or not.
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> fragmentFiles;
-  for (const ExportedEntry& entry : withClips.Export.Entries) {
+  for (const ExportedEntry& entry : withClips.Run.Export.Entries) {
     if (entry.Outcome == EntryOutcome::Written) {
       fragmentFiles.emplace_back(entry.FilePath, files_.Find(entry.FilePath)->Contents());
     }
@@ -63,13 +75,9 @@ TEST_F(ClipRunTest, ARunRebuildsRecordingsAfterTheExportAndLeavesItsFilesAlone) 
   ASSERT_FALSE(fragmentFiles.empty());
   MemoryFileSystem plainFiles;
   plainFiles.Add("card", card_.Bytes());
-  RunOptions noClips;
-  noClips.Clips = false;
   RunObserver observer;
-  const RunReport plain = RunRecovery("card", 12 * Cluster, "dest", observer, noClips, plainFiles.Opener());
-  EXPECT_TRUE(plain.Clips.Recordings.empty());
-  EXPECT_EQ(plain.Clips.Folder, "");
-  EXPECT_EQ(plain.Fragments, withClips.Fragments);
+  const RunReport plain = RunRecovery("card", 12 * Cluster, "dest", observer, RunOptions{}, plainFiles.Opener());
+  EXPECT_EQ(plain.Fragments, withClips.Run.Fragments);
   for (const auto& [path, contents] : fragmentFiles) {
     ASSERT_TRUE(plainFiles.Exists(path)) << path;
     EXPECT_EQ(plainFiles.Find(path)->Contents(), contents) << path;
@@ -80,7 +88,7 @@ TEST_F(ClipRunTest, ARunRebuildsRecordingsAfterTheExportAndLeavesItsFilesAlone) 
 TEST_F(ClipRunTest, ADryRunRebuildsNothing) {
   RunOptions options;
   options.DryRun = true;
-  const RunReport report = Run(options);
+  const Outcome report = Run(options);
   EXPECT_TRUE(report.Clips.Recordings.empty());
   EXPECT_TRUE(folders_.empty());
   EXPECT_EQ(files_.Paths(), std::vector<std::string>{"card"});
@@ -89,22 +97,20 @@ TEST_F(ClipRunTest, ADryRunRebuildsNothing) {
 TEST_F(ClipRunTest, AFailedExportIsNotFollowedByARebuild) {
   // Whichever fragment file comes first fails.
   for (int index = 0; index < 8; ++index) files_.FailOpen(OutputFileName("dest", index), std::errc::read_only_file_system);
-  const RunReport report = Run(RunOptions{});
-  EXPECT_EQ(report.Failure, RunFailure::Export);
+  const Outcome report = Run(RunOptions{});
+  EXPECT_EQ(report.Run.Failure, RunFailure::Export);
   EXPECT_TRUE(folders_.empty());
   EXPECT_FALSE(files_.Exists(ClipFile(0)));
 }
 
 TEST_F(ClipRunTest, AClipsFolderThatCannotBeMadeIsTheRunsExportFailure) {
-  RunOptions options;
-  RunObserver observer;
-  options.MakeClipsFolder = [](const std::string&) { return std::make_error_code(std::errc::permission_denied); };
-  const RunReport report = RunRecovery("card", 12 * Cluster, "dest", observer, options, files_.Opener());
-  EXPECT_EQ(report.Failure, RunFailure::Export);
-  EXPECT_EQ(report.ErrorMessage.rfind("Cannot create file \"" + ClipsFolderName("dest") + "\". ", 0), 0u)
-      << report.ErrorMessage;
+  const Outcome report =
+      Run(RunOptions{}, [](const std::string&) { return std::make_error_code(std::errc::permission_denied); });
+  EXPECT_EQ(report.Run.Failure, RunFailure::Export);
+  EXPECT_EQ(report.Run.ErrorMessage.rfind("Cannot create file \"" + ClipsFolderName("dest") + "\". ", 0), 0u)
+      << report.Run.ErrorMessage;
   // The fragment files were written before and stay.
-  EXPECT_GT(report.Export.FilesWritten, 0);
+  EXPECT_GT(report.Run.Export.FilesWritten, 0);
   EXPECT_EQ(report.Clips.PieceCount, 3);
 }
 

@@ -2,11 +2,11 @@
 // very bytes it copies; the rest (the pieces' edges, or everything when nothing is fed) read.
 #pragma once
 
-#include "engine/ClipBuilder.h"
-#include "engine/ClipPiece.h"
+#include "rebuild/ClipBuilder.h"
+#include "rebuild/ClipPiece.h"
 #include "engine/ExportFragments.h"
-#include "engine/PacketWalker.h"
-#include "engine/SourceWindow.h"
+#include "rebuild/PacketWalker.h"
+#include "rebuild/SourceWindow.h"
 #include "platform/ByteStream.h"
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // SourceWindow: sectors that cannot be read are read once, and fed bytes are never read.
-#include "engine/SourceWindow.h"
+#include "rebuild/SourceWindow.h"
 
 #include "engine/EngineConstants.h"
 #include "tests/common/MemoryFileSystem.h"

@@ -1,9 +1,9 @@
 // PacketWalker: exact piece edges found packet by packet, and splits where the stream stops
 // continuing inside a hit run.
-#include "engine/PacketWalker.h"
+#include "rebuild/PacketWalker.h"
 
 #include "tests/common/MemoryFileSystem.h"
-#include "tests/engine/ClipFixtures.h"
+#include "tests/rebuild/ClipFixtures.h"
 
 #include <gtest/gtest.h>
 

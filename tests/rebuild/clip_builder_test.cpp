@@ -1,13 +1,13 @@
 // RebuildClips: recordings written into the clips folder, numbered by their first byte on the
 // source, and the failures of folder, files and writes.
-#include "engine/ClipBuilder.h"
+#include "rebuild/ClipBuilder.h"
 
 #include "engine/ExportFragments.h"
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
 #include "tests/common/MemoryFileSystem.h"
 #include "tests/common/TempFolder.h"
-#include "tests/engine/ClipFixtures.h"
+#include "tests/rebuild/ClipFixtures.h"
 
 #include <gtest/gtest.h>
 

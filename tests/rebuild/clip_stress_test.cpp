@@ -1,12 +1,12 @@
 // Random cards on which the clusters of two or three recordings alternate, often with the same
 // stamp origin: no piece and no planned recording may hold bytes of two recordings or bytes out of
 // order, and no packet of a recording may be left out of every piece.
-#include "engine/ClipBuilder.h"
+#include "rebuild/ClipBuilder.h"
 
-#include "engine/ClipLinker.h"
+#include "rebuild/ClipLinker.h"
 #include "engine/RunObserver.h"
 #include "tests/common/MemoryFileSystem.h"
-#include "tests/engine/ClipFixtures.h"
+#include "tests/rebuild/ClipFixtures.h"
 
 #include <gtest/gtest.h>
 

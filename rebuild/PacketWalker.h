@@ -2,9 +2,9 @@
 // packets one by one: sync byte, arrival-stamp steps and per-PID continuity counters.
 #pragma once
 
-#include "engine/ClipPiece.h"
-#include "engine/ClusterGrid.h"
-#include "engine/SourceWindow.h"
+#include "rebuild/ClipPiece.h"
+#include "rebuild/ClusterGrid.h"
+#include "rebuild/SourceWindow.h"
 
 #include <cstdint>
 #include <memory>

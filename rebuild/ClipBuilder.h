@@ -1,8 +1,8 @@
 // Rebuilds whole recordings from the pieces around the hit runs and writes each as one file.
 #pragma once
 
-#include "engine/ClipPiece.h"
-#include "engine/FragmentBackedSource.h"
+#include "rebuild/ClipPiece.h"
+#include "rebuild/FragmentBackedSource.h"
 #include "platform/ByteStream.h"
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 // PieceSearch fed by the export: the same pieces as a walk that reads everything, from the bytes
 // the export copies, with the source read only around the pieces' edges.
-#include "engine/PieceSearch.h"
+#include "rebuild/PieceSearch.h"
 
 #include "engine/RunObserver.h"
 #include "tests/common/MemoryFileSystem.h"
-#include "tests/engine/ClipFixtures.h"
+#include "tests/rebuild/ClipFixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Walking the hit runs as the export feeds their bytes.
-#include "engine/PieceSearch.h"
+#include "rebuild/PieceSearch.h"
 
 #include "engine/EngineConstants.h"
 #include "engine/RunObserver.h"

@@ -1,10 +1,10 @@
 // Finding and splitting at joints the stream does not show.
-#include "engine/HiddenJoints.h"
+#include "rebuild/HiddenJoints.h"
 
-#include "engine/ClipLinker.h"
+#include "rebuild/ClipLinker.h"
 #include "engine/EngineConstants.h"
-#include "engine/PacketHeader.h"
-#include "engine/PacketWalker.h"
+#include "rebuild/PacketHeader.h"
+#include "rebuild/PacketWalker.h"
 
 #include <algorithm>
 #include <map>

@@ -1,7 +1,7 @@
 // Synthetic camcorder-like streams for the clip tests, and a card layout to scatter them over.
 #pragma once
 
-#include "engine/ClipBuilder.h"
+#include "rebuild/ClipBuilder.h"
 #include "engine/EngineConstants.h"
 #include "engine/HitList.h"
 #include "engine/IsPacketSector.h"

@@ -2,7 +2,7 @@
 // continuity counter must all agree, and the match must be the only one either way.
 #pragma once
 
-#include "engine/ClipPiece.h"
+#include "rebuild/ClipPiece.h"
 
 #include <cstddef>
 #include <cstdint>

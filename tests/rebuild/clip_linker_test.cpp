@@ -1,10 +1,10 @@
 // ClipLinker and ClipBuilder's plan: which piece continues which, and the bytes a recording is
 // rebuilt from.
-#include "engine/ClipLinker.h"
+#include "rebuild/ClipLinker.h"
 
 #include "engine/RunObserver.h"
 #include "tests/common/MemoryFileSystem.h"
-#include "tests/engine/ClipFixtures.h"
+#include "tests/rebuild/ClipFixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // Planning recordings from pieces and writing them out.
-#include "engine/ClipBuilder.h"
+#include "rebuild/ClipBuilder.h"
 
-#include "engine/ClipLinker.h"
+#include "rebuild/ClipLinker.h"
 #include "engine/EngineConstants.h"
 #include "engine/ExportFragments.h"
-#include "engine/HiddenJoints.h"
-#include "engine/PieceSearch.h"
+#include "rebuild/HiddenJoints.h"
+#include "rebuild/PieceSearch.h"
 #include "engine/ReadBlock.h"
 #include "engine/RunObserver.h"
-#include "engine/SourceWindow.h"
+#include "rebuild/SourceWindow.h"
 #include "platform/FileStream.h"
 
 #include <algorithm>

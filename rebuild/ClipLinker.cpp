@@ -1,9 +1,9 @@
 // Linking pieces into recordings.
-#include "engine/ClipLinker.h"
+#include "rebuild/ClipLinker.h"
 
-#include "engine/ClusterGrid.h"
+#include "rebuild/ClusterGrid.h"
 #include "engine/EngineConstants.h"
-#include "engine/PacketHeader.h"
+#include "rebuild/PacketHeader.h"
 
 #include <algorithm>
 

@@ -1,0 +1,47 @@
+// RecordingRebuild: hands the export a piece search, then writes the recordings it planned.
+#include "rebuild/RecordingRebuild.h"
+
+#include "engine/EngineConstants.h"
+#include "platform/Folders.h"
+
+#include <exception>
+#include <utility>
+
+namespace mtsrescue {
+
+RecordingRebuild::RecordingRebuild(StreamOpener opener, FolderMaker makeFolder)
+    : opener_(std::move(opener)), makeFolder_(makeFolder ? std::move(makeFolder) : FolderMaker(CreateFolderTree)) {}
+
+ExportTap* RecordingRebuild::Prepare(ByteStream* heldSource, std::int64_t sourceLength, const HitList& hits) {
+  hitRuns_.clear();
+  hitRuns_.reserve(hits.Runs().size());
+  for (const HitRun& run : hits.Runs()) {
+    hitRuns_.push_back({run.StartOffset, run.StartOffset + run.Count * GroupBytes});
+  }
+  search_.reset();
+  // Without a handle held through the export the pieces are found afterwards, from the files.
+  if (heldSource != nullptr) search_ = std::make_unique<PieceSearch>(*heldSource, sourceLength, hitRuns_);
+  return search_.get();
+}
+
+RunFailure RecordingRebuild::Finish(const RunReport& report, RunObserver& observer, std::string& message) {
+  ran_ = true;
+  // The fragment files just written hold most of the bytes: read them there, not again from a
+  // source that may be slow or failing. A file with sectors written as zeros is passed over.
+  std::vector<SourceCopy> copies;
+  for (const ExportedEntry& entry : report.Export.Entries) {
+    if (entry.Outcome == EntryOutcome::Written && entry.UnreadableSectors == 0) {
+      copies.push_back({entry.StartOffset, entry.EndOffset, entry.FilePath});
+    }
+  }
+  try {
+    RebuildClips(report.SourcePath, report.SourceLength, hitRuns_, copies, report.DestFolder, observer,
+                 report_, opener_, makeFolder_, search_.get());
+  } catch (const std::exception& error) {
+    message = error.what();
+    return report_.SourceFailed ? RunFailure::Source : RunFailure::Export;
+  }
+  return RunFailure::None;
+}
+
+}  // namespace mtsrescue

@@ -1,0 +1,39 @@
+// The rebuild of whole recordings as the follow-up of a recovery run.
+#pragma once
+
+#include "engine/RecoveryRun.h"
+#include "rebuild/ClipBuilder.h"
+#include "rebuild/PieceSearch.h"
+
+#include <memory>
+#include <vector>
+
+namespace mtsrescue {
+
+class RecordingRebuild final : public RunFollowUp {
+ public:
+  // opener opens what the rebuild reads (the source, the fragment files); makeFolder makes
+  // ClipsFolderName(dest), CreateFolderTree when empty. 
+  explicit RecordingRebuild(StreamOpener opener, FolderMaker makeFolder = {});
+
+  // Looks for the pieces in the bytes the export copies, through heldSource when there is one.
+  ExportTap* Prepare(ByteStream* heldSource, std::int64_t sourceLength, const HitList& hits) override;
+  // Writes the recordings into ClipsFolderName(report.DestFolder). The numbered fragment files
+  // are left as they are whatever happens here.
+  RunFailure Finish(const RunReport& report, RunObserver& observer, std::string& message) override;
+
+  // What was rebuilt; empty until Finish.
+  const ClipReport& Report() const noexcept { return report_; }
+  // Whether Finish ran (it does not after a dry run or a failed export).
+  bool Ran() const noexcept { return ran_; }
+
+ private:
+  StreamOpener opener_;
+  FolderMaker makeFolder_;
+  std::vector<ClipSpan> hitRuns_;
+  std::unique_ptr<PieceSearch> search_;
+  ClipReport report_;
+  bool ran_ = false;
+};
+
+}  // namespace mtsrescue
