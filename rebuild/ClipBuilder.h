@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -28,6 +29,7 @@ struct PlannedClip {
   std::int64_t Bytes = 0;
   bool HeadTrimmed = false;  // begins at the first random-access point, its head being lost
   bool TailTrimmed = false;  // ends before its last, cut-off payload unit
+  std::optional<RecordingDate> Recorded;  // of its first picture that carries a date
 };
 
 struct RebuiltClip {
@@ -38,6 +40,7 @@ struct RebuiltClip {
   bool HeadTrimmed = false;
   bool TailTrimmed = false;
   std::int64_t UnreadableSectors = 0;  // written as zeros
+  std::optional<RecordingDate> Recorded;
 };
 
 struct ClipReport {

@@ -2,8 +2,11 @@
 // joined to either side of it must continue.
 #pragma once
 
+#include "rebuild/RecordingDate.h"
+
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace mtsrescue {
@@ -72,6 +75,10 @@ struct ClipPiece {
   // The piece follows another in its hit run, and of several sector boundaries where the joint
   // between them may lie, the cluster grid did not tell which: its head is a guess.
   bool HeadGuessed = false;
+
+  // The recording date of the first and of the last picture in the piece that carries one.
+  std::optional<RecordingDate> FirstDate;
+  std::optional<RecordingDate> LastDate;
 };
 
 }  // namespace mtsrescue
