@@ -1,7 +1,6 @@
 // A recording's date and time as the camera wrote it into the video: its own local time.
 #pragma once
 
-#include <compare>
 #include <cstdint>
 
 namespace mtsrescue {
@@ -14,7 +13,12 @@ struct RecordingDate {
   int Minute = 0;
   int Second = 0;
 
-  auto operator<=>(const RecordingDate&) const = default;
+  // One number that orders dates as time does (not a count of seconds).
+  std::int64_t Key() const noexcept {
+    return ((((static_cast<std::int64_t>(Year) * 100 + Month) * 100 + Day) * 100 + Hour) * 100 + Minute) * 100 + Second;
+  }
+  friend bool operator==(const RecordingDate& x, const RecordingDate& y) noexcept { return x.Key() == y.Key(); }
+  friend bool operator<(const RecordingDate& x, const RecordingDate& y) noexcept { return x.Key() < y.Key(); }
 };
 
 }  // namespace mtsrescue
