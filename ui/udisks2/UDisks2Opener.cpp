@@ -19,6 +19,13 @@ std::unique_ptr<ByteStream> TUDisks2Opener::Open(const std::string& nativePath, 
     note_ = "已通过 UDisks2 以只读方式打开 " + nativePath;
     return held_->Share();
   }
+  // The service refused or was not there, and the direct way worked: the run's own opens of
+  // the same device go the same way, without asking the service (and its prompt) again.
+  if (!held_ && heldPath_ == nativePath) {
+    std::unique_ptr<ByteStream> stream = direct_(nativePath, mode);
+    note_ = heldNote_;
+    return stream;
+  }
   held_.reset();
   heldPath_.clear();
 
@@ -43,6 +50,8 @@ std::unique_ptr<ByteStream> TUDisks2Opener::Open(const std::string& nativePath, 
   try {
     std::unique_ptr<ByteStream> stream = direct_(nativePath, mode);
     note_ = (absent ? "UDisks2 不可用（" : "UDisks2 拒绝打开（") + whyNot + "），已直接打开 " + nativePath;
+    heldPath_ = nativePath;
+    heldNote_ = note_;
     return stream;
   } catch (const StreamError& e) {
     const std::error_code code = e.Code();

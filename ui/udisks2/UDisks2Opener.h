@@ -18,7 +18,8 @@ class TUDisks2Opener {
 
   // A StreamOpener over native paths. Device nodes that devices handed out, opened for reading,
   // go to the service first; the descriptor it hands over serves every later open of the same
-  // device, so one run asks once. Writing modes and other paths open directly, untouched.
+  // device, so one run asks once; a device opened directly after a refusal is
+  // opened directly again without asking. Writing modes and other paths open directly, untouched.
   // Throws StreamError "Cannot open file "<path>". <reason>; UDisks2 refused: <its reason>" (or
   // "UDisks2 is not available: ...") when neither way opens a device.
   std::unique_ptr<ByteStream> Open(const std::string& nativePath, OpenMode mode);
@@ -29,8 +30,9 @@ class TUDisks2Opener {
  private:
   std::shared_ptr<TUDisks2DeviceQuery> devices_;
   StreamOpener direct_;
-  std::string heldPath_;
-  std::unique_ptr<DescriptorStream> held_;  // the latest device the service opened
+  std::string heldPath_;                    // the latest device opened, either way
+  std::unique_ptr<DescriptorStream> held_;  // its descriptor, when the service opened it
+  std::string heldNote_;
   std::string note_;
 };
 
