@@ -22,6 +22,7 @@ QString ProgramNameFromPath(const QString& executablePath) {
 
 int RunProgram(int argc, char** argv) {
   QApplication application(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral(MTSRESCUE_APP_ID));
   // The standard dialogs and the file list speak the window's language where Qt's own
   // translations are installed; without them they stay in English.
   QTranslator qtTexts;
