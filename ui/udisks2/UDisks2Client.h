@@ -58,7 +58,7 @@ class TUDisks2Client {
   static TUDisks2Client System() { return TUDisks2Client(QDBusConnection::systemBus()); }
 
   UDisks2Listing ListBlocks() const;
-  // Org.freedesktop.UDisks2.Block.OpenForBackup on the block at objectPath: read-only by the
+  // org.freedesktop.UDisks2.Block.OpenForBackup on the block at objectPath: read-only by the
   // service's own contract, and refused here if the descriptor could write. The desktop's password
   // prompt may come first; the call waits for it up to PromptTimeoutMs. device names the stream.
   UDisks2Open OpenForBackup(const QString& objectPath, const std::string& device) const;
