@@ -59,6 +59,13 @@ struct DiskExtent {
   std::int64_t ExtentLength = 0;
 };
 
+// What a disk service tells about a disk without opening it.
+struct DiskDescription {
+  std::int32_t MediaType = media_type::Unknown;
+  std::int64_t LengthBytes = 0;
+  std::string Model;  // vendor, model and connection ("Generic SD Card Reader, USB"); empty when unknown
+};
+
 // Paths given to and returned by these queries are UTF-8. Device paths are in the form the source
 // menu uses ("\\.\PhysicalDriveN", "\\.\L:"), root paths "L:\"; NativeDevicePath turns them into
 // what the system opens. Every query answers std::nullopt (or an empty value) when it fails; none throws.
@@ -68,6 +75,10 @@ class DeviceQuery {
 
   // The numbers N of the disks that "\\.\PhysicalDriveN" may open, ascending; gaps are possible.
   virtual std::vector<int> DiskNumbers() = 0;
+
+  // Disk N as a disk service knows it, so that listing it needs no rights to open it. Nothing
+  // by default: the disk is then opened to be described.
+  virtual std::optional<DiskDescription> DescribeDisk(int /*diskNumber*/) { return std::nullopt; }
 
   // The path to hand to the system for a device path; any other path comes back unchanged.
   // Empty when a device path names no present device.

@@ -1,6 +1,7 @@
 // Disk and volume queries on Linux: sysfs, /proc/self/mountinfo, statvfs and block-device ioctls.
 #include "platform/DeviceQuery.h"
 
+#include "platform/DescriptorStream.h"
 #include "platform/FileStream.h"
 
 #include <algorithm>
@@ -318,8 +319,10 @@ class PosixDeviceQuery final : public DeviceQuery {
   fs::path SysBlock() const { return Root("/sys/block"); }
 
   static int DescriptorOf(ByteStream& device) {
-    const auto* file = dynamic_cast<FileStream*>(&device);
-    return file ? static_cast<int>(file->Handle()) : -1;
+    if (const auto* file = dynamic_cast<FileStream*>(&device)) return static_cast<int>(file->Handle());
+    // A device the desktop's disk service opened for us.
+    if (const auto* handed = dynamic_cast<DescriptorStream*>(&device)) return static_cast<int>(handed->Handle());
+    return -1;
   }
 
   static char LetterOf(const std::string& rootPath) {

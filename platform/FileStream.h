@@ -60,6 +60,10 @@ std::string SystemErrorText(std::error_code code);
 // when either does not exist or cannot be examined.
 bool SameFile(const std::string& firstPath, const std::string& secondPath);
 
+// What reading disks and volumes directly takes, for messages when it was refused: "reading disks
+// and volumes needs administrator rights" on Windows, root or the group disk on Linux.
+std::string DeviceRightsText();
+
 // The separator between a folder and a file name: '\\' on Windows, '/' elsewhere.
 char PathSeparator() noexcept;
 

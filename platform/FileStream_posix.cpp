@@ -182,6 +182,8 @@ bool SameFile(const std::string& firstPath, const std::string& secondPath) {
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+std::string DeviceRightsText() { return "reading disks and volumes needs root rights or membership of the group disk"; }
+
 char PathSeparator() noexcept { return '/'; }
 
 }  // namespace mtsrescue

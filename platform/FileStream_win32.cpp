@@ -228,6 +228,8 @@ bool SameFile(const std::string& firstPath, const std::string& secondPath) {
          first.nFileIndexLow == second.nFileIndexLow;
 }
 
+std::string DeviceRightsText() { return "reading disks and volumes needs administrator rights"; }
+
 char PathSeparator() noexcept { return '\\'; }
 
 }  // namespace mtsrescue

@@ -10,12 +10,22 @@ namespace mtsrescue {
 void AppendDiskEntries(SourceMenu& pop, const SourcePlatform& platform) {
   DeviceQuery& query = platform.Query();
   for (const int n : query.DiskNumbers()) {
+    const std::string name = std::string(DiskStem) + std::to_string(n);
+    if (const auto described = query.DescribeDisk(n)) {
+      // Known without opening it: listed also where the user may not open it directly.
+      if (described->LengthBytes <= 0) continue;
+      std::string media = MediaTypeText(described->MediaType);
+      if (!described->Model.empty()) media += " (" + described->Model + ")";
+      pop.push_back({name, "HD" + std::to_string(n) + ", " + media + ", [" + FormatDiskSize(described->LengthBytes) + "]",
+                     DiskImageIndex});
+      continue;
+    }
     try {
       // Read-only and shared: a disk in use elsewhere is listed, and nothing can be written to it.
       const auto device = platform.Open(DiskDevicePath(n), OpenMode::ReadShared);
       const std::string media = GetMediaTypeText(*device, query);
       const std::string size = FormatDiskSize(GetDiskCapacity(*device, query));
-      pop.push_back({std::string(DiskStem) + std::to_string(n),
+      pop.push_back({name,
                      "HD" + std::to_string(n) + ", " + media + ", [" + size + "]", DiskImageIndex});
     } catch (const std::exception&) {
       // A disk that cannot be opened is simply not offered.

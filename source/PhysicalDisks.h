@@ -13,7 +13,10 @@ namespace mtsrescue {
 
 // Appends one entry per disk that opens (read-only, shared), in number order: name
 // "PhysicalDriveN", caption "HD%d, %s, [%s]", image index 17. Every disk the system knows is tried;
-// one that cannot be opened or measured is left out silently and the probe goes on.
+// one that cannot be opened or measured is left out silently and the probe goes on. A disk the
+// query can describe without opening it (DescribeDisk) is not opened; its model, when known, follows
+// the media type in brackets ("HD1, Removable Drive (Generic SD Card Reader, USB), [1.88 GB]"), and
+// one that holds no medium (0 bytes) is left out.
 void AppendDiskEntries(SourceMenu& pop, const SourcePlatform& platform);
 
 // The true length in bytes of an opened disk device: the system's disk length, else the

@@ -25,10 +25,13 @@ std::unique_ptr<ByteStream> SourcePlatform::Open(const std::string& path, OpenMo
     const bool noRights = code == std::errc::permission_denied || code == std::errc::operation_not_permitted;
     // Output files keep their own message; only sources are worth the extra words.
     if (mode == OpenMode::Create || (native == path && !noRights)) throw;
-    std::string reason = SystemErrorText(code);
+    // The opener's own reason when it gives one (how it tried), else the system's text.
+    const std::string own = e.what();
+    const std::string head = "Cannot open file \"" + native + "\". ";
+    std::string reason = own.rfind(head, 0) == 0 && own.size() > head.size() ? own.substr(head.size()) : SystemErrorText(code);
     std::string notes;
     if (native != path) notes = "device " + native;
-    if (noRights) notes += std::string(notes.empty() ? "" : "; ") + "reading disks and volumes needs administrator (root) rights";
+    if (noRights) notes += std::string(notes.empty() ? "" : "; ") + DeviceRightsText();
     throw StreamError("Cannot open file \"" + path + "\". " + reason + " (" + notes + ")", code);
   }
 }

@@ -2,7 +2,13 @@
 # Installs what building, testing and the demo need on Debian 12 (run as root or with sudo).
 set -euo pipefail
 SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "install-deps.sh: installing needs root: run it as root (su -c $0), or install sudo" >&2
+    exit 1
+  fi
+  SUDO="sudo"
+fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq \
@@ -11,4 +17,6 @@ $SUDO apt-get install -y -qq \
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl1-mesa-dev fonts-wqy-zenhei \
   ffmpeg dosfstools mtools util-linux e2fsprogs \
   mingw-w64 g++-mingw-w64-x86-64 wine wine64 \
-  xvfb xauth time testdisk
+  xvfb xauth time testdisk \
+  dbus-daemon python3-dbus python3-gi \
+  file dpkg-dev help2man desktop-file-utils appstream

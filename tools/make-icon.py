@@ -2,6 +2,7 @@
 """Draws the program icon (a life ring around a play triangle) and writes it as a Windows .ico.
 
 Usage: tools/make-icon.py OUTPUT.ico
+       tools/make-icon.py OUTPUT.png      (the 256-pixel image alone, for Linux desktops)
 Pure standard library: 16, 24, 32 and 48 pixel images as 32-bit DIBs, 256 as PNG.
 """
 import math
@@ -86,7 +87,11 @@ def png(rows):
 
 def main():
     if len(sys.argv) != 2:
-        sys.exit('usage: make-icon.py OUTPUT.ico')
+        sys.exit('usage: make-icon.py OUTPUT.ico|OUTPUT.png')
+    if sys.argv[1].endswith('.png'):
+        with open(sys.argv[1], 'wb') as f:
+            f.write(png(render(256)))
+        return
     images = [(s, dib(render(s))) for s in (16, 24, 32, 48)] + [(256, png(render(256)))]
     out = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)

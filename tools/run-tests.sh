@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything from scratch into build/ and runs every test: the Linux suite, then the
-# Windows build of the core under Wine.
+# Builds everything from scratch into build/ and runs every test: the Linux suite, the Debian
+# package (made, installed and tried), then the Windows build of the core under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 werror=OFF
@@ -8,6 +8,9 @@ if [ "${CI:-}" = "true" ]; then werror=ON; fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMTSRESCUE_WERROR="$werror"
 cmake --build build -j "$(nproc)"
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)")
+if [ -x tools/test-package.sh ]; then
+  tools/test-package.sh
+fi
 if [ -x tools/test-windows.sh ]; then
   tools/test-windows.sh
 fi

@@ -133,6 +133,7 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
       SourcePlatform(environment_.Devices ? environment_.Devices : std::shared_ptr<DeviceQuery>(MakeSystemDeviceQuery()),
                      environment_.Opener),
       [this](const std::function<void()>& handler) { Guarded(handler); });
+  Sources->OpenNote = environment_.SourceOpenNote;
 
   ElapsedTime = new QTimer(this);
   ElapsedTime->setObjectName(QStringLiteral("ElapsedTime"));

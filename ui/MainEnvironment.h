@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace mtsrescue {
 
@@ -33,6 +34,9 @@ struct TMainEnvironment {
   std::function<bool(const QString& path)> OpenFile;
   // Disks and volumes for the source menu; null: the system's.
   std::shared_ptr<DeviceQuery> Devices;
+  // How the device of the latest open was opened (through the desktop's disk service or
+  // directly), shown when a source is chosen; empty: nothing to tell.
+  std::function<std::string()> SourceOpenNote;
 };
 
 }  // namespace mtsrescue

@@ -13,8 +13,13 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QStatusBar>
 
 namespace mtsrescue {
+
+namespace {
+constexpr int NoteMilliseconds = 10000;
+}  // namespace
 
 TSourceMenu::TSourceMenu(TfrmMain& form, SourcePlatform platform, Guard guard)
     : QObject(&form), form_(form), platform_(std::move(platform)), guard_(std::move(guard)), selection_(platform_) {
@@ -76,6 +81,9 @@ void TSourceMenu::SourceChange() {
     ~Copy() { menu.CopyToForm(); }
   } copy{*this};
   selection_.SourceChange(form_.Source->text().toStdString());
+  // Whether a disk came through the desktop's disk service or was opened directly.
+  const std::string note = OpenNote ? OpenNote() : std::string();
+  if (!note.empty()) form_.RzStatusBar1->showMessage(QString::fromStdString(note), NoteMilliseconds);
 }
 
 bool TSourceMenu::BeforeRun() {

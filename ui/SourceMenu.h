@@ -51,6 +51,9 @@ class TSourceMenu : public QObject {
   // test puts something else here.
   std::function<std::optional<QString>()> ChooseImage;
 
+  // How the latest device was opened; shown in the status bar when a choice opened one. May be empty.
+  std::function<std::string()> OpenNote;
+
   // The pictures of the menu's entries by image index (17 disk, 18 volume, 19 image file).
   static QIcon EntryIcon(int imageIndex);
 

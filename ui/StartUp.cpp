@@ -1,6 +1,7 @@
 // Program start: the program name and the start-up sequence of the application.
 #include "ui/StartUp.h"
 
+#include "ui/DesktopSources.h"
 #include "ui/Main.h"
 
 #include "support/contact.h"
@@ -21,6 +22,7 @@ QString ProgramNameFromPath(const QString& executablePath) {
 
 int RunProgram(int argc, char** argv) {
   QApplication application(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral(MTSRESCUE_APP_ID));
   // The standard dialogs and the file list speak the window's language where Qt's own
   // translations are installed; without them they stay in English.
   QTranslator qtTexts;
@@ -28,7 +30,13 @@ int RunProgram(int argc, char** argv) {
                    QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QApplication::installTranslator(&qtTexts);
   }
-  TfrmMain frmMain;
+  // Disks and volumes through the desktop's disk service where there is one.
+  const DesktopSources sources = MakeDesktopSources();
+  TMainEnvironment environment;
+  environment.Devices = sources.Devices;
+  environment.Opener = sources.Opener;
+  environment.SourceOpenNote = sources.LastOpenNote;
+  TfrmMain frmMain(std::move(environment));
   // Created once, hidden; every showing is modal and keeps what the user typed before.
   TForm3 Form3(frmMain.ProgramName, &frmMain);
   frmMain.ShowSupportForm = [&Form3] { Form3.exec(); };

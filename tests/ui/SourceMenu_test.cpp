@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -120,6 +121,17 @@ TEST_F(SourceMenuTest, ChoosingADiskOrAVolumeSetsPathShortFormAndLength) {
   EXPECT_EQ(form->Source->text(), QStringLiteral("E:"));
   EXPECT_EQ(form->FSourceSize, DiskBytes - 512 * 1024);  // the device, not the file system's 2 KiB
   EXPECT_TRUE(Errors().empty());
+}
+
+TEST_F(SourceMenuTest, TheStatusBarTellsHowTheChosenDiskWasOpened) {
+  std::string note = "已通过 UDisks2 以只读方式打开 /dev/sdb";
+  form->Sources->OpenNote = [&note] { return note; };
+  Choose(QStringLiteral("PhysicalDrive1"));
+  EXPECT_EQ(form->RzStatusBar1->currentMessage(), QString::fromStdString(note));
+  form->RzStatusBar1->clearMessage();
+  note.clear();  // an image file, or nothing worth telling
+  Choose(QStringLiteral("Exx"));
+  EXPECT_TRUE(form->RzStatusBar1->currentMessage().isEmpty());
 }
 
 TEST_F(SourceMenuTest, ChoosingTheCurrentSourceAgainMeasuresNothing) {
