@@ -37,11 +37,32 @@ const PidCounter* FindPid(const std::vector<PidCounter>& counters, std::uint16_t
   return nullptr;
 }
 
+// Days from 1970-01-01 to the date (proleptic Gregorian calendar).
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
+  year -= month <= 2;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const std::int64_t yearOfEra = year - era * 400;
+  const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+std::int64_t SecondsOf(const RecordingDate& date) {
+  return DaysFromCivil(date.Year, date.Month, date.Day) * 86400 + date.Hour * 3600 + date.Minute * 60 + date.Second;
+}
+
 }  // namespace
+
+bool ClipLinker::DatesAllow(const ClipPiece& a, const ClipPiece& b) {
+  if (!a.LastDate || !b.FirstDate) return true;
+  const std::int64_t gap = SecondsOf(*b.FirstDate) - SecondsOf(*a.LastDate);
+  return gap >= 0 && gap <= MaxJointDateGapSeconds;
+}
 
 bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
   if (&a == &b || !a.TailAtSector || !b.HeadAtSector) return false;
   if (a.PacketCount < 2 || b.PacketCount < 2) return false;
+  if (!DatesAllow(a, b)) return false;
 
   // The packet cut at a's tail begins at a's last verified packet when the cut falls after its
   // header, or at the packet after it when the cut falls inside (or right at) that one's header.

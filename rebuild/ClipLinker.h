@@ -20,7 +20,15 @@ class ClipLinker {
   // tail and the rest of it at b's head must make exactly one packet (or neither be cut); the
   // stamps must step across the joint as they step inside both pieces (modulo 2^30); every PID
   // seen on both sides must continue its counter, and at least one PID must be seen on both.
+  // Where both pieces carry dates, b's first must follow a's last by 0 to
+  // MaxJointDateGapSeconds: two recordings alike in every header are told apart by them.
   static bool Fits(const ClipPiece& a, const ClipPiece& b);
+
+  // Whether the dates allow b to follow a (true when either is missing).
+  static bool DatesAllow(const ClipPiece& a, const ClipPiece& b);
+  // Between two pictures on either side of a joint lie a cluster's worth of pictures at most,
+  // well under a second; a few seconds allow for pieces whose edge pictures carry no date.
+  static constexpr std::int64_t MaxJointDateGapSeconds = 3;
 
   // For each piece, the index of the piece that continues it, or NoPiece. A link is made only
   // when a has no other fitting successor and b no other fitting predecessor; links that would
