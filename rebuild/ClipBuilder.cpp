@@ -92,6 +92,10 @@ void ClipBuilder::PlanPieces(std::vector<ClipPiece> pieces, RunObserver& observe
     PlannedClip clip = showable ? PlanChain(chain) : PlannedClip();
     const std::string reason = DropReason(showable, clip);
     if (reason.empty()) {
+      // The date of its first picture that carries one, as near as the pieces tell it.
+      for (std::size_t k = 0; k < clip.PieceIndexes.size() && !clip.Recorded; ++k) {
+        clip.Recorded = pieces_[clip.PieceIndexes[k]].FirstDate;
+      }
       clips_.push_back(std::move(clip));
       continue;
     }
