@@ -224,7 +224,30 @@ std::int64_t ClipLinker::InferClusterBytes(const std::vector<ClipPiece>& pieces,
     ++joints;
   }
   constexpr std::size_t MinJoints = 4;
-  if (joints < MinJoints) return 0;
+  if (joints >= MinJoints) {
+    if (const std::int64_t bytes = grid.ClusterBytes(baseOffset)) return bytes;
+  }
+  // Few joints: a card whose recordings mostly lie unbroken. Each recording's file begins at a
+  // cluster start, so the heads of recordings kept from their first packet show the grid too.
+  // Such heads alone agree on a larger power of two by chance more often than joints do, so
+  // more edges are asked for.
+  std::vector<bool> continues(pieces.size(), false);
+  for (const std::size_t b : next) {
+    if (b != NoPiece && b < continues.size()) continues[b] = true;
+  }
+  std::size_t edges = 2 * joints;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const ClipPiece& piece = pieces[i];
+    if (continues[i] || !piece.HeadAtSector || piece.HeadOffset != piece.FirstPacketOffset) continue;
+    if (piece.FirstRandomAccessOffset < 0 || piece.RandomAccessPidSeenBefore) continue;
+    grid.Note(piece.HeadOffset);
+    ++edges;
+  }
+  constexpr std::size_t MinEdgesWithHeads = 8;
+  if (edges < MinEdgesWithHeads) {
+    if (baseOffset != nullptr) *baseOffset = 0;
+    return 0;
+  }
   return grid.ClusterBytes(baseOffset);
 }
 

@@ -48,8 +48,10 @@ class ClipLinker {
                                                       const std::vector<std::size_t>& next);
 
   // The card's cluster size as the joints made show it (each joint is a cluster boundary on both
-  // sides), as ClusterGrid reads it from their edges, and their offset modulo it in *baseOffset;
-  // 0 when fewer than four joints.
+  // sides), as ClusterGrid reads it from their edges, and their offset modulo it in *baseOffset.
+  // With fewer than four joints (or no grid among them), the heads of recordings that begin with
+  // their first packet (files begin at cluster starts) are counted in, eight edges at least; 0
+  // when the pieces do not show the grid.
   static std::int64_t InferClusterBytes(const std::vector<ClipPiece>& pieces,
                                         const std::vector<std::size_t>& next,
                                         std::int64_t* baseOffset = nullptr);

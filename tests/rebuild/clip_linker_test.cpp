@@ -312,6 +312,31 @@ TEST(ClipLinker, RecordingsAlikeInEveryHeaderAreNeverMixed) {
   }
 }
 
+// A card whose recordings all lie unbroken has no joints; the heads of its recordings, each at the
+// start of a cluster, show the grid once there are eight of them.
+TEST(ClipLinker, ClusterSizeIsReadFromTheHeadsOfUnbrokenRecordings) {
+  const std::int64_t cluster = 32768;
+  const std::int64_t base = 4096;
+  for (const int recordings : {7, 8}) {
+    CardImage card(3 * recordings * cluster + cluster + base);
+    std::int64_t slot = 0;
+    for (int r = 0; r < recordings; ++r) {
+      // 1 to 2 clusters each, the last one partly slack, one free cluster now and then.
+      const std::int64_t packets = 200 + 97 * r % 150;
+      card.Place(SyntheticStream(packets, 100'000'000u * static_cast<std::uint32_t>(r + 1), Step, 60 + r), 0,
+                 packets * 192, base + slot * cluster);
+      slot += (packets * 192 + cluster - 1) / cluster + r % 2;
+    }
+    Planned planned(card);
+    ASSERT_EQ(planned.Builder().Pieces().size(), static_cast<std::size_t>(recordings));
+    std::int64_t residue = -1;
+    EXPECT_EQ(ClipLinker::InferClusterBytes(planned.Builder().Pieces(), planned.Builder().Next(), &residue),
+              recordings >= 8 ? cluster : 0)
+        << recordings << " recordings";
+    EXPECT_EQ(residue, recordings >= 8 ? base : 0);
+  }
+}
+
 RecordingDate At(int hour, int minute, int second) { return RecordingDate{2024, 5, 1, hour, minute, second}; }
 
 // Where both sides of a joint carry dates, the later piece must begin 0 to a few seconds after
