@@ -13,4 +13,8 @@ namespace mtsrescue {
 // When linkPath already names existingPath's file, nothing changes.
 std::error_code ReplaceWithHardLink(const std::string& existingPath, const std::string& linkPath);
 
+// True when path (not followed if a symbolic link) is a regular file with more names than this
+// one: emptying it in place would empty it under every name.
+bool HasOtherNames(const std::string& path);
+
 }  // namespace mtsrescue

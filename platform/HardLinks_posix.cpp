@@ -32,4 +32,9 @@ std::error_code ReplaceWithHardLink(const std::string& existingPath, const std::
   return {};
 }
 
+bool HasOtherNames(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink > 1;
+}
+
 }  // namespace mtsrescue

@@ -62,4 +62,10 @@ std::error_code ReplaceWithHardLink(const std::string& existingPath, const std::
   return {};
 }
 
+bool HasOtherNames(const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  return Identity(Widen(path), info) && (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+         info.nNumberOfLinks > 1;
+}
+
 }  // namespace mtsrescue

@@ -240,12 +240,10 @@ bool ClipBuilder::LinkInstead(const PlannedClip& clip, const std::string& path, 
   }
   // Creating the file empties it: a second name of a fragment file left there by an earlier run
   // would empty that fragment file too. Such a name is taken away first.
-  for (const SourceCopy& copy : copies_) {
-    if (SameFile(path, copy.FilePath)) {
-      RemoveFile(path);
-      break;
-    }
-  }
+  const bool shared = HasOtherNames(path) || std::any_of(copies_.begin(), copies_.end(), [&](const SourceCopy& copy) {
+                        return SameFile(path, copy.FilePath);
+                      });
+  if (shared) RemoveFile(path);
   return false;
 }
 
