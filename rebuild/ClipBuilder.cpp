@@ -312,9 +312,11 @@ std::string RecordingDateText(const RecordingDate& date, char between, char time
 }
 
 bool UsableDate(const RecordingDate& date) {
-  static constexpr int DaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return date.Year >= 1970 && date.Year <= 9999 && date.Month >= 1 && date.Month <= 12 && date.Day >= 1 &&
-         date.Day <= DaysIn[date.Month - 1] && date.Hour >= 0 && date.Hour <= 23 && date.Minute >= 0 &&
+  static constexpr int DaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (date.Year < 1970 || date.Year > 9999 || date.Month < 1 || date.Month > 12) return false;
+  const bool leap = date.Year % 4 == 0 && (date.Year % 100 != 0 || date.Year % 400 == 0);
+  const int days = DaysIn[date.Month - 1] + (date.Month == 2 && leap ? 1 : 0);
+  return date.Day >= 1 && date.Day <= days && date.Hour >= 0 && date.Hour <= 23 && date.Minute >= 0 &&
          date.Minute <= 59 && date.Second >= 0 && date.Second <= 59;
 }
 

@@ -343,11 +343,14 @@ TEST(ClipBuilder, DatedRecordingsAreNamedByTheirDateInSourceOrderAndUndatedOnesB
   const RecordingDate noon{2024, 5, 1, 12, 0, 0};
   const RecordingDate later{2024, 5, 1, 12, 0, 1};
   const RecordingDate broken{2024, 13, 1, 12, 0, 0};  // a month read from damaged data
-  const std::vector<std::optional<RecordingDate>> dates = {noon, std::nullopt, noon, later, noon, broken, later};
+  const RecordingDate leap{2024, 2, 29, 8, 0, 0};
+  const RecordingDate noLeap{2023, 2, 29, 8, 0, 0};
+  const std::vector<std::optional<RecordingDate>> dates = {noon, std::nullopt, noon, later, noon,
+                                                           broken, later, leap, noLeap};
   EXPECT_EQ(ClipFileNames(dates),
             (std::vector<std::string>{"2024-05-01 12-00-00.MTS", "1.MTS", "2024-05-01 12-00-00 (2).MTS",
                                       "2024-05-01 12-00-01.MTS", "2024-05-01 12-00-00 (3).MTS", "5.MTS",
-                                      "2024-05-01 12-00-01 (2).MTS"}));
+                                      "2024-05-01 12-00-01 (2).MTS", "2024-02-29 08-00-00.MTS", "8.MTS"}));
 }
 
 // The card of TwoRecordingCard and a third recording lying whole in three clusters, exported
