@@ -90,6 +90,11 @@ ExitCode CliApp::Recover(const CliOptions& options) {
                 << run.SourceLength << " bytes; what was found up to there was "
                 << (options.DryRun ? "listed" : "written") << ".\n";
     }
+    // Not a failure: what was found is all in the numbered files; the report lists where.
+    if (!result.Clips.Dropped.empty() && notes) {
+      *env_.Err << ProgramName << ": not every recording could be rebuilt: " << result.Clips.Dropped.size()
+                << " chains of pieces gave none; their bytes stay in the numbered files.\n";
+    }
     if (run.Scan.UnreadableSectors > 0 && notes) {
       *env_.Err << ProgramName << ": " << run.Scan.UnreadableSectors
                 << " sectors could not be read; they count as no video.\n";

@@ -168,6 +168,9 @@ std::string ReportFormat::ClipsText(const CliResult& result) {
     std::snprintf(line, sizeof line, "  %6lld  %12lld bytes  %3lld pieces  ", static_cast<long long>(clip.Index),
                   static_cast<long long>(clip.Bytes), static_cast<long long>(clip.Pieces.size()));
     text += line + clip.FilePath;
+    if (clip.Recorded) text += "  recorded " + RecordingDateText(*clip.Recorded, ' ', ':');
+    text += clip.LinkedTo.empty() ? "  (copy)" : "  (hard link to " + clip.LinkedTo + ": no second copy)";
+    if (!clip.TimeError.empty()) text += "  [modification time not set: " + clip.TimeError + "]";
     if (clip.HeadTrimmed) text += "  (head lost: begins at its first picture that can be shown)";
     if (clip.TailTrimmed) text += "  (end lost: ends before its cut-off last picture)";
     if (clip.UnreadableSectors > 0) {
@@ -177,6 +180,22 @@ std::string ReportFormat::ClipsText(const CliResult& result) {
     for (const ClipSpan& span : clip.Pieces) {
       text += "            " + Int(span.StartOffset) + " - " + Int(span.EndOffset) + "\n";
     }
+  }
+  if (!clips.Dropped.empty()) {
+    text += "Not rebuilt:  " + Int(static_cast<std::int64_t>(clips.Dropped.size())) +
+            " chains of pieces gave no recording (their bytes stay in the numbered files)\n";
+  }
+  for (const DroppedChain& dropped : clips.Dropped) {
+    char line[160];
+    std::snprintf(line, sizeof line, "          %12lld bytes  %3lld pieces  ", static_cast<long long>(dropped.Bytes),
+                  static_cast<long long>(dropped.Pieces.size()));
+    text += line + ("(" + dropped.Reason + ")\n");
+    for (const ClipSpan& span : dropped.Pieces) {
+      text += "            " + Int(span.StartOffset) + " - " + Int(span.EndOffset) + "\n";
+    }
+    std::string files;
+    for (const std::string& file : dropped.FragmentFiles) files += (files.empty() ? "" : ", ") + file;
+    text += "            in: " + (files.empty() ? std::string("no fragment file") : files) + "\n";
   }
   return text;
 }
@@ -196,12 +215,29 @@ std::string ReportFormat::ClipsJson(const CliResult& result) {
     json += "      {\"index\": " + Int(clip.Index) + ", \"file\": " + JsonString(clip.FilePath) +
             ", \"bytes\": " + Int(clip.Bytes) + ", \"head_trimmed\": " + (clip.HeadTrimmed ? "true" : "false") +
             ", \"tail_trimmed\": " + (clip.TailTrimmed ? "true" : "false") +
-            ", \"unreadable_sectors\": " + Int(clip.UnreadableSectors) + ", \"pieces\": ";
+            ", \"unreadable_sectors\": " + Int(clip.UnreadableSectors) +
+            ", \"recorded\": " + (clip.Recorded ? "\"" + RecordingDateText(*clip.Recorded, 'T', ':') + "\"" : "null") +
+            ", \"stored\": " + (clip.LinkedTo.empty() ? "\"copy\"" : "\"link\"") +
+            ", \"linked_to\": " + (clip.LinkedTo.empty() ? "null" : JsonString(clip.LinkedTo)) +
+            ", \"time_error\": " + (clip.TimeError.empty() ? "null" : JsonString(clip.TimeError)) + ", \"pieces\": ";
     json += SpansJson(clip.Pieces) + "}";
   }
   json += clips.Recordings.empty() ? "],\n" : "\n    ],\n";
   json += "    \"unjoined_pieces\": " + SpansJson(clips.UnjoinedPieces) + ",\n";
-  json += "    \"unused_pieces\": " + SpansJson(clips.UnusedPieces) + "}";
+  json += "    \"unused_pieces\": " + SpansJson(clips.UnusedPieces) + ",\n";
+  json += std::string("    \"all_rebuilt\": ") + (clips.Dropped.empty() ? "true" : "false") + ",\n";
+  json += "    \"dropped\": [";
+  for (std::size_t i = 0; i < clips.Dropped.size(); ++i) {
+    const DroppedChain& dropped = clips.Dropped[i];
+    std::string files = "[";
+    for (std::size_t k = 0; k < dropped.FragmentFiles.size(); ++k) {
+      files += (k == 0 ? "" : ", ") + JsonString(dropped.FragmentFiles[k]);
+    }
+    json += (i == 0 ? "\n" : ",\n");
+    json += "      {\"reason\": " + JsonString(dropped.Reason) + ", \"bytes\": " + Int(dropped.Bytes) +
+            ", \"pieces\": " + SpansJson(dropped.Pieces) + ", \"files\": " + files + "]}";
+  }
+  json += clips.Dropped.empty() ? "]}" : "\n    ]}";
   return json;
 }
 

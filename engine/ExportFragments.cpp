@@ -6,6 +6,8 @@
 #include "engine/ReadBlock.h"
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
+#include "platform/Folders.h"
+#include "platform/HardLinks.h"
 
 #include <algorithm>
 #include <chrono>
@@ -128,6 +130,9 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
     const std::int64_t sourceBytes = source->Size();
     const std::int64_t fileBytes =
         sourceBytes >= 0 ? std::clamp<std::int64_t>(sourceBytes - entry.StartOffset, 0, lengthBytes) : lengthBytes;
+    // A fragment file that an earlier run made a rebuilt recording's second name keeps that
+    // recording: this name is taken away and made anew, not emptied in place.
+    if (HasOtherNames(outputPath)) RemoveFile(outputPath);
     const std::unique_ptr<ByteStream> output = opener(outputPath, OpenMode::Create);
     entry.UnreadableSectors =
         CopyRange(*source, entry.StartOffset, fileBytes, *output, outputPath, buffer, observer, tap);

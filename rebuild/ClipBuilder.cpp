@@ -10,8 +10,13 @@
 #include "engine/RunObserver.h"
 #include "rebuild/SourceWindow.h"
 #include "platform/FileStream.h"
+#include "platform/FileTimes.h"
+#include "platform/Folders.h"
+#include "platform/HardLinks.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <memory>
 
 namespace mtsrescue {
@@ -78,17 +83,43 @@ void ClipBuilder::PlanPieces(std::vector<ClipPiece> pieces, RunObserver& observe
   }
   std::sort(headOffsets_.begin(), headOffsets_.end());
 
+  dropped_.clear();
   for (const std::vector<std::size_t>& chain : ClipLinker::Chains(pieces_, next_)) {
     // Without a single random-access point no picture of it can be shown: no recording.
     const bool showable = std::any_of(chain.begin(), chain.end(), [this](std::size_t piece) {
       return pieces_[piece].FirstRandomAccessOffset >= 0;
     });
-    if (!showable) continue;
-    PlannedClip clip = PlanChain(chain);
-    if (clip.Spans.empty()) continue;
-    // A remnant shorter than this holds no picture worth a file; it is still listed as a piece.
-    if (clip.Bytes >= MinClipBytes) clips_.push_back(std::move(clip));
+    PlannedClip clip = showable ? PlanChain(chain) : PlannedClip();
+    const std::string reason = DropReason(showable, clip);
+    if (reason.empty()) {
+      // The date of its first picture that carries one, as near as the pieces tell it.
+      for (std::size_t k = 0; k < clip.PieceIndexes.size() && !clip.Recorded; ++k) {
+        clip.Recorded = pieces_[clip.PieceIndexes[k]].FirstDate;
+      }
+      clips_.push_back(std::move(clip));
+      continue;
+    }
+    DroppedChain dropped;
+    dropped.Reason = reason;
+    for (const std::size_t index : chain) {
+      const ClipPiece& piece = pieces_[index];
+      const ClipSpan span{piece.FirstPacketOffset, std::min(piece.LastPacketOffset + PacketBytes, sourceLength_)};
+      dropped.Pieces.push_back(span);
+      dropped.Bytes += span.EndOffset - span.StartOffset;
+    }
+    dropped_.push_back(std::move(dropped));
   }
+}
+
+std::string ClipBuilder::DropReason(bool showable, const PlannedClip& clip) {
+  if (!showable) return "no picture that can be shown";
+  if (clip.Spans.empty()) return "nothing whole after its first picture that can be shown";
+  // A remnant shorter than this holds no picture worth a file.
+  if (clip.Bytes < MinClipBytes) {
+    return "too short: " + std::to_string(clip.Bytes) + " bytes from its first picture that can be shown, less than " +
+           std::to_string(MinClipBytes);
+  }
+  return "";
 }
 
 // Where a recording whose last piece nothing continues ends, when its last span begins at
@@ -165,10 +196,62 @@ PlannedClip ClipBuilder::PlanChain(const std::vector<std::size_t>& chain) const 
   return clip;
 }
 
+void ClipBuilder::UseFragmentFiles(std::vector<SourceCopy> copies, ClipFileSystem files) {
+  copies_ = std::move(copies);
+  files_ = std::move(files);
+  if (!files_.Link) files_.Link = ReplaceWithHardLink;
+  if (!files_.SetModified) {
+    files_.SetModified = [](const std::string& path, const RecordingDate& date) {
+      return SetModifiedLocalTime(path, {date.Year, date.Month, date.Day, date.Hour, date.Minute, date.Second});
+    };
+  }
+}
+
+std::vector<std::string> ClipBuilder::FileNames() const {
+  std::vector<std::optional<RecordingDate>> dates;
+  dates.reserve(clips_.size());
+  for (const PlannedClip& clip : clips_) dates.push_back(clip.Recorded);
+  return ClipFileNames(dates);
+}
+
+const SourceCopy* ClipBuilder::WholeFragment(const PlannedClip& clip) const {
+  if (clip.Spans.size() != 1) return nullptr;
+  const ClipSpan& span = clip.Spans.front();
+  for (const SourceCopy& copy : copies_) {
+    if (copy.StartOffset == span.StartOffset && span.EndOffset <= copy.EndOffset) return &copy;
+  }
+  return nullptr;
+}
+
+bool ClipBuilder::LinkInstead(const PlannedClip& clip, const std::string& path, const StreamOpener& opener,
+                              std::string& linkedTo) const {
+  const SourceCopy* whole = WholeFragment(clip);
+  if (whole != nullptr && files_.Link) {
+    // The copy must hold the recording's bytes and no more: it ends where the recording does.
+    std::int64_t fileBytes = -1;
+    try {
+      fileBytes = opener(whole->FilePath, OpenMode::ReadShared)->Size();
+    } catch (const StreamError&) {
+    }
+    if (fileBytes == clip.Bytes && !files_.Link(whole->FilePath, path)) {
+      linkedTo = whole->FilePath;
+      return true;
+    }
+  }
+  // Creating the file empties it: a second name of a fragment file left there by an earlier run
+  // would empty that fragment file too. Such a name is taken away first.
+  const bool shared = HasOtherNames(path) || std::any_of(copies_.begin(), copies_.end(), [&](const SourceCopy& copy) {
+                        return SameFile(path, copy.FilePath);
+                      });
+  if (shared) RemoveFile(path);
+  return false;
+}
+
 void ClipBuilder::Write(const std::string& folder, RunObserver& observer, ClipReport& report,
                         const StreamOpener& opener) {
   observer.ClipsBegin(static_cast<std::int64_t>(clips_.size()));
   ClipsEndGuard endGuard(observer);
+  const std::vector<std::string> names = FileNames();
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(BlockBytes));
   for (std::size_t i = 0; i < clips_.size(); ++i) {
     const PlannedClip& clip = clips_[i];
@@ -176,11 +259,28 @@ void ClipBuilder::Write(const std::string& folder, RunObserver& observer, ClipRe
     observer.ClipsProgress(static_cast<std::int64_t>(i));
     RebuiltClip rebuilt;
     rebuilt.Index = static_cast<std::int64_t>(i);
-    rebuilt.FilePath = OutputFileName(folder, rebuilt.Index);
+    rebuilt.FilePath = folder + PathSeparator() + names[i];
     rebuilt.Pieces = clip.Spans;
     rebuilt.HeadTrimmed = clip.HeadTrimmed;
     rebuilt.TailTrimmed = clip.TailTrimmed;
-    const std::unique_ptr<ByteStream> output = opener(rebuilt.FilePath, OpenMode::Create);
+    if (clip.Recorded && UsableDate(*clip.Recorded)) rebuilt.Recorded = clip.Recorded;
+    const auto done = [&] {
+      // Set last: closing a file it was written through may move its time again.
+      if (rebuilt.Recorded && files_.SetModified) {
+        if (const std::error_code code = files_.SetModified(rebuilt.FilePath, *rebuilt.Recorded)) {
+          rebuilt.TimeError = SystemErrorText(code);
+        }
+      }
+      rebuilt.Bytes = clip.Bytes;
+      report.BytesWritten += rebuilt.LinkedTo.empty() ? clip.Bytes : 0;
+      report.Recordings.push_back(rebuilt);
+      observer.ClipWritten(rebuilt.Index, rebuilt.FilePath, rebuilt.Bytes);
+    };
+    if (LinkInstead(clip, rebuilt.FilePath, opener, rebuilt.LinkedTo)) {
+      done();
+      continue;
+    }
+    std::unique_ptr<ByteStream> output = opener(rebuilt.FilePath, OpenMode::Create);
     for (const ClipSpan& span : clip.Spans) {
       for (std::int64_t offset = span.StartOffset; offset < span.EndOffset;) {
         observer.Pump();
@@ -195,10 +295,8 @@ void ClipBuilder::Write(const std::string& folder, RunObserver& observer, ClipRe
       }
     }
     if (const std::error_code code = output->Flush()) throw WriteError(rebuilt.FilePath, code);
-    rebuilt.Bytes = clip.Bytes;
-    report.BytesWritten += clip.Bytes;
-    report.Recordings.push_back(rebuilt);
-    observer.ClipWritten(rebuilt.Index, rebuilt.FilePath, rebuilt.Bytes);
+    output.reset();
+    done();
   }
 }
 
@@ -206,10 +304,54 @@ std::string ClipsFolderName(const std::string& destFolder) {
   return destFolder + PathSeparator() + "clips";
 }
 
+std::string RecordingDateText(const RecordingDate& date, char between, char timeSeparator) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d%c%02d%c%02d", date.Year, date.Month, date.Day, between,
+                date.Hour, timeSeparator, date.Minute, timeSeparator, date.Second);
+  return text;
+}
+
+bool UsableDate(const RecordingDate& date) {
+  static constexpr int DaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (date.Year < 1970 || date.Year > 9999 || date.Month < 1 || date.Month > 12) return false;
+  const bool leap = date.Year % 4 == 0 && (date.Year % 100 != 0 || date.Year % 400 == 0);
+  const int days = DaysIn[date.Month - 1] + (date.Month == 2 && leap ? 1 : 0);
+  return date.Day >= 1 && date.Day <= days && date.Hour >= 0 && date.Hour <= 23 && date.Minute >= 0 &&
+         date.Minute <= 59 && date.Second >= 0 && date.Second <= 59;
+}
+
+std::vector<std::string> ClipFileNames(const std::vector<std::optional<RecordingDate>>& dates) {
+  std::vector<std::string> names;
+  names.reserve(dates.size());
+  std::map<std::int64_t, int> begunInSecond;
+  for (std::size_t i = 0; i < dates.size(); ++i) {
+    if (!dates[i] || !UsableDate(*dates[i])) {
+      names.push_back(std::to_string(i) + ".MTS");
+      continue;
+    }
+    const int count = ++begunInSecond[dates[i]->Key()];
+    names.push_back(RecordingDateText(*dates[i], ' ', '-') + (count > 1 ? " (" + std::to_string(count) + ")" : "") +
+                    ".MTS");
+  }
+  return names;
+}
+
+std::vector<std::string> FilesHolding(const std::vector<ClipSpan>& spans, const std::vector<SourceCopy>& files) {
+  std::vector<std::string> holding;
+  for (const SourceCopy& file : files) {
+    const bool holds = std::any_of(spans.begin(), spans.end(), [&](const ClipSpan& span) {
+      return span.StartOffset < file.EndOffset && file.StartOffset < span.EndOffset;
+    });
+    if (holds) holding.push_back(file.FilePath);
+  }
+  return holding;
+}
+
 void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
                   const std::vector<ClipSpan>& hitRuns, const std::vector<SourceCopy>& copies,
                   const std::string& destFolder, RunObserver& observer, ClipReport& report,
-                  const StreamOpener& opener, const FolderMaker& makeFolder, PieceSearch* search) {
+                  const StreamOpener& opener, const FolderMaker& makeFolder, PieceSearch* search,
+                  const ClipFileSystem& files) {
   report = ClipReport();
   report.Folder = ClipsFolderName(destFolder);
   report.SourceFailed = true;
@@ -256,19 +398,22 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
   }
   std::sort(report.UnusedPieces.begin(), report.UnusedPieces.end(),
             [](const ClipSpan& x, const ClipSpan& y) { return x.StartOffset < y.StartOffset; });
+  report.Dropped = builder.Dropped();
+  for (DroppedChain& dropped : report.Dropped) dropped.FragmentFiles = FilesHolding(dropped.Pieces, copies);
   if (builder.Clips().empty()) return;
   if (const std::error_code code = makeFolder(report.Folder)) {
     throw StreamError("Cannot create file \"" + report.Folder + "\". " + SystemErrorText(code), code);
   }
   // Creating a recording's file empties it: when that is the source itself (a rebuilt recording
   // scanned again into the folder it came from), the source would be destroyed.
-  for (std::size_t i = 0; i < builder.Clips().size(); ++i) {
-    const std::string path = OutputFileName(report.Folder, static_cast<std::int64_t>(i));
+  for (const std::string& name : builder.FileNames()) {
+    const std::string path = report.Folder + PathSeparator() + name;
     if (SameFile(path, sourcePath)) {
       throw StreamError("Cannot create file \"" + path + "\". It is the source being recovered.",
                         std::make_error_code(std::errc::file_exists));
     }
   }
+  builder.UseFragmentFiles(copies, files);
   builder.Write(report.Folder, observer, report, opener);
 }
 

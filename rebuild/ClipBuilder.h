@@ -40,7 +40,19 @@ struct RebuiltClip {
   bool HeadTrimmed = false;
   bool TailTrimmed = false;
   std::int64_t UnreadableSectors = 0;  // written as zeros
-  std::optional<RecordingDate> Recorded;
+  std::optional<RecordingDate> Recorded;  // also the file's modification time
+  // The numbered fragment file this recording is a second name of (a hard link: it held exactly
+  // the recording's bytes); empty when the bytes were copied.
+  std::string LinkedTo;
+  std::string TimeError;  // why the modification time could not be set; empty when it was
+};
+
+// A chain of pieces that gave no recording, and why.
+struct DroppedChain {
+  std::string Reason;
+  std::vector<ClipSpan> Pieces;  // its pieces' whole packets, in playing order
+  std::int64_t Bytes = 0;        // in those
+  std::vector<std::string> FragmentFiles;  // the numbered fragment files holding any of them
 };
 
 struct ClipReport {
@@ -50,6 +62,8 @@ struct ClipReport {
   // Joined pieces that no recording was written from (their chain holds no picture that can be
   // shown, or too little; or they come before its first one), whole packets.
   std::vector<ClipSpan> UnusedPieces;
+  // Every chain of pieces (a single piece too) that gave no recording, by its first byte.
+  std::vector<DroppedChain> Dropped;
   std::int64_t PieceCount = 0;          // pieces found around the hit runs
   std::int64_t JoinedPieceCount = 0;    // pieces in recordings of two pieces or more
   std::int64_t ClusterBytes = 0;        // the card's cluster size as the pieces show it; 0 unknown
@@ -62,6 +76,21 @@ struct ClipReport {
 
 // Creates a folder (and its parents); an error when it cannot.
 using FolderMaker = std::function<std::error_code(const std::string& path)>;
+
+// What a rebuilt recording's file needs beside its bytes; empty members: the platform's own
+// (ReplaceWithHardLink, SetModifiedLocalTime).
+struct ClipFileSystem {
+  // Makes linkPath a hard link to existingPath (replacing what is there); an error where the
+  // file system cannot, linkPath then left as it was.
+  std::function<std::error_code(const std::string& existingPath, const std::string& linkPath)> Link;
+  std::function<std::error_code(const std::string& path, const RecordingDate& local)> SetModified;
+};
+
+// date as "YYYY-MM-DD" + between + "HH" + timeSeparator + "MM" + timeSeparator + "SS".
+std::string RecordingDateText(const RecordingDate& date, char between, char timeSeparator);
+// Whether date names a real moment (one a file may be named after); dates read from a damaged
+// stream may not.
+bool UsableDate(const RecordingDate& date);
 
 class ClipBuilder {
  public:
@@ -78,18 +107,36 @@ class ClipBuilder {
   const std::vector<ClipPiece>& Pieces() const noexcept { return pieces_; }
   const std::vector<std::size_t>& Next() const noexcept { return next_; }
   const std::vector<PlannedClip>& Clips() const noexcept { return clips_; }
+  // The chains of pieces that gave no recording (Reason and Pieces filled), by their first byte.
+  const std::vector<DroppedChain>& Dropped() const noexcept { return dropped_; }
   std::int64_t ClusterBytes() const noexcept { return clusterBytes_; }
   // Sectors that could not be read while planning (the pieces end there).
   std::int64_t UnreadableSectors() const noexcept { return unreadableSectors_; }
 
-  // Writes planned recording i as folder + separator + i + ".MTS" and fills report as it goes.
-  // Throws StreamError when a file cannot be created, ExportError when a write fails; files
-  // written before stay.
+  // The fragment files Write may link a recording to instead of copying it (ascending, each
+  // holding its source bytes from its first byte on), and how it links and dates the files.
+  void UseFragmentFiles(std::vector<SourceCopy> copies, ClipFileSystem files);
+
+  // The file name in the folder of each planned recording (see ClipFileName).
+  std::vector<std::string> FileNames() const;
+
+  // Writes planned recording i as folder + separator + FileNames()[i] and fills report as it
+  // goes: a hard link to the fragment file that holds exactly its bytes where the file system
+  // allows, else a copy; dated ones get their date as modification time. Throws StreamError when
+  // a file cannot be created, ExportError when a write fails; files written before stay.
   void Write(const std::string& folder, RunObserver& observer, ClipReport& report,
              const StreamOpener& opener);
 
  private:
   PlannedClip PlanChain(const std::vector<std::size_t>& chain) const;
+  // Why chain gives no recording, or empty when clip (its plan) is one.
+  static std::string DropReason(bool showable, const PlannedClip& clip);
+  // The fragment file that holds exactly clip's bytes, or null.
+  const SourceCopy* WholeFragment(const PlannedClip& clip) const;
+  // Makes path a link to the fragment file holding exactly clip's bytes; false when the bytes are
+  // to be copied (then nothing at path is left that shares a fragment file's data).
+  bool LinkInstead(const PlannedClip& clip, const std::string& path, const StreamOpener& opener,
+                   std::string& linkedTo) const;
   std::int64_t UnjoinedTailEnd(const ClipPiece& piece, std::int64_t spanStart, std::int64_t bytesBefore,
                                bool headKept, bool* cut) const;
 
@@ -98,6 +145,9 @@ class ClipBuilder {
   std::vector<ClipPiece> pieces_;
   std::vector<std::size_t> next_;
   std::vector<PlannedClip> clips_;
+  std::vector<DroppedChain> dropped_;
+  std::vector<SourceCopy> copies_;
+  ClipFileSystem files_;
   std::vector<std::int64_t> headOffsets_;  // sorted heads at sector boundaries
   std::int64_t clusterBytes_ = 0;
   std::int64_t clusterBase_ = 0;
@@ -107,10 +157,19 @@ class ClipBuilder {
 // The subfolder of the destination that receives the recordings.
 std::string ClipsFolderName(const std::string& destFolder);
 
+// The file name of each recording in the clips folder, in the recordings' source order: its date
+// where it has a usable one, "YYYY-MM-DD HH-MM-SS.MTS", with " (2)", " (3)"... before the
+// extension for later ones that begin in the same second; otherwise its number, index + ".MTS".
+std::vector<std::string> ClipFileNames(const std::vector<std::optional<RecordingDate>>& dates);
+
+// Of files, those that hold any of the source bytes in spans.
+std::vector<std::string> FilesHolding(const std::vector<ClipSpan>& spans, const std::vector<SourceCopy>& files);
+
 class PieceSearch;
 
 // Opens the source (OpenMode::ReadShared), plans the recordings of hitRuns and writes them into
-// ClipsFolderName(destFolder), made with makeFolder when recordings are found. Bytes that copies
+// ClipsFolderName(destFolder), made with makeFolder when recordings are found; a recording that a
+// copy holds exactly becomes a second name of it where files allow. Bytes that copies
 // (the fragment files just written) hold are read from them, not from the source. With search
 // (fed by the export as it copied the source; then hitRuns are the ones it was given), the pieces
 // are what it found. Throws StreamError when the source cannot be opened or a file created (with
@@ -120,6 +179,6 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
                   const std::vector<ClipSpan>& hitRuns, const std::vector<SourceCopy>& copies,
                   const std::string& destFolder, RunObserver& observer, ClipReport& report,
                   const StreamOpener& opener, const FolderMaker& makeFolder,
-                  PieceSearch* search = nullptr);
+                  PieceSearch* search = nullptr, const ClipFileSystem& files = {});
 
 }  // namespace mtsrescue

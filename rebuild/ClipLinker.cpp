@@ -37,11 +37,32 @@ const PidCounter* FindPid(const std::vector<PidCounter>& counters, std::uint16_t
   return nullptr;
 }
 
+// Days from 1970-01-01 to the date (proleptic Gregorian calendar).
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
+  year -= month <= 2;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const std::int64_t yearOfEra = year - era * 400;
+  const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+std::int64_t SecondsOf(const RecordingDate& date) {
+  return DaysFromCivil(date.Year, date.Month, date.Day) * 86400 + date.Hour * 3600 + date.Minute * 60 + date.Second;
+}
+
 }  // namespace
+
+bool ClipLinker::DatesAllow(const ClipPiece& a, const ClipPiece& b) {
+  if (!a.LastDate || !b.FirstDate) return true;
+  const std::int64_t gap = SecondsOf(*b.FirstDate) - SecondsOf(*a.LastDate);
+  return gap >= 0 && gap <= MaxJointDateGapSeconds;
+}
 
 bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
   if (&a == &b || !a.TailAtSector || !b.HeadAtSector) return false;
   if (a.PacketCount < 2 || b.PacketCount < 2) return false;
+  if (!DatesAllow(a, b)) return false;
 
   // The packet cut at a's tail begins at a's last verified packet when the cut falls after its
   // header, or at the packet after it when the cut falls inside (or right at) that one's header.
@@ -203,7 +224,30 @@ std::int64_t ClipLinker::InferClusterBytes(const std::vector<ClipPiece>& pieces,
     ++joints;
   }
   constexpr std::size_t MinJoints = 4;
-  if (joints < MinJoints) return 0;
+  if (joints >= MinJoints) {
+    if (const std::int64_t bytes = grid.ClusterBytes(baseOffset)) return bytes;
+  }
+  // Few joints: a card whose recordings mostly lie unbroken. Each recording's file begins at a
+  // cluster start, so the heads of recordings kept from their first packet show the grid too.
+  // Such heads alone agree on a larger power of two by chance more often than joints do, so
+  // more edges are asked for.
+  std::vector<bool> continues(pieces.size(), false);
+  for (const std::size_t b : next) {
+    if (b != NoPiece && b < continues.size()) continues[b] = true;
+  }
+  std::size_t edges = 2 * joints;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const ClipPiece& piece = pieces[i];
+    if (continues[i] || !piece.HeadAtSector || piece.HeadOffset != piece.FirstPacketOffset) continue;
+    if (piece.FirstRandomAccessOffset < 0 || piece.RandomAccessPidSeenBefore) continue;
+    grid.Note(piece.HeadOffset);
+    ++edges;
+  }
+  constexpr std::size_t MinEdgesWithHeads = 8;
+  if (edges < MinEdgesWithHeads) {
+    if (baseOffset != nullptr) *baseOffset = 0;
+    return 0;
+  }
   return grid.ClusterBytes(baseOffset);
 }
 

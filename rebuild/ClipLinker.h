@@ -20,7 +20,15 @@ class ClipLinker {
   // tail and the rest of it at b's head must make exactly one packet (or neither be cut); the
   // stamps must step across the joint as they step inside both pieces (modulo 2^30); every PID
   // seen on both sides must continue its counter, and at least one PID must be seen on both.
+  // Where both pieces carry dates, b's first must follow a's last by 0 to
+  // MaxJointDateGapSeconds: two recordings alike in every header are told apart by them.
   static bool Fits(const ClipPiece& a, const ClipPiece& b);
+
+  // Whether the dates allow b to follow a (true when either is missing).
+  static bool DatesAllow(const ClipPiece& a, const ClipPiece& b);
+  // Between two pictures on either side of a joint lie a cluster's worth of pictures at most,
+  // well under a second; a few seconds allow for pieces whose edge pictures carry no date.
+  static constexpr std::int64_t MaxJointDateGapSeconds = 3;
 
   // For each piece, the index of the piece that continues it, or NoPiece. A link is made only
   // when a has no other fitting successor and b no other fitting predecessor; links that would
@@ -40,8 +48,10 @@ class ClipLinker {
                                                       const std::vector<std::size_t>& next);
 
   // The card's cluster size as the joints made show it (each joint is a cluster boundary on both
-  // sides), as ClusterGrid reads it from their edges, and their offset modulo it in *baseOffset;
-  // 0 when fewer than four joints.
+  // sides), as ClusterGrid reads it from their edges, and their offset modulo it in *baseOffset.
+  // With fewer than four joints (or no grid among them), the heads of recordings that begin with
+  // their first packet (files begin at cluster starts) are counted in, eight edges at least; 0
+  // when the pieces do not show the grid.
   static std::int64_t InferClusterBytes(const std::vector<ClipPiece>& pieces,
                                         const std::vector<std::size_t>& next,
                                         std::int64_t* baseOffset = nullptr);

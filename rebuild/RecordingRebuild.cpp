@@ -9,8 +9,10 @@
 
 namespace mtsrescue {
 
-RecordingRebuild::RecordingRebuild(StreamOpener opener, FolderMaker makeFolder)
-    : opener_(std::move(opener)), makeFolder_(makeFolder ? std::move(makeFolder) : FolderMaker(CreateFolderTree)) {}
+RecordingRebuild::RecordingRebuild(StreamOpener opener, FolderMaker makeFolder, ClipFileSystem files)
+    : opener_(std::move(opener)),
+      makeFolder_(makeFolder ? std::move(makeFolder) : FolderMaker(CreateFolderTree)),
+      files_(std::move(files)) {}
 
 ExportTap* RecordingRebuild::Prepare(ByteStream* heldSource, std::int64_t sourceLength, const HitList& hits) {
   hitRuns_.clear();
@@ -34,13 +36,23 @@ RunFailure RecordingRebuild::Finish(const RunReport& report, RunObserver& observ
       copies.push_back({entry.StartOffset, entry.EndOffset, entry.FilePath});
     }
   }
+  // A dropped chain's bytes also lie in fragment files that are not read here.
+  std::vector<SourceCopy> written;
+  for (const ExportedEntry& entry : report.Export.Entries) {
+    if (entry.Outcome == EntryOutcome::Written) written.push_back({entry.StartOffset, entry.EndOffset, entry.FilePath});
+  }
+  const auto listFiles = [&] {
+    for (DroppedChain& dropped : report_.Dropped) dropped.FragmentFiles = FilesHolding(dropped.Pieces, written);
+  };
   try {
     RebuildClips(report.SourcePath, report.SourceLength, hitRuns_, copies, report.DestFolder, observer,
-                 report_, opener_, makeFolder_, search_.get());
+                 report_, opener_, makeFolder_, search_.get(), files_);
   } catch (const std::exception& error) {
+    listFiles();
     message = error.what();
     return report_.SourceFailed ? RunFailure::Source : RunFailure::Export;
   }
+  listFiles();
   return RunFailure::None;
 }
 

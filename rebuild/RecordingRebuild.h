@@ -13,8 +13,9 @@ namespace mtsrescue {
 class RecordingRebuild final : public RunFollowUp {
  public:
   // opener opens what the rebuild reads (the source, the fragment files); makeFolder makes
-  // ClipsFolderName(dest), CreateFolderTree when empty. 
-  explicit RecordingRebuild(StreamOpener opener, FolderMaker makeFolder = {});
+  // ClipsFolderName(dest), CreateFolderTree when empty; files links and dates the recordings'
+  // files (the platform's own where empty).
+  explicit RecordingRebuild(StreamOpener opener, FolderMaker makeFolder = {}, ClipFileSystem files = {});
 
   // Looks for the pieces in the bytes the export copies, through heldSource when there is one.
   ExportTap* Prepare(ByteStream* heldSource, std::int64_t sourceLength, const HitList& hits) override;
@@ -30,6 +31,7 @@ class RecordingRebuild final : public RunFollowUp {
  private:
   StreamOpener opener_;
   FolderMaker makeFolder_;
+  ClipFileSystem files_;
   std::vector<ClipSpan> hitRuns_;
   std::unique_ptr<PieceSearch> search_;
   ClipReport report_;

@@ -15,7 +15,7 @@ $SUDO apt-get install -y -qq \
   build-essential cmake ninja-build git python3 \
   libgtest-dev googletest \
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl1-mesa-dev fonts-wqy-zenhei \
-  ffmpeg dosfstools mtools util-linux e2fsprogs \
+  ffmpeg dosfstools mtools util-linux e2fsprogs fusefat \
   mingw-w64 g++-mingw-w64-x86-64 wine wine64 \
   xvfb xauth time testdisk \
   dbus-daemon python3-dbus python3-gi \

@@ -192,6 +192,20 @@ def check_card(command, work, cluster_kib, failures, **card_options):
         failures.check(decode.returncode == 0 and decode.stderr.strip() == "",
                        label + "%s does not decode cleanly: %s" % (path, decode.stderr.strip()[:300]))
 
+    # A recording that one fragment file holds exactly is that file under a second name; the
+    # others are copies. Chains that gave no recording say why and where their bytes are.
+    for r in clips["recordings"]:
+        path = host(r["file"], command)
+        if r["stored"] == "link":
+            failures.check(os.path.samefile(path, host(r["linked_to"], command)),
+                           label + "%s is said to be a link to %s but is not" % (path, r["linked_to"]))
+        else:
+            failures.check(os.stat(path).st_nlink == 1, label + "%s is a copy with other names" % path)
+    for d in clips["dropped"]:
+        failures.check(d["reason"] and d["pieces"] and all(os.path.exists(host(f, command)) for f in d["files"]),
+                       label + "dropped chain without reason, pieces or existing files: %s" % d)
+    failures.check(clips["all_rebuilt"] == (not clips["dropped"]), label + "all_rebuilt disagrees with dropped")
+
     # The numbered fragment files do not depend on the rebuilding.
     run = subprocess.run([*command, "-q", "--no-clips", image, plain], capture_output=True, timeout=300)
     failures.check(run.returncode == 0, label + "--no-clips run failed: %s" % run.stderr)
@@ -201,6 +215,39 @@ def check_card(command, work, cluster_kib, failures, **card_options):
     for name in top:
         failures.check(filecmp.cmp(os.path.join(dest, name), os.path.join(plain, name), shallow=False),
                        label + "fragment file %s differs" % name)
+
+
+def check_fat_destination(command, work, failures):
+    """On a FAT destination (a vfat image mounted through fusefat) no hard link can be made: the
+    recordings are copies, the same bytes as on a file system with links. Skipped, with a message,
+    where fusefat is missing or cannot mount."""
+    if shutil.which("fusefat") is None or shutil.which("mkfs.vfat") is None or not os.path.exists("/dev/fuse"):
+        print("FAT destination skipped: fusefat, mkfs.vfat or /dev/fuse missing")
+        return
+    fat = os.path.join(work, "dest-fat.img")
+    mount = os.path.join(work, "fat")
+    with open(fat, "wb") as image:
+        image.truncate(64 << 20)
+    subprocess.run(["mkfs.vfat", fat], check=True, capture_output=True)
+    os.makedirs(mount, exist_ok=True)
+    if subprocess.run(["fusefat", "-o", "rw+", fat, mount], capture_output=True, timeout=60).returncode != 0:
+        print("FAT destination skipped: fusefat cannot mount here")
+        return
+    try:
+        image = os.path.join(work, "card32.img")
+        run = subprocess.run([*command, "--json", "-q", image, os.path.join(mount, "out")], capture_output=True,
+                             timeout=300)
+        if not failures.check(run.returncode == 0, "FAT destination: exit code %d: %s" % (run.returncode, run.stderr)):
+            return
+        on_fat = json.loads(run.stdout)["clips"]["recordings"]
+        failures.check(all(r["stored"] == "copy" for r in on_fat), "FAT destination: a recording said to be linked")
+        for r in on_fat:
+            name = os.path.basename(host(r["file"], command))
+            failures.check(filecmp.cmp(host(r["file"], command), os.path.join(work, "out32", "clips", name),
+                                       shallow=False), "FAT destination: %s differs from the linked run's" % name)
+        print("FAT destination: %d recordings copied" % len(on_fat))
+    finally:
+        subprocess.run(["fusermount", "-u", mount], capture_output=True)
 
 
 def main(argv=None):
@@ -218,6 +265,8 @@ def main(argv=None):
     for kib in args.cluster_kib:
         command = ([args.runner] if args.runner else []) + [os.path.abspath(args.binary)]
         check_card(command, args.work, kib, failures)
+    if 32 in args.cluster_kib and not args.runner:
+        check_fat_destination([os.path.abspath(args.binary)], args.work, failures)
     for message in failures.messages:
         print("FAIL: " + message)
     return 1 if failures.messages else 0

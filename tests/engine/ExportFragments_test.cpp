@@ -3,6 +3,7 @@
 
 #include "engine/EngineConstants.h"
 #include "platform/FileStream.h"
+#include "platform/HardLinks.h"
 #include "tests/common/MemoryFileSystem.h"
 #include "tests/common/RecordingObserver.h"
 #include "tests/common/TempFolder.h"
@@ -232,6 +233,26 @@ TEST_F(ExportFragmentsTest, TheBytesOfAPartialLastSectorAreKept) {
   EXPECT_EQ(report_.UnreadableSectors, 0);
   EXPECT_EQ(report_.Entries[0].FileBytes, 2560 + 64);
   EXPECT_EQ(report_.Entries[1].FileBytes, 0);  // not written
+}
+
+// An earlier run made a rebuilt recording a second name of 0.MTS; exporting another card into
+// the same folder writes a new 0.MTS and leaves that recording as it was.
+TEST(ExportFragmentsOnDisk, AFragmentFileThatIsAlsoARebuiltRecordingKeepsThatRecording) {
+  test::TempFolder folder;
+  const std::vector<std::uint8_t> earlier = test::PacketStream(6);
+  const std::string fragment = folder.WriteFile("0.MTS", earlier);
+  const std::string recording = folder.File("recording.MTS");
+  ASSERT_FALSE(ReplaceWithHardLink(fragment, recording));
+  std::vector<std::uint8_t> image(4096, 0);
+  const std::vector<std::uint8_t> stream = test::PacketStream(4);
+  image.insert(image.end(), stream.begin(), stream.end());
+  const std::string sourcePath = folder.WriteFile("card.img", image);
+  RecordingObserver observer;
+  ExportReport report;
+  ExportFragments(sourcePath, folder.Path(), {"4096 - 10240"}, observer, report, OpenFileStream);
+  EXPECT_EQ(test::TempFolder::ReadFile(fragment), std::vector<std::uint8_t>(image.begin() + 4096, image.end()));
+  EXPECT_EQ(test::TempFolder::ReadFile(recording), earlier);
+  EXPECT_FALSE(SameFile(fragment, recording));
 }
 
 TEST(ExportFragmentsOnDisk, AnOutputNameThatIsTheSourceItselfIsRefusedAndTheSourceKept) {

@@ -5,6 +5,9 @@
 #include "engine/ExportFragments.h"
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
+#include "platform/FileTimes.h"
+#include "platform/Folders.h"
+#include "rebuild/PieceSearch.h"
 #include "tests/common/MemoryFileSystem.h"
 #include "tests/common/TempFolder.h"
 #include "tests/rebuild/ClipFixtures.h"
@@ -283,6 +286,177 @@ TEST(ClipBuilder, JoinedPiecesOfNoRecordingAreListedAsUnused) {
   EXPECT_EQ(report.UnusedPieces[0].StartOffset, 3 * Cluster);
   EXPECT_EQ(report.UnusedPieces[1].StartOffset, 10 * Cluster + 128);  // after the cut packet's end
   EXPECT_EQ(report.UnusedPieces[1].EndOffset, 10 * Cluster + 100 * 192 - Cluster);
+}
+
+// Every chain of pieces that gives no recording is listed with why, and with the numbered files
+// that hold its bytes; the recordings beside them are written as ever.
+TEST(ClipBuilder, AChainThatGivesNoRecordingIsListedWithItsReasonAndFiles) {
+  auto blind = SyntheticStream(256, 2'000'000, Step, 48);  // no random-access point anywhere
+  for (std::size_t at = 0; at < blind.size(); at += PacketBytes) {
+    if ((blind[at + 7] & 0x20) != 0 && blind[at + 8] > 0) blind[at + 9] &= static_cast<std::uint8_t>(~0x40);
+  }
+  const auto remnant = SyntheticStream(100, 5000, Step, 45);  // two clusters, too short
+  const auto good = SyntheticStream(224, 600'000'000, Step, 49);
+  CardImage card(24 * Cluster);
+  card.Place(remnant, 0, Cluster, 3 * Cluster);
+  card.Place(remnant, Cluster, 100 * 192 - Cluster, 10 * Cluster);
+  card.Place(blind, 0, Cluster, 6 * Cluster);
+  card.Place(blind, Cluster, 2 * Cluster, 14 * Cluster);
+  card.Place(good, 0, 224 * 192, 18 * Cluster);
+  MemoryFileSystem files;
+  files.Add("card", card.Bytes());
+  std::vector<SourceCopy> copies;
+  for (const ClipSpan& run : card.HitRuns()) {
+    const std::string path = "dest" + Sep() + std::to_string(copies.size()) + ".MTS";
+    files.Add(path, Slice(card.Bytes(), run.StartOffset, run.EndOffset));
+    copies.push_back({run.StartOffset, run.EndOffset, path});
+  }
+  ASSERT_EQ(copies.size(), 5u);
+  ClipEvents observer;
+  ClipReport report;
+  RebuildClips("card", static_cast<std::int64_t>(card.Bytes().size()), card.HitRuns(), copies, "dest", observer,
+               report, files.Opener(), [](const std::string&) { return std::error_code(); });
+  ASSERT_EQ(report.Recordings.size(), 1u);
+  EXPECT_EQ(files.Find(report.Recordings[0].FilePath)->Contents(), good);
+  struct Expected {
+    std::string ReasonStart;
+    std::int64_t FirstOffset;
+    std::int64_t Bytes;
+    std::vector<std::string> Files;
+  };
+  const Expected expected[] = {
+      {"too short: 19200 bytes", 3 * Cluster, 100 * 192, {copies[0].FilePath, copies[2].FilePath}},
+      {"no picture that can be shown", 6 * Cluster, 256 * 192, {copies[1].FilePath, copies[3].FilePath}},
+  };
+  ASSERT_EQ(report.Dropped.size(), std::size(expected));
+  for (std::size_t i = 0; i < report.Dropped.size(); ++i) {
+    const DroppedChain& dropped = report.Dropped[i];
+    EXPECT_EQ(dropped.Reason.rfind(expected[i].ReasonStart, 0), 0u) << dropped.Reason;
+    ASSERT_EQ(dropped.Pieces.size(), 2u);
+    EXPECT_EQ(dropped.Pieces[0].StartOffset, expected[i].FirstOffset);
+    EXPECT_EQ(dropped.Bytes, expected[i].Bytes) << i;
+    EXPECT_EQ(dropped.FragmentFiles, expected[i].Files) << i;
+  }
+}
+
+TEST(ClipBuilder, DatedRecordingsAreNamedByTheirDateInSourceOrderAndUndatedOnesByNumber) {
+  const RecordingDate noon{2024, 5, 1, 12, 0, 0};
+  const RecordingDate later{2024, 5, 1, 12, 0, 1};
+  const RecordingDate broken{2024, 13, 1, 12, 0, 0};  // a month read from damaged data
+  const RecordingDate leap{2024, 2, 29, 8, 0, 0};
+  const RecordingDate noLeap{2023, 2, 29, 8, 0, 0};
+  const std::vector<std::optional<RecordingDate>> dates = {noon, std::nullopt, noon, later, noon,
+                                                           broken, later, leap, noLeap};
+  EXPECT_EQ(ClipFileNames(dates),
+            (std::vector<std::string>{"2024-05-01 12-00-00.MTS", "1.MTS", "2024-05-01 12-00-00 (2).MTS",
+                                      "2024-05-01 12-00-01.MTS", "2024-05-01 12-00-00 (3).MTS", "5.MTS",
+                                      "2024-05-01 12-00-01 (2).MTS", "2024-02-29 08-00-00.MTS", "8.MTS"}));
+}
+
+// The card of TwoRecordingCard and a third recording lying whole in three clusters, exported
+// into real files; rebuilt with dates given to the pieces by the recording they belong to.
+class DatedCardRun {
+ public:
+  DatedCardRun() {
+    setup_.Card.Bytes().resize(32 * Cluster);
+    setup_.Card.Place(Whole, 0, 3 * Cluster, 26 * Cluster);
+    card_ = dest_.WriteFile("card.img", setup_.Card.Bytes());
+    for (const ClipSpan& run : setup_.Card.HitRuns()) {
+      const std::string name = std::to_string(copies_.size()) + ".MTS";
+      copies_.push_back({run.StartOffset, run.EndOffset,
+                         dest_.WriteFile(name, Slice(setup_.Card.Bytes(), run.StartOffset, run.EndOffset))});
+    }
+  }
+
+  ClipReport Rebuild(const ClipFileSystem& files) {
+    const auto source = OpenFileStream(card_, OpenMode::ReadShared);
+    FragmentBackedSource reader(*source, copies_, OpenFileStream);
+    const std::int64_t length = static_cast<std::int64_t>(setup_.Card.Bytes().size());
+    RunObserver observer;
+    PieceSearch search(reader, length, setup_.Card.HitRuns());
+    std::vector<ClipPiece> pieces = search.Finish(observer);
+    for (ClipPiece& piece : pieces) {
+      const std::int64_t slot = piece.HeadOffset / Cluster;
+      // Late (slots 9, 4, 15, 20) and the whole one (26 on) began in the same second.
+      if (slot >= 26 || slot == 9 || slot == 4 || slot == 15 || slot == 20) piece.FirstDate = piece.LastDate = Noon;
+    }
+    ClipBuilder builder(reader, length);
+    builder.PlanPieces(std::move(pieces), observer);
+    EXPECT_FALSE(CreateFolderTree(Folder()));
+    builder.UseFragmentFiles(copies_, files);
+    ClipReport report;
+    builder.Write(Folder(), observer, report, OpenFileStream);
+    return report;
+  }
+
+  std::string Folder() const { return dest_.File("clips"); }
+  const std::vector<SourceCopy>& Copies() const { return copies_; }
+  const TwoRecordingCard& Setup() const { return setup_; }
+
+  static constexpr RecordingDate Noon{2024, 5, 1, 12, 0, 0};
+  const std::vector<std::uint8_t> Whole = SyntheticStream(256, 400'000'000, Step, 47);
+
+ private:
+  TwoRecordingCard setup_;
+  TempFolder dest_;
+  std::string card_;
+  std::vector<SourceCopy> copies_;
+};
+
+// A recording that one fragment file holds exactly becomes a second name of that file where
+// links can be made, and a copy where not, also over a name an earlier run linked; the fragment
+// file stays whole either way. Dated recordings are named and timed by their date.
+TEST(ClipBuilder, ARecordingHeldWholeByAFragmentFileIsLinkedWhereLinksCanBeMadeElseCopied) {
+  DatedCardRun run;
+  const std::string folder = run.Folder() + Sep();
+  const std::string early = folder + "0.MTS";
+  const std::string late = folder + "2024-05-01 12-00-00.MTS";
+  const std::string whole = folder + "2024-05-01 12-00-00 (2).MTS";
+  struct Case {
+    const char* Name;
+    ClipFileSystem Files;
+    bool Linked;
+  };
+  const ClipFileSystem noLinks{[](const std::string&, const std::string&) {
+                                 return std::make_error_code(std::errc::cross_device_link);
+                               },
+                               {}};
+  // The second run goes over the first one's link: copying must not empty the fragment file.
+  const Case cases[] = {{"links", {}, true}, {"no links", noLinks, false}, {"links again", {}, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const ClipReport report = run.Rebuild(c.Files);
+    ASSERT_EQ(report.Recordings.size(), 3u);
+    EXPECT_EQ(report.Recordings[0].FilePath, early);
+    EXPECT_EQ(report.Recordings[1].FilePath, late);
+    EXPECT_EQ(report.Recordings[2].FilePath, whole);
+    EXPECT_EQ(TempFolder::ReadFile(early), run.Setup().Early);
+    EXPECT_EQ(TempFolder::ReadFile(late), run.Setup().Late);
+    EXPECT_EQ(TempFolder::ReadFile(whole), run.Whole);
+
+    const SourceCopy& fragment = run.Copies().back();
+    EXPECT_EQ(TempFolder::ReadFile(fragment.FilePath), run.Whole) << "the fragment file is kept whole";
+    EXPECT_EQ(SameFile(whole, fragment.FilePath), c.Linked);
+    EXPECT_EQ(report.Recordings[2].LinkedTo, c.Linked ? fragment.FilePath : "");
+    EXPECT_EQ(report.Recordings[0].LinkedTo, "");
+    EXPECT_EQ(report.Recordings[1].LinkedTo, "");
+    EXPECT_EQ(report.BytesWritten, static_cast<std::int64_t>(run.Setup().Early.size() + run.Setup().Late.size() +
+                                                             (c.Linked ? 0 : run.Whole.size())));
+
+    EXPECT_FALSE(report.Recordings[0].Recorded.has_value());
+    for (const std::string& dated : {late, whole}) {
+      WallClockTime modified;
+      ASSERT_TRUE(ModifiedLocalTime(dated, modified));
+      EXPECT_EQ(RecordingDateText({modified.Year, modified.Month, modified.Day, modified.Hour, modified.Minute,
+                                   modified.Second},
+                                  ' ', ':'),
+                "2024-05-01 12:00:00")
+          << dated;
+    }
+    WallClockTime modified;
+    ASSERT_TRUE(ModifiedLocalTime(early, modified));
+    EXPECT_GE(modified.Year, 2025) << "an undated recording keeps the time it was written";
+  }
 }
 
 }  // namespace

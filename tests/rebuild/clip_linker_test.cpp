@@ -3,12 +3,15 @@
 #include "rebuild/ClipLinker.h"
 
 #include "engine/RunObserver.h"
+#include "rebuild/PieceSearch.h"
 #include "tests/common/MemoryFileSystem.h"
 #include "tests/rebuild/ClipFixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <random>
 
 namespace mtsrescue::test {
@@ -306,6 +309,120 @@ TEST(ClipLinker, RecordingsAlikeInEveryHeaderAreNeverMixed) {
     const bool inX = std::search(x.begin(), x.end(), bytes.begin(), bytes.end()) != x.end();
     const bool inY = std::search(y.begin(), y.end(), bytes.begin(), bytes.end()) != y.end();
     EXPECT_TRUE(inX || inY) << "recording " << i << " holds bytes of both";
+  }
+}
+
+// A card whose recordings all lie unbroken has no joints; the heads of its recordings, each at the
+// start of a cluster, show the grid once there are eight of them.
+TEST(ClipLinker, ClusterSizeIsReadFromTheHeadsOfUnbrokenRecordings) {
+  const std::int64_t cluster = 32768;
+  const std::int64_t base = 4096;
+  for (const int recordings : {7, 8}) {
+    CardImage card(3 * recordings * cluster + cluster + base);
+    std::int64_t slot = 0;
+    for (int r = 0; r < recordings; ++r) {
+      // 1 to 2 clusters each, the last one partly slack, one free cluster now and then.
+      const std::int64_t packets = 200 + 97 * r % 150;
+      card.Place(SyntheticStream(packets, 100'000'000u * static_cast<std::uint32_t>(r + 1), Step, 60 + r), 0,
+                 packets * 192, base + slot * cluster);
+      slot += (packets * 192 + cluster - 1) / cluster + r % 2;
+    }
+    Planned planned(card);
+    ASSERT_EQ(planned.Builder().Pieces().size(), static_cast<std::size_t>(recordings));
+    std::int64_t residue = -1;
+    EXPECT_EQ(ClipLinker::InferClusterBytes(planned.Builder().Pieces(), planned.Builder().Next(), &residue),
+              recordings >= 8 ? cluster : 0)
+        << recordings << " recordings";
+    EXPECT_EQ(residue, recordings >= 8 ? base : 0);
+  }
+}
+
+RecordingDate At(int hour, int minute, int second) { return RecordingDate{2024, 5, 1, hour, minute, second}; }
+
+// Where both sides of a joint carry dates, the later piece must begin 0 to a few seconds after
+// the earlier one ends; everything else about the joint being right.
+TEST(ClipLinker, DatesThatContradictAJointRefuseIt) {
+  const auto recording = SyntheticStream(200, 1000, Step, 16);
+  CardImage card(16 * Cluster);
+  card.Place(recording, 0, Cluster, 2 * Cluster);
+  card.Place(recording, Cluster, Cluster, 6 * Cluster);
+  Planned planned(card);
+  ASSERT_EQ(planned.Builder().Pieces().size(), 2u);
+  struct Case {
+    std::optional<RecordingDate> ALast;
+    std::optional<RecordingDate> BFirst;
+    bool Fits;
+  };
+  const Case cases[] = {
+      {At(10, 0, 0), At(10, 0, 0), true},    {At(10, 0, 0), At(10, 0, 3), true},
+      {At(10, 0, 0), At(10, 0, 4), false},   {At(10, 0, 1), At(10, 0, 0), false},
+      {At(23, 59, 59), RecordingDate{2024, 5, 2, 0, 0, 1}, true},  // across midnight
+      {At(10, 0, 0), At(11, 0, 0), false},   {std::nullopt, At(10, 0, 0), true},
+      {At(10, 0, 0), std::nullopt, true},
+  };
+  for (const Case& c : cases) {
+    ClipPiece a = planned.Builder().Pieces()[0];
+    ClipPiece b = planned.Builder().Pieces()[1];
+    a.LastDate = c.ALast;
+    b.FirstDate = c.BFirst;
+    EXPECT_EQ(ClipLinker::Fits(a, b), c.Fits) << (c.ALast ? RecordingDateText(*c.ALast, ' ', ':') : "none")
+                                              << " -> " << (c.BFirst ? RecordingDateText(*c.BFirst, ' ', ':') : "none");
+  }
+}
+
+// Two recordings alike in every packet header, their clusters scattered so that every tail fits
+// two heads: the headers alone join nothing; their dates join each recording whole.
+TEST(ClipLinker, DatesJoinRecordingsAlikeInEveryHeader) {
+  const auto x = SyntheticStream(512, 1000, Step, 31);  // 6 clusters
+  auto y = x;
+  std::mt19937 random(33);
+  for (std::size_t at = 0; at < y.size(); at += PacketBytes) {
+    for (std::size_t i = 12; i < PacketBytes; ++i) y[at + i] = static_cast<std::uint8_t>(random());
+  }
+  CardImage card(32 * Cluster);
+  Scatter(card, x, Cluster, {{0, 2}, {1, 22}, {2, 6}, {3, 26}, {4, 10}, {5, 14}});
+  Scatter(card, y, Cluster, {{0, 18}, {1, 4}, {2, 24}, {3, 8}, {4, 28}, {5, 12}});
+  const std::map<std::int64_t, std::pair<char, int>> owner = {
+      {2, {'x', 0}},  {22, {'x', 1}}, {6, {'x', 2}},  {26, {'x', 3}}, {10, {'x', 4}}, {14, {'x', 5}},
+      {18, {'y', 0}}, {4, {'y', 1}},  {24, {'y', 2}}, {8, {'y', 3}},  {28, {'y', 4}}, {12, {'y', 5}}};
+
+  MemoryFileSystem files;
+  files.Add("card", card.Bytes());
+  const auto stream = files.Open("card", OpenMode::ReadShared);
+  const std::int64_t length = static_cast<std::int64_t>(card.Bytes().size());
+  RunObserver observer;
+  for (const bool dated : {false, true}) {
+    PieceSearch search(*stream, length, card.HitRuns());
+    std::vector<ClipPiece> pieces = search.Finish(observer);
+    ASSERT_EQ(pieces.size(), 12u);
+    for (ClipPiece& piece : pieces) {
+      if (!dated) continue;
+      // x was recorded at 10:00, y at 14:30; each cluster holds well under a second.
+      const auto [name, cluster] = owner.at(piece.HeadOffset / Cluster);
+      piece.FirstDate = name == 'x' ? At(10, 0, cluster) : At(14, 30, cluster);
+      piece.LastDate = name == 'x' ? At(10, 0, cluster) : At(14, 30, cluster);
+    }
+    ClipBuilder builder(*stream, length);
+    builder.PlanPieces(std::move(pieces), observer);
+    const std::size_t links = static_cast<std::size_t>(
+        std::count_if(builder.Next().begin(), builder.Next().end(), [](std::size_t n) { return n != ClipLinker::NoPiece; }));
+    if (!dated) {
+      EXPECT_EQ(links, 0u) << "every tail fits two heads";
+      continue;
+    }
+    EXPECT_EQ(links, 10u);
+    ASSERT_EQ(builder.Clips().size(), 2u);
+    std::vector<std::uint8_t> first;
+    for (const ClipSpan& span : builder.Clips()[0].Spans) {
+      const auto part = Slice(card.Bytes(), span.StartOffset, span.EndOffset);
+      first.insert(first.end(), part.begin(), part.end());
+    }
+    EXPECT_TRUE(first == x) << "x begins first on the card";
+    ASSERT_TRUE(builder.Clips()[0].Recorded.has_value());
+    EXPECT_EQ(*builder.Clips()[0].Recorded, At(10, 0, 0));
+    ASSERT_TRUE(builder.Clips()[1].Recorded.has_value());
+    EXPECT_EQ(*builder.Clips()[1].Recorded, At(14, 30, 0));
+    EXPECT_EQ(builder.Clips()[1].Bytes, static_cast<std::int64_t>(y.size()));
   }
 }
 

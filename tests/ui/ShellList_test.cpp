@@ -3,6 +3,7 @@
 #include "ui/ShellList.h"
 
 #include "FolderTestSupport.h"
+#include "platform/FileTimes.h"
 
 #include <QClipboard>
 #include <QFileSystemModel>
@@ -73,6 +74,25 @@ class ShellListTest : public ::testing::Test {
   QStringList opened_;
   bool openSucceeds_ = true;
 };
+
+// A rebuilt recording's file carries its recording date as modification time; the date column
+// shows that time, not when the file was written.
+TEST_F(ShellListTest, TheDateColumnShowsTheRecordingDateOfARebuiltRecording) {
+  const QString name = QStringLiteral("2024-05-01 09-08-07.MTS");
+  QFile file(root_ + "/" + name);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("x");
+  file.close();
+  ASSERT_FALSE(SetModifiedLocalTime(file.fileName().toStdString(), {2024, 5, 1, 9, 8, 7}));
+  list_->SetFolder(root_);
+  ASSERT_TRUE(WaitForNames({name}));
+  const QDateTime recorded(QDate(2024, 5, 1), QTime(9, 8, 7));
+  ASSERT_TRUE(uitest::WaitUntil([&] { return Model()->lastModified(IndexOf(name)) == recorded; }))
+      << Model()->lastModified(IndexOf(name)).toString().toStdString();
+  const QString shown = Model()->index(IndexOf(name).row(), 3, IndexOf(name).parent()).data().toString();
+  EXPECT_EQ(shown, QLocale::system().toString(recorded, QLocale::ShortFormat)) << shown.toStdString();
+  EXPECT_EQ(Model()->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("修改日期"));
+}
 
 TEST_F(ShellListTest, StartsAtTheDesktopAndFallsBackToItForBadPaths) {
   EXPECT_EQ(list_->FolderPath(), QDir::toNativeSeparators(TShellList::DesktopPath()));

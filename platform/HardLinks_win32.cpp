@@ -1,0 +1,71 @@
+// Hard links on Windows: CreateHardLinkW to a fresh name beside the target, then MoveFileExW over it.
+#include "platform/HardLinks.h"
+
+#include <algorithm>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace mtsrescue {
+namespace {
+
+std::error_code LastError() { return std::error_code(static_cast<int>(::GetLastError()), std::system_category()); }
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int wideCount = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(std::max(wideCount, 0)), L'\0');
+  if (wideCount > 0) {
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), wideCount);
+  }
+  return wide;
+}
+
+// The volume and file index of path itself (a reparse point is not followed), or false.
+bool Identity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+  const HANDLE file = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = ::GetFileInformationByHandle(file, &info) != 0;
+  ::CloseHandle(file);
+  return known;
+}
+
+}  // namespace
+
+std::error_code ReplaceWithHardLink(const std::string& existingPath, const std::string& linkPath) {
+  const std::wstring existing = Widen(existingPath);
+  const std::wstring target = Widen(linkPath);
+  const DWORD attributes = ::GetFileAttributesW(existing.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+  // CreateHardLinkW would link what a reparse point leads to.
+  if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    return std::error_code(ERROR_ACCESS_DENIED, std::system_category());
+  }
+  BY_HANDLE_FILE_INFORMATION from{};
+  BY_HANDLE_FILE_INFORMATION to{};
+  if (Identity(existing, from) && Identity(target, to) && from.dwVolumeSerialNumber == to.dwVolumeSerialNumber &&
+      from.nFileIndexHigh == to.nFileIndexHigh && from.nFileIndexLow == to.nFileIndexLow) {
+    return {};
+  }
+  const std::wstring fresh = target + L".link";
+  ::DeleteFileW(fresh.c_str());
+  if (!::CreateHardLinkW(fresh.c_str(), existing.c_str(), nullptr)) return LastError();
+  if (!::MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    const std::error_code error = LastError();
+    ::DeleteFileW(fresh.c_str());
+    return error;
+  }
+  return {};
+}
+
+bool HasOtherNames(const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  return Identity(Widen(path), info) && (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+         info.nNumberOfLinks > 1;
+}
+
+}  // namespace mtsrescue
