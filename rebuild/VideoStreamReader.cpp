@@ -135,7 +135,7 @@ void VideoStreamReader::UseVideoPid(int pid) {
   inPes_ = false;
   inNal_ = false;
   zeroRun_ = 0;
-  unitOpen_ = inPicture_ = false;
+  unitOpen_ = inPicture_ = provisional_ = false;
   streamHasRecovery_ = false;
   firstShowable_ = -1;
   showableDate_.reset();
@@ -316,11 +316,20 @@ void VideoStreamReader::Nal(const std::uint8_t* rbsp, int count) {
       inPicture_ = true;
       pictureIdr_ = type == NalIdr;
       pictureIntra_ = intra && unitOffset_ >= 0 && unitSps_ && unitPps_;
+      // Taken at its first slice: a piece may end before the picture does.
+      if (pictureIntra_ && (pictureIdr_ || unitRecovery_ || !streamHasRecovery_)) Showable();
     } else if (!inPicture_) {
       inPicture_ = true;  // its first slice was not seen
       pictureIntra_ = false;
-    } else {
-      pictureIntra_ = pictureIntra_ && intra;
+    } else if (!intra && pictureIntra_) {
+      pictureIntra_ = false;
+      // A picture of I and P slices cannot be decoded alone after all.
+      if (provisional_) {
+        firstShowable_ = -1;
+        showableDate_.reset();
+        showableDateOffset_ = -1;
+        wantShowableDate_ = false;
+      }
     }
     return;
   }
@@ -365,9 +374,13 @@ void VideoStreamReader::Sei(const std::uint8_t* rbsp, int count) {
 void VideoStreamReader::EndPicture() {
   inPicture_ = false;
   unitOpen_ = false;
-  if (!pictureIntra_ || (!pictureIdr_ && streamHasRecovery_ && !unitRecovery_)) return;
+  provisional_ = false;
+}
+
+void VideoStreamReader::Showable() {
   if (firstShowable_ >= 0) return;
   firstShowable_ = unitOffset_;
+  provisional_ = true;
   if (unitDate_) {
     showableDate_ = unitDate_;
     showableDateOffset_ = unitOffset_;
@@ -396,6 +409,7 @@ void VideoStreamReader::NoteDate(const RecordingDate& date) {
 
 void VideoStreamReader::ForgetFrom(std::int64_t offset) {
   inPes_ = inNal_ = unitOpen_ = inPicture_ = false;
+  provisional_ = false;
   if (firstShowable_ >= offset) {
     firstShowable_ = -1;
     wantShowableDate_ = false;

@@ -24,7 +24,7 @@ class VideoStreamReader {
   void Packet(std::int64_t offset, const std::uint8_t* ts);
 
   // A packet of the stream could not be read: the PES packet it was part of is passed over.
-  void Skip() noexcept { inPes_ = inNal_ = unitOpen_ = inPicture_ = false; }
+  void Skip() noexcept { inPes_ = inNal_ = unitOpen_ = inPicture_ = provisional_ = false; }
 
   // Forgets what the packets from offset on showed (they turned out to be another stream's).
   void ForgetFrom(std::int64_t offset);
@@ -62,6 +62,7 @@ class VideoStreamReader {
   void Sei(const std::uint8_t* rbsp, int count);
   void OpenUnit();
   void EndPicture();
+  void Showable();
   void NoteDate(const RecordingDate& date);
 
   std::vector<std::uint16_t> pmtPids_;
@@ -94,6 +95,7 @@ class VideoStreamReader {
   bool pictureIntra_ = false;  // all its slices so far I (or SI), its first one seen
   bool pictureIdr_ = false;
   bool streamHasRecovery_ = false;
+  bool provisional_ = false;  // firstShowable_ is the picture being read, its slices I so far
 
   std::int64_t firstShowable_ = -1;
   std::optional<RecordingDate> showableDate_;
