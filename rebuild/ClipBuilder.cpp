@@ -161,6 +161,12 @@ PlannedClip ClipBuilder::PlanChain(const std::vector<std::size_t>& chain) const 
     clip.PieceIndexes.push_back(chain[k]);
     clip.Spans.push_back(span);
     clip.Bytes += span.EndOffset - span.StartOffset;
+    // Its date is that of its first kept picture that carries one.
+    if (!clip.Recorded) {
+      const bool fromPicture =
+          clip.HeadTrimmed && clip.Spans.size() == 1 && span.StartOffset == piece.FirstRandomAccessOffset;
+      clip.Recorded = fromPicture ? piece.RandomAccessDate : piece.FirstDate;
+    }
   }
   return clip;
 }

@@ -272,6 +272,11 @@ void VideoStreamReader::Take(const std::uint8_t* bytes, int count) {
     nalKept_ += copy;
   }
   nalBytes_ += count;
+  // All but SEI is read from its first bytes, right away: the piece may end before the unit does.
+  if (nalKept_ == SliceKeptBytes && nalKeep_ == SliceKeptBytes && !nalRead_) {
+    nalRead_ = true;
+    Read();
+  }
 }
 
 void VideoStreamReader::BeginNal() {
@@ -279,15 +284,21 @@ void VideoStreamReader::BeginNal() {
   nalFirstInPes_ = nalsInPes_++ == 0;
   nalKept_ = 0;
   nalBytes_ = 0;
+  nalRead_ = false;
 }
 
 void VideoStreamReader::EndNal() {
   if (!inNal_) return;
   inNal_ = false;
   // The zeros of the next start code were taken as this unit's bytes.
+  if (nalRead_) return;
   if (nalKept_ == nalBytes_) {
     while (nalKept_ > 0 && nal_[static_cast<std::size_t>(nalKept_ - 1)] == 0) --nalKept_;
   }
+  Read();
+}
+
+void VideoStreamReader::Read() {
   if (nalKept_ < 2 || (nal_[0] & 0x80) != 0) return;
   std::array<std::uint8_t, SeiKeptBytes> rbsp;
   Nal(rbsp.data(), Unescape(nal_.data(), nalKept_, rbsp.data()));

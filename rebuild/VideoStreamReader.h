@@ -58,6 +58,7 @@ class VideoStreamReader {
   void Take(const std::uint8_t* bytes, int count);
   void BeginNal();
   void EndNal();
+  void Read();
   void Nal(const std::uint8_t* rbsp, int count);
   void Sei(const std::uint8_t* rbsp, int count);
   void OpenUnit();
@@ -79,6 +80,7 @@ class VideoStreamReader {
   // The NAL unit being read: its first bytes.
   bool inNal_ = false;
   bool nalFirstInPes_ = false;
+  bool nalRead_ = false;  // read from its first bytes already
   int nalKeep_ = 0;
   int nalKept_ = 0;
   std::int64_t nalBytes_ = 0;
