@@ -107,7 +107,7 @@ def check_card(command, work, cluster_kib, failures, kind="ffmpeg", **card_optio
     name = "%s%d" % (kind, cluster_kib)
     image = os.path.join(work, "card_%s.img" % name)
     if kind != "ffmpeg":
-        card_options["recordings"] = make_fragmented_card.CAMCORDER_RECORDINGS
+        card_options.setdefault("recordings", make_fragmented_card.CAMCORDER_RECORDINGS)
     if kind == "whole":
         card_options.update(scenario=[("record", "rec3")], blank=True)
         card_options["recordings"] = [r for r in card_options["recordings"] if r[0] == "rec3"]
