@@ -62,7 +62,8 @@ struct ClipPiece {
   // The first packet of the picture PID (the H.264 stream's, else the busiest) that begins a
   // payload unit at a random-access point (a picture a decoder can begin at, or a muxer's
   // random-access flag), or -1; and whether a packet of that PID with payload comes before it in
-  // the piece (then decoding cannot begin earlier).
+  // the piece, or the rest of another PID's payload unit (then the stream's head is lost and
+  // decoding cannot begin earlier).
   std::int64_t FirstRandomAccessOffset = -1;
   std::uint16_t RandomAccessPid = 0;
   bool RandomAccessPidSeenBefore = false;

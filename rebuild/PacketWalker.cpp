@@ -126,8 +126,12 @@ class PacketWalker::Chain {
         lastPayload_[header.Pid] = header.Payload;
         lastAdaptation_[header.Pid] = header.Adaptation;
         if (header.StartsUnit) lastUnitStart_[header.Pid] = offset;
+        if (header.Payload && (header.StartsUnit || header.Adaptation)) {
+          unitEdge_[header.Pid] = std::min(unitEdge_[header.Pid], offset);
+        }
         if (header.Payload && firstPayloadOffset_[header.Pid] == NoOffset) {
           firstPayloadOffset_[header.Pid] = offset;
+          firstPayloadStartsUnit_[header.Pid] = header.StartsUnit;
         }
         if (firstRandomAccess_[header.Pid] == NoOffset && header.StartsUnit && header.RandomAccess) {
           firstRandomAccess_[header.Pid] = offset;
@@ -158,7 +162,11 @@ class PacketWalker::Chain {
         firstCounter_[header.Pid] = static_cast<std::int8_t>(header.Counter);
         firstPayload_[header.Pid] = header.Payload;
         firstPidOffset_[header.Pid] = offset;
-        if (header.Payload) firstPayloadOffset_[header.Pid] = offset;
+        if (header.Payload) {
+          firstPayloadOffset_[header.Pid] = offset;
+          firstPayloadStartsUnit_[header.Pid] = header.StartsUnit;
+          if (header.StartsUnit || header.Adaptation) unitEdge_[header.Pid] = offset;
+        }
         if (header.StartsUnit && header.RandomAccess) firstRandomAccess_[header.Pid] = offset;
         ++pidPackets_[header.Pid];
       }
@@ -230,6 +238,7 @@ class PacketWalker::Chain {
         if (lastUnitStart_[gone.Pid] == gone.Offset) lastUnitStart_[gone.Pid] = -1;
         lastAdaptation_[gone.Pid] = true;  // not known any more: no evidence of a cut
         if (firstPayloadOffset_[gone.Pid] == gone.Offset) firstPayloadOffset_[gone.Pid] = NoOffset;
+        if (unitEdge_[gone.Pid] == gone.Offset) unitEdge_[gone.Pid] = NoOffset;
         if (firstRandomAccess_[gone.Pid] == gone.Offset) firstRandomAccess_[gone.Pid] = NoOffset;
         --pidPackets_[gone.Pid];
       }
@@ -275,8 +284,15 @@ class PacketWalker::Chain {
     if (showable != NoOffset) {
       piece.FirstRandomAccessOffset = showable;
       piece.RandomAccessPid = picturePid;
-      // Packets of that PID without payload (clock references) are no picture data.
+      // Packets of that PID without payload (clock references) are no picture data. A PID whose
+      // first packet in the piece continues a payload unit, where others of it begin or end
+      // units, shows as well that the stream began before the piece.
       piece.RandomAccessPidSeenBefore = firstPayloadOffset_[picturePid] < showable;
+      for (const std::uint16_t pid : pids_) {
+        if (firstPayloadOffset_[pid] < showable && !firstPayloadStartsUnit_[pid] && unitEdge_[pid] != NoOffset) {
+          piece.RandomAccessPidSeenBefore = true;
+        }
+      }
       piece.RandomAccessDate = video_.ShowableDate();
     }
     piece.LastPictureStuffed = lastAdaptation_[picturePid] != 0;
@@ -317,6 +333,8 @@ class PacketWalker::Chain {
     firstPayload_[pid] = lastPayload_[pid] = header.Payload;
     firstPidOffset_[pid] = offset;
     firstPayloadOffset_[pid] = header.Payload ? offset : NoOffset;
+    firstPayloadStartsUnit_[pid] = header.StartsUnit;
+    unitEdge_[pid] = header.Payload && (header.StartsUnit || header.Adaptation) ? offset : NoOffset;
     firstRandomAccess_[pid] = header.StartsUnit && header.RandomAccess ? offset : NoOffset;
     lastAdaptation_[pid] = header.Adaptation;
     pidPackets_[pid] = 1;
@@ -338,6 +356,9 @@ class PacketWalker::Chain {
   std::array<std::uint8_t, PidSlots> lastPayload_{};
   std::array<std::int64_t, PidSlots> firstPidOffset_{};
   std::array<std::int64_t, PidSlots> firstPayloadOffset_{};  // NoOffset: none yet
+  std::array<bool, PidSlots> firstPayloadStartsUnit_{};
+  // The first packet with payload that begins a unit or ends one (padded); NoOffset: none.
+  std::array<std::int64_t, PidSlots> unitEdge_{};
   std::array<std::int64_t, PidSlots> firstRandomAccess_{};   // NoOffset: none yet
   std::array<std::int64_t, PidSlots> pidPackets_{};
   std::array<std::uint8_t, PidSlots> lastAdaptation_{};

@@ -44,37 +44,25 @@ bool SectionIntact(const std::uint8_t* bytes, int count) {
   return crc == 0;
 }
 
-// Exp-Golomb codes of a slice header.
-class BitReader {
- public:
-  BitReader(const std::uint8_t* bytes, int count) : bytes_(bytes), bits_(count * 8) {}
-
-  // false when the code runs past the bytes.
-  bool Ue(std::uint32_t& value) {
-    int zeros = 0;
-    while (true) {
-      if (at_ >= bits_ || zeros > 31) return false;
-      if (Bit()) break;
-      ++zeros;
-    }
-    if (at_ + zeros > bits_) return false;
-    std::uint64_t rest = 0;
-    for (int i = 0; i < zeros; ++i) rest = rest * 2 + static_cast<std::uint64_t>(Bit());
-    value = static_cast<std::uint32_t>((std::uint64_t{1} << zeros) - 1 + rest);
-    return true;
+// Reads the Exp-Golomb code at bit *at of bits bits; false when it runs past them.
+bool ReadUe(const std::uint8_t* bytes, int bits, int* at, std::uint32_t* value) {
+  const auto bit = [&] {
+    const int b = (bytes[*at >> 3] >> (7 - (*at & 7))) & 1;
+    ++*at;
+    return b;
+  };
+  int zeros = 0;
+  while (true) {
+    if (*at >= bits || zeros > 31) return false;
+    if (bit() != 0) break;
+    ++zeros;
   }
-
- private:
-  int Bit() {
-    const int bit = (bytes_[at_ >> 3] >> (7 - (at_ & 7))) & 1;
-    ++at_;
-    return bit;
-  }
-
-  const std::uint8_t* bytes_;
-  int bits_;
-  int at_ = 0;
-};
+  if (*at + zeros > bits) return false;
+  std::uint64_t rest = 0;
+  for (int i = 0; i < zeros; ++i) rest = rest * 2 + static_cast<std::uint64_t>(bit());
+  *value = static_cast<std::uint32_t>((std::uint64_t{1} << zeros) - 1 + rest);
+  return true;
+}
 
 // Removes emulation-prevention bytes (00 00 03 -> 00 00); returns the RBSP's length.
 int Unescape(const std::uint8_t* bytes, int count, std::uint8_t* out) {
@@ -316,10 +304,12 @@ void VideoStreamReader::OpenUnit() {
 void VideoStreamReader::Nal(const std::uint8_t* rbsp, int count) {
   const int type = rbsp[0] & 0x1F;
   if (type == NalSlice || type == NalIdr) {
-    BitReader bits(rbsp + 1, count - 1);
+    int at = 0;
     std::uint32_t firstMb = 0;
     std::uint32_t sliceType = 0;
-    const bool read = bits.Ue(firstMb) && bits.Ue(sliceType) && sliceType <= 9;
+    const int bits = (count - 1) * 8;
+    const bool read = ReadUe(rbsp + 1, bits, &at, &firstMb) && ReadUe(rbsp + 1, bits, &at, &sliceType) &&
+                      sliceType <= 9;
     const bool intra = read && (sliceType % 5 == 2 || sliceType % 5 == 4);
     if (read && firstMb == 0) {
       if (inPicture_) EndPicture();
