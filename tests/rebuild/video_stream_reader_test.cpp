@@ -218,6 +218,17 @@ std::vector<Case> Cases() {
     cases.push_back(std::move(c));
   }
   {
+    // Two field pictures in each PES packet: an I field second in its PES packet cannot be
+    // begun at; one first in it, with a P field after it, can.
+    Case c{"TwoFieldsPerPesPacket", {}, 1, Noon, Midnight, Midnight};
+    c.Data.Tables();
+    c.Data.Pes(VideoPid, 0xE0, Join({Delimiter, Mdpm(Noon), Slice(false, 0, 5), Delimiter, Sps, Pps, Recovery,
+                                     Slice(false, 0, 7)}));
+    c.Data.Pes(VideoPid, 0xE0, Join({Delimiter, Sps, Pps, Recovery, Mdpm(Midnight), Slice(false, 0, 7), Delimiter,
+                                     Slice(false, 0, 5)}));
+    cases.push_back(std::move(c));
+  }
+  {
     // The PES packet spans packets: the slice lies in its third, and the first packet ends
     // between the 00 00 and the 01 of the slice's start code.
     Case c{"StartCodeSplitAcrossPacketsInAPesSpanningThem", {}, 0, std::nullopt, std::nullopt, std::nullopt};
