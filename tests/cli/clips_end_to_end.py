@@ -196,7 +196,7 @@ def check_card(command, work, cluster_kib, failures, kind="ffmpeg", **card_optio
                 # The cut falls into packet stretch_end, and into the picture begun last by then;
                 # a cut right before a packet may also end the picture before it.
                 between_packets = stretch_end * PACKET % cluster_bytes == 0
-                ends = {max([u for u in unit_starts if start < u <= stretch_end], default=stretch_end)}
+                ends = {max([u for u in unit_starts if start <= u <= stretch_end], default=stretch_end)}
                 if between_packets:
                     ends |= {stretch_end, max([u for u in unit_starts if start < u < stretch_end], default=stretch_end)}
             if (max(ends) - start) * PACKET < MIN_CLIP_BYTES:
