@@ -179,9 +179,10 @@ PlannedClip ClipBuilder::PlanChain(const std::vector<std::size_t>& chain) const 
       bool cut = false;
       span.EndOffset = UnjoinedTailEnd(piece, span.StartOffset, clip.Bytes, !clip.HeadTrimmed, &cut);
       if (cut && haveVideoPid) {
-        // The last picture lost its end with the cut: leave out its start too.
+        // The last picture lost its end with the cut: leave out its start too, even where it is
+        // the first picture (a cut picture alone decodes to nothing).
         for (const PidUnitStart& unit : piece.LastUnitStarts) {
-          if (unit.Pid == videoPid && unit.Offset > span.StartOffset && unit.Offset < span.EndOffset) {
+          if (unit.Pid == videoPid && unit.Offset >= span.StartOffset && unit.Offset < span.EndOffset) {
             span.EndOffset = unit.Offset;
             clip.TailTrimmed = true;
           }
@@ -192,6 +193,12 @@ PlannedClip ClipBuilder::PlanChain(const std::vector<std::size_t>& chain) const 
     clip.PieceIndexes.push_back(chain[k]);
     clip.Spans.push_back(span);
     clip.Bytes += span.EndOffset - span.StartOffset;
+    // Its date is that of its first kept picture that carries one.
+    if (!clip.Recorded) {
+      const bool fromPicture =
+          clip.HeadTrimmed && clip.Spans.size() == 1 && span.StartOffset == piece.FirstRandomAccessOffset;
+      clip.Recorded = fromPicture ? piece.RandomAccessDate : piece.FirstDate;
+    }
   }
   return clip;
 }

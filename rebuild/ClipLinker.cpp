@@ -56,7 +56,9 @@ std::int64_t SecondsOf(const RecordingDate& date) {
 bool ClipLinker::DatesAllow(const ClipPiece& a, const ClipPiece& b) {
   if (!a.LastDate || !b.FirstDate) return true;
   const std::int64_t gap = SecondsOf(*b.FirstDate) - SecondsOf(*a.LastDate);
-  return gap >= 0 && gap <= MaxJointDateGapSeconds;
+  // Pictures are stored in decoding order: one shown earlier may follow one shown later, so
+  // across the turn of a second the date may step back by one.
+  return gap >= -1 && gap <= MaxJointDateGapSeconds;
 }
 
 bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {

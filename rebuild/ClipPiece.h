@@ -59,12 +59,16 @@ struct ClipPiece {
   std::array<std::uint8_t, 8> HeadHeaderBytes{};
   int HeadHeaderCount = 0;
 
-  // The first packet of the picture PID (the busiest) that begins a payload unit at a
-  // random-access point, or -1; and whether a packet of that PID with payload comes before it in
-  // the piece (then decoding cannot begin earlier).
+  // The first packet of the picture PID (the H.264 stream's, else the busiest) that begins a
+  // payload unit at a random-access point (a picture a decoder can begin at, or a muxer's
+  // random-access flag), or -1; and whether a packet of that PID with payload comes before it in
+  // the piece, or the rest of another PID's payload unit (then the stream's head is lost and
+  // decoding cannot begin earlier).
   std::int64_t FirstRandomAccessOffset = -1;
   std::uint16_t RandomAccessPid = 0;
   bool RandomAccessPidSeenBefore = false;
+  // The recording date of the first picture from FirstRandomAccessOffset on that carries one.
+  std::optional<RecordingDate> RandomAccessDate;
   // Per PID, the last packet in the piece that starts a payload unit.
   std::vector<PidUnitStart> LastUnitStarts;
   // Whether the last packet of the picture PID carries an adaptation field. A payload unit that

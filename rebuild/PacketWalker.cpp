@@ -3,6 +3,7 @@
 
 #include "engine/EngineConstants.h"
 #include "rebuild/PacketHeader.h"
+#include "rebuild/VideoStreamReader.h"
 
 #include <algorithm>
 #include <array>
@@ -42,6 +43,19 @@ bool HeaderAt(SourceWindow& window, std::int64_t offset, PacketHeader& header) {
   return false;
 }
 
+// Reads the packet at offset: its header, and all its bytes in *packet (nullptr when they are not
+// all to be had, as at the end of the source). false when its header is not to be had (or not yet).
+bool PacketAt(SourceWindow& window, std::int64_t offset, PacketHeader& header, const std::uint8_t** packet) {
+  *packet = nullptr;
+  if (const std::uint8_t* bytes = window.At(offset, PacketBytes)) {
+    header = ReadPacketHeader(bytes, 2);
+    *packet = bytes;
+    return true;
+  }
+  if (window.Waiting()) return false;
+  return HeaderAt(window, offset, header);
+}
+
 }  // namespace
 
 class PacketWalker::Chain {
@@ -60,6 +74,8 @@ class PacketWalker::Chain {
     }
     pids_.clear();
     recent_.clear();
+    video_.Reset();
+    reading_ = false;
     recentStart_ = 0;
     First = Last = offset;
     FirstStamp = LastStamp = header.Stamp;
@@ -110,8 +126,12 @@ class PacketWalker::Chain {
         lastPayload_[header.Pid] = header.Payload;
         lastAdaptation_[header.Pid] = header.Adaptation;
         if (header.StartsUnit) lastUnitStart_[header.Pid] = offset;
+        if (header.Payload && (header.StartsUnit || header.Adaptation)) {
+          unitEdge_[header.Pid] = std::min(unitEdge_[header.Pid], offset);
+        }
         if (header.Payload && firstPayloadOffset_[header.Pid] == NoOffset) {
           firstPayloadOffset_[header.Pid] = offset;
+          firstPayloadStartsUnit_[header.Pid] = header.StartsUnit;
         }
         if (firstRandomAccess_[header.Pid] == NoOffset && header.StartsUnit && header.RandomAccess) {
           firstRandomAccess_[header.Pid] = offset;
@@ -120,6 +140,14 @@ class PacketWalker::Chain {
       }
     }
     Remember(offset, header);
+  }
+
+  void Feed(std::int64_t offset, const std::uint8_t* packet) {
+    if (packet != nullptr) {
+      video_.Packet(offset, packet + (PacketBytes - 188));
+    } else {
+      video_.Skip();
+    }
   }
 
   void Prepend(std::int64_t offset, const PacketHeader& header) {
@@ -134,11 +162,30 @@ class PacketWalker::Chain {
         firstCounter_[header.Pid] = static_cast<std::int8_t>(header.Counter);
         firstPayload_[header.Pid] = header.Payload;
         firstPidOffset_[header.Pid] = offset;
-        if (header.Payload) firstPayloadOffset_[header.Pid] = offset;
+        if (header.Payload) {
+          firstPayloadOffset_[header.Pid] = offset;
+          firstPayloadStartsUnit_[header.Pid] = header.StartsUnit;
+          if (header.StartsUnit || header.Adaptation) unitEdge_[header.Pid] = offset;
+        }
         if (header.StartsUnit && header.RandomAccess) firstRandomAccess_[header.Pid] = offset;
         ++pidPackets_[header.Pid];
       }
     }
+  }
+
+  // Reads the pictures of the packets walked so far, and from then on of each one walked forward.
+  // Walking back first finds where the chain begins: pictures are read in stream order. False
+  // when it has to wait for bytes still to be fed.
+  bool ReadVideo(SourceWindow& window) {
+    video_.Reset();
+    PacketHeader header;
+    const std::uint8_t* packet = nullptr;
+    for (std::int64_t offset = First; offset <= Last; offset += PacketBytes) {
+      if (!PacketAt(window, offset, header, &packet) && window.Waiting()) return false;
+      Feed(offset, packet);
+    }
+    reading_ = true;
+    return true;
   }
 
   // Walks back from First while the packet before still precedes it, not below floorOffset.
@@ -155,16 +202,18 @@ class PacketWalker::Chain {
   std::int64_t WalkForward(SourceWindow& window, std::int64_t maxPackets = INT64_MAX,
                            std::int64_t stopOffset = INT64_MAX) {
     PacketHeader header;
+    const std::uint8_t* packet = nullptr;
     StoppedOnPace = false;
     for (std::int64_t offset = Last + PacketBytes;; offset += PacketBytes) {
       if (maxPackets-- <= 0 || offset + PacketHeaderBytes > stopOffset) return offset;
-      if (!HeaderAt(window, offset, header)) return offset;
+      if (reading_ ? !PacketAt(window, offset, header, &packet) : !HeaderAt(window, offset, header)) return offset;
       if (!Continues(header)) {
         const std::uint32_t step = StampDistance(LastStamp, header.Stamp);
         StoppedOnPace = header.Plausible && step >= 1 && step <= MaxStampStepTicks && !Usual(step);
         return offset;
       }
       Append(offset, header);
+      if (reading_) Feed(offset, packet);
     }
   }
 
@@ -189,6 +238,7 @@ class PacketWalker::Chain {
         if (lastUnitStart_[gone.Pid] == gone.Offset) lastUnitStart_[gone.Pid] = -1;
         lastAdaptation_[gone.Pid] = true;  // not known any more: no evidence of a cut
         if (firstPayloadOffset_[gone.Pid] == gone.Offset) firstPayloadOffset_[gone.Pid] = NoOffset;
+        if (unitEdge_[gone.Pid] == gone.Offset) unitEdge_[gone.Pid] = NoOffset;
         if (firstRandomAccess_[gone.Pid] == gone.Offset) firstRandomAccess_[gone.Pid] = NoOffset;
         --pidPackets_[gone.Pid];
       }
@@ -196,6 +246,7 @@ class PacketWalker::Chain {
       Last = recent_.back().Offset;
       LastStamp = recent_.back().Stamp;
     }
+    video_.ForgetFrom(Last + PacketBytes);
   }
 
   void Export(ClipPiece& piece) const {
@@ -215,18 +266,38 @@ class PacketWalker::Chain {
       if (lastUnitStart_[pid] >= 0) piece.LastUnitStarts.push_back({pid, lastUnitStart_[pid]});
     }
     // Pictures are what decoding must start with; audio frames are each a random-access point.
-    // The picture PID is the busiest one.
-    std::uint16_t busiest = NullPid;
-    for (const std::uint16_t pid : pids_) {
-      if (busiest == NullPid || pidPackets_[pid] > pidPackets_[busiest]) busiest = pid;
+    // The picture PID is the H.264 stream's, or without one, the busiest PID.
+    std::uint16_t picturePid = NullPid;
+    if (video_.HasVideoPid() && firstCounter_[video_.VideoPid()] >= 0) {
+      picturePid = video_.VideoPid();
+    } else {
+      for (const std::uint16_t pid : pids_) {
+        if (picturePid == NullPid || pidPackets_[pid] > pidPackets_[picturePid]) picturePid = pid;
+      }
     }
-    if (busiest != NullPid && firstRandomAccess_[busiest] != NoOffset) {
-      piece.FirstRandomAccessOffset = firstRandomAccess_[busiest];
-      piece.RandomAccessPid = busiest;
-      // Packets of that PID without payload (clock references) are no picture data.
-      piece.RandomAccessPidSeenBefore = firstPayloadOffset_[busiest] < firstRandomAccess_[busiest];
+    if (picturePid == NullPid) return;
+    // A picture a decoder can begin at, as the pictures show; or a muxer's random-access flag.
+    std::int64_t showable = firstRandomAccess_[picturePid];
+    if (video_.HasVideoPid() && picturePid == video_.VideoPid() && video_.FirstShowableOffset() >= 0) {
+      showable = std::min(showable, video_.FirstShowableOffset());
     }
-    if (busiest != NullPid) piece.LastPictureStuffed = lastAdaptation_[busiest] != 0;
+    if (showable != NoOffset) {
+      piece.FirstRandomAccessOffset = showable;
+      piece.RandomAccessPid = picturePid;
+      // Packets of that PID without payload (clock references) are no picture data. A PID whose
+      // first packet in the piece continues a payload unit, where others of it begin or end
+      // units, shows as well that the stream began before the piece.
+      piece.RandomAccessPidSeenBefore = firstPayloadOffset_[picturePid] < showable;
+      for (const std::uint16_t pid : pids_) {
+        if (firstPayloadOffset_[pid] < showable && !firstPayloadStartsUnit_[pid] && unitEdge_[pid] != NoOffset) {
+          piece.RandomAccessPidSeenBefore = true;
+        }
+      }
+      piece.RandomAccessDate = video_.ShowableDate();
+    }
+    piece.LastPictureStuffed = lastAdaptation_[picturePid] != 0;
+    piece.FirstDate = video_.FirstDate();
+    piece.LastDate = video_.LastDate();
   }
 
   std::int64_t First = 0;
@@ -262,6 +333,8 @@ class PacketWalker::Chain {
     firstPayload_[pid] = lastPayload_[pid] = header.Payload;
     firstPidOffset_[pid] = offset;
     firstPayloadOffset_[pid] = header.Payload ? offset : NoOffset;
+    firstPayloadStartsUnit_[pid] = header.StartsUnit;
+    unitEdge_[pid] = header.Payload && (header.StartsUnit || header.Adaptation) ? offset : NoOffset;
     firstRandomAccess_[pid] = header.StartsUnit && header.RandomAccess ? offset : NoOffset;
     lastAdaptation_[pid] = header.Adaptation;
     pidPackets_[pid] = 1;
@@ -283,12 +356,17 @@ class PacketWalker::Chain {
   std::array<std::uint8_t, PidSlots> lastPayload_{};
   std::array<std::int64_t, PidSlots> firstPidOffset_{};
   std::array<std::int64_t, PidSlots> firstPayloadOffset_{};  // NoOffset: none yet
+  std::array<bool, PidSlots> firstPayloadStartsUnit_{};
+  // The first packet with payload that begins a unit or ends one (padded); NoOffset: none.
+  std::array<std::int64_t, PidSlots> unitEdge_{};
   std::array<std::int64_t, PidSlots> firstRandomAccess_{};   // NoOffset: none yet
   std::array<std::int64_t, PidSlots> pidPackets_{};
   std::array<std::uint8_t, PidSlots> lastAdaptation_{};
   std::array<std::int64_t, PidSlots> lastUnitStart_;  // -1: none
   std::vector<Remembered> recent_;
   std::size_t recentStart_ = 0;
+  VideoStreamReader video_;
+  bool reading_ = false;  // each packet walked forward goes to video_
 };
 
 PacketWalker::PacketWalker(SourceWindow& window)
@@ -375,7 +453,9 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
   if (window_.Waiting()) return ChainStart::Waiting;
   next_->WalkBack(window_, floor);
   if (window_.Waiting()) return ChainStart::Waiting;
-  if (!pending_ || next_->First > current_->Last) return ChainStart::Started;
+  if (!pending_ || next_->First > current_->Last) {
+    return next_->ReadVideo(window_) ? ChainStart::Started : ChainStart::Waiting;
+  }
 
   // The packets from next_->First to the end of current_ fit both streams. The joint is a
   // sector boundary after the last header that fits only the earlier stream and before the
@@ -416,7 +496,7 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
   }
   next_->Start(restart, header);
   next_->HeadGuessed = guessed;
-  return ChainStart::Started;
+  return next_->ReadVideo(window_) ? ChainStart::Started : ChainStart::Waiting;
 }
 
 bool PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """End-to-end runs of mtsrescue-cli on card images whose recordings lie in pieces.
 
-  clips_end_to_end.py --binary BIN --work DIR [--cluster-kib N ...]
+  clips_end_to_end.py --binary BIN --work DIR [--cluster-kib N ...] [--camcorder-kib N ...]
 
-For each cluster size a card is made by tests/fixtures/make_fragmented_card.py and recovered;
-then every rebuilt recording in DEST/clips is checked against the original files:
+For each cluster size a card is made by tests/fixtures/make_fragmented_card.py and recovered: of
+ffmpeg's recordings (--cluster-kib), and of camcorder-like ones (--camcorder-kib: open GOPs, no
+random-access flag, bursty stamps, the extra PIDs); and one camcorder-like recording lies whole on
+an otherwise empty image. Then every rebuilt recording in DEST/clips (whatever its name) is checked
+against the original files:
   - every recording whose bytes all survived comes back byte-identical, in one file;
   - no rebuilt file holds packets of two recordings, or a recording's packets out of order or
     with a gap; a recording whose head was overwritten comes back as its surviving part from
@@ -21,9 +24,11 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
+import camcorder  # noqa: E402
 import m2ts  # noqa: E402
 import make_fragmented_card  # noqa: E402
 
@@ -97,27 +102,40 @@ def host(path, command):
     return path.replace("\\", "/") if command[-1].lower().endswith(".exe") else path
 
 
-def check_card(command, work, cluster_kib, failures, **card_options):
-    image = os.path.join(work, "card%d.img" % cluster_kib)
-    manifest = make_fragmented_card.build(image, cluster_kib, os.path.join(work, "recordings"),
-                                          image + ".json", **card_options)
+def check_card(command, work, cluster_kib, failures, kind="ffmpeg", **card_options):
+    """kind: "ffmpeg" or "camcorder" recordings through the card history, or "whole": one
+    camcorder recording alone on a blank image."""
+    name = "%s%d" % (kind, cluster_kib)
+    image = os.path.join(work, "card_%s.img" % name)
+    if kind != "ffmpeg":
+        card_options.setdefault("recordings", make_fragmented_card.CAMCORDER_RECORDINGS)
+    if kind == "whole":
+        card_options.update(scenario=[("record", "rec3")], blank=True)
+        card_options["recordings"] = [r for r in card_options["recordings"] if r[0] == "rec3"]
+    folder = os.path.join(work, "recordings" if kind == "ffmpeg" else "camcorder")
+    manifest = make_fragmented_card.build(image, cluster_kib, folder, image + ".json", **card_options)
     cluster_bytes = manifest["cluster_bytes"]
     originals = {r["name"]: open(r["file"], "rb").read() for r in manifest["recordings"]}
     # Per recording, packet bytes -> index. Two recordings may share a packet (same stamps, same
     # table packet), so a file's owner is the recording of which it is one unbroken stretch.
     index_of = {name: {p: k for k, p in enumerate(packets(data))} for name, data in originals.items()}
 
-    dest = os.path.join(work, "out%d" % cluster_kib)
-    plain = os.path.join(work, "plain%d" % cluster_kib)
+    dest = os.path.join(work, "out_%s" % name)
+    plain = os.path.join(work, "plain_%s" % name)
     for folder in (dest, plain):
         shutil.rmtree(folder, ignore_errors=True)
     run = subprocess.run([*command, "--json", "-q", image, dest], capture_output=True, timeout=300)
-    label = "%d KiB clusters: " % cluster_kib
+    label = "%s, %d KiB clusters: " % (kind, cluster_kib)
     if not failures.check(run.returncode == 0, label + "exit code %d: %s" % (run.returncode, run.stderr)):
         return
     report = json.loads(run.stdout)
     clips = report["clips"]
-    files = [host(r["file"], command) for r in clips["recordings"]]
+    # Found by listing, not by name: the names may say the recording date.
+    folder = os.path.join(dest, "clips")
+    files = sorted(os.path.join(folder, f) for f in os.listdir(folder)) if os.path.isdir(folder) else []
+    failures.check(all(f.endswith(".MTS") for f in files), label + "not only .MTS files in clips/: %s" % files)
+    failures.check(len(files) == len(clips["recordings"]),
+                   label + "%d files in clips/, %d in the report" % (len(files), len(clips["recordings"])))
     print("%s%d recordings from %d pieces (%d joined), %d unjoined, cluster size seen: %d" % (
         label, len(files), clips["pieces"], clips["joined_pieces"], len(clips["unjoined_pieces"]),
         clips["cluster_bytes"]))
@@ -158,7 +176,7 @@ def check_card(command, work, cluster_kib, failures, **card_options):
             continue
         original = originals[r["name"]]
         alive = surviving_packets(r, cluster_bytes)
-        access = random_access_packets(original)
+        access = random_access_packets(original) if kind == "ffmpeg" else camcorder.showable_packets(original)
         unit_starts = video_unit_starts(original)
         got = [(a, b) for a, b, _ in owners.get(r["name"], [])]
         k = 0
@@ -176,14 +194,41 @@ def check_card(command, work, cluster_kib, failures, **card_options):
                 continue
             ends = {stretch_end}
             if stretch_end < len(alive):
-                end = max([u for u in unit_starts if start < u < stretch_end], default=stretch_end)
+                # The cut falls into packet stretch_end, and into the picture begun last by then;
+                # a cut right before a packet may also end the picture before it.
                 between_packets = stretch_end * PACKET % cluster_bytes == 0
-                ends = {end, stretch_end} if between_packets else {end}
+                ends = {max([u for u in unit_starts if start <= u <= stretch_end], default=stretch_end)}
+                if between_packets:
+                    ends |= {stretch_end, max([u for u in unit_starts if start < u < stretch_end], default=stretch_end)}
             if (max(ends) - start) * PACKET < MIN_CLIP_BYTES:
                 continue  # too short to hold a picture: listed, not written
             failures.check(any((start, end) in got for end in ends),
                            label + "%s (cut by overwriting) should come back as packets %d to %s; "
                            "files hold %s" % (r["name"], start, " or ".join(map(str, sorted(ends))), got))
+
+    # A camcorder recording is named, stamped and reported by the date of its first picture that
+    # carries one, as the fixture's own reading of the file finds it; one kept from its first
+    # picture by the date the fixture wrote there.
+    if kind != "ffmpeg":
+        starts = {path: (name, k) for name, stretches in owners.items() for k, _, path in stretches}
+        dates_by_name = {r["name"]: r["recorded"] for r in manifest["recordings"]}
+        for r in clips["recordings"]:
+            path = host(r["file"], command)
+            dates = camcorder.mdpm_dates(rebuilt.get(path, b""))
+            expected = dates[0] if dates else None
+            owner = starts.get(path)
+            if owner is not None and owner[1] == 0:
+                failures.check(expected == dates_by_name[owner[0]],
+                               label + "%s: first date %s, the recording's is %s" % (path, expected, dates_by_name[owner[0]]))
+            failures.check(r["recorded"] == expected, label + "%s reported as recorded %s, its first date is %s" % (
+                path, r["recorded"], expected))
+            if expected is None:
+                continue
+            when = time.strptime(expected, "%Y-%m-%dT%H:%M:%S")
+            failures.check(os.path.basename(path).startswith(time.strftime("%Y-%m-%d %H-%M-%S", when)),
+                           label + "%s is not named by its date %s" % (path, expected))
+            failures.check(int(os.stat(path).st_mtime) == int(time.mktime(when)),
+                           label + "%s is not dated %s (local time)" % (path, expected))
 
     # Every rebuilt file decodes cleanly.
     for path in files:
@@ -234,7 +279,7 @@ def check_fat_destination(command, work, failures):
         print("FAT destination skipped: fusefat cannot mount here")
         return
     try:
-        image = os.path.join(work, "card32.img")
+        image = os.path.join(work, "card_ffmpeg32.img")
         run = subprocess.run([*command, "--json", "-q", image, os.path.join(mount, "out")], capture_output=True,
                              timeout=300)
         if not failures.check(run.returncode == 0, "FAT destination: exit code %d: %s" % (run.returncode, run.stderr)):
@@ -243,7 +288,7 @@ def check_fat_destination(command, work, failures):
         failures.check(all(r["stored"] == "copy" for r in on_fat), "FAT destination: a recording said to be linked")
         for r in on_fat:
             name = os.path.basename(host(r["file"], command))
-            failures.check(filecmp.cmp(host(r["file"], command), os.path.join(work, "out32", "clips", name),
+            failures.check(filecmp.cmp(host(r["file"], command), os.path.join(work, "out_ffmpeg32", "clips", name),
                                        shallow=False), "FAT destination: %s differs from the linked run's" % name)
         print("FAT destination: %d recordings copied" % len(on_fat))
     finally:
@@ -256,15 +301,20 @@ def main(argv=None):
     parser.add_argument("--work", required=True)
     parser.add_argument("--runner", help="runs the binary (Wine for a Windows build)")
     parser.add_argument("--cluster-kib", type=int, nargs="*", default=[16, 32, 128])
+    parser.add_argument("--camcorder-kib", type=int, nargs="*", default=[16, 64])
     args = parser.parse_args(argv)
     if not m2ts.have_ffmpeg():
         print("skipped: ffmpeg is not installed")
         return SKIP
     os.makedirs(args.work, exist_ok=True)
     failures = Failures()
+    command = ([args.runner] if args.runner else []) + [os.path.abspath(args.binary)]
     for kib in args.cluster_kib:
-        command = ([args.runner] if args.runner else []) + [os.path.abspath(args.binary)]
         check_card(command, args.work, kib, failures)
+    for kib in args.camcorder_kib:
+        check_card(command, args.work, kib, failures, "camcorder")
+    if args.camcorder_kib:
+        check_card(command, args.work, 32, failures, "whole")
     if 32 in args.cluster_kib and not args.runner:
         check_fat_destination([os.path.abspath(args.binary)], args.work, failures)
     for message in failures.messages:

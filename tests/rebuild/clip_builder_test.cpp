@@ -459,5 +459,44 @@ TEST(ClipBuilder, ARecordingHeldWholeByAFragmentFileIsLinkedWhereLinksCanBeMadeE
   }
 }
 
+// A recording kept from its first byte takes its first piece's first date; one whose head was
+// lost, the date of its first picture from where it now begins.
+TEST(ClipBuilder, ARecordingIsDatedByItsFirstKeptPicture) {
+  const RecordingDate first{2026, 3, 14, 9, 26, 53};
+  const RecordingDate atPicture{2026, 3, 14, 9, 26, 54};
+  const RecordingDate lost{2026, 8, 9, 7, 8, 9};
+  const RecordingDate kept{2026, 8, 9, 7, 8, 10};
+  const auto piece = [](std::int64_t at, std::uint32_t stamp, std::int64_t showable, bool seenBefore,
+                        RecordingDate firstDate, RecordingDate showableDate) {
+    ClipPiece p;
+    p.HeadOffset = p.FirstPacketOffset = at;
+    p.LastPacketOffset = at + 255 * 192;
+    p.TailOffset = at + 256 * 192;
+    p.FirstStamp = stamp;
+    p.LastStamp = stamp + 255 * Step;
+    p.StepMinTicks = p.StepMaxTicks = Step;
+    p.PacketCount = 256;
+    p.FirstRandomAccessOffset = at + showable * 192;
+    p.RandomAccessPid = 0x1011;
+    p.RandomAccessPidSeenBefore = seenBefore;
+    p.RandomAccessDate = showableDate;
+    p.FirstDate = firstDate;
+    p.LastDate = showableDate;
+    return p;
+  };
+  MemoryFileSystem files;
+  files.Add("card", std::vector<std::uint8_t>(8 * Cluster, 0));
+  auto source = files.Open("card", OpenMode::ReadShared);
+  ClipBuilder builder(*source, 8 * Cluster);
+  ClipEvents observer;
+  builder.PlanPieces({piece(0, 1000, 0, false, first, atPicture),
+                      piece(2 * Cluster, 500'000'000, 20, true, lost, kept)}, observer);
+  ASSERT_EQ(builder.Clips().size(), 2u);
+  EXPECT_FALSE(builder.Clips()[0].HeadTrimmed);
+  EXPECT_EQ(builder.Clips()[0].Recorded, first);
+  EXPECT_TRUE(builder.Clips()[1].HeadTrimmed);
+  EXPECT_EQ(builder.Clips()[1].Recorded, kept);
+}
+
 }  // namespace
 }  // namespace mtsrescue::test

@@ -355,7 +355,8 @@ TEST(ClipLinker, DatesThatContradictAJointRefuseIt) {
   };
   const Case cases[] = {
       {At(10, 0, 0), At(10, 0, 0), true},    {At(10, 0, 0), At(10, 0, 3), true},
-      {At(10, 0, 0), At(10, 0, 4), false},   {At(10, 0, 1), At(10, 0, 0), false},
+      {At(10, 0, 0), At(10, 0, 4), false},   {At(10, 0, 1), At(10, 0, 0), true},  // decoding order
+      {At(10, 0, 2), At(10, 0, 0), false},
       {At(23, 59, 59), RecordingDate{2024, 5, 2, 0, 0, 1}, true},  // across midnight
       {At(10, 0, 0), At(11, 0, 0), false},   {std::nullopt, At(10, 0, 0), true},
       {At(10, 0, 0), std::nullopt, true},

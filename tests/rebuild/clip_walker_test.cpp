@@ -75,6 +75,50 @@ TEST(ClipWalker, ClusterFromMidFileKeepsThePacketsBeforeItsFirstHit) {
   EXPECT_EQ(piece.LastStamp, 5000u + 170 * Step);
 }
 
+// A piece that begins with the rest of an audio unit, its picture PID with a picture a decoder
+// can begin at: the stream began before the piece when that PID shows where its units end.
+TEST(ClipWalker, APieceBegunInsideAnotherPidsUnitHasLostItsHead) {
+  for (const bool padded : {true, false}) {
+    SCOPED_TRACE(padded ? "the audio unit ends padded" : "the audio PID shows no unit edge");
+    auto recording = SyntheticStream(900, 5000, Step, 6);
+    const auto pidOf = [&](std::int64_t k) {
+      const std::uint8_t* p = recording.data() + k * 192;
+      return ((p[5] & 0x1F) << 8) | p[6];
+    };
+    std::int64_t picture = 300;  // a video packet at a random-access point
+    while (!(pidOf(picture) == 0x1011 && (recording[static_cast<std::size_t>(picture * 192 + 9)] & 0x40) != 0 &&
+             recording[static_cast<std::size_t>(picture * 192 + 8)] == 7)) {
+      ++picture;
+    }
+    std::int64_t audio = picture + 1;
+    while (pidOf(audio) != 0x1100) ++audio;
+    const std::uint8_t counter = recording[static_cast<std::size_t>(audio * 192 + 7)] & 0x0F;
+    // The two packets before the picture become the end of an audio unit.
+    for (const std::int64_t k : {picture - 2, picture - 1}) {
+      std::uint8_t* p = recording.data() + k * 192;
+      const int before = static_cast<int>(picture - k);
+      p[5] = 0x11;
+      p[6] = 0x00;
+      const bool last = k == picture - 1 && padded;
+      p[7] = static_cast<std::uint8_t>((last ? 0x30 : 0x10) | ((counter + 16 - before) & 0x0F));
+      if (last) {
+        p[8] = 1;
+        p[9] = 0x00;
+      }
+    }
+    CardImage card(512 * 1024);
+    const std::int64_t at = 64 * 1024;
+    const std::int64_t from = (picture - 2) * 192;
+    card.Place(recording, from, static_cast<std::int64_t>(recording.size()) - from, at);
+
+    const auto pieces = Walk(card);
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].FirstPacketOffset, at);
+    EXPECT_EQ(pieces[0].FirstRandomAccessOffset, at + 2 * 192);
+    EXPECT_EQ(pieces[0].RandomAccessPidSeenBefore, padded);
+  }
+}
+
 TEST(ClipWalker, SplitsTwoRecordingsTheHitRunJoinedAtAStampJump) {
   const auto first = SyntheticStream(200, 1000, Step, 3);
   const auto second = SyntheticStream(400, 700'000'000, Step, 4);
