@@ -4,6 +4,7 @@
 #include "mtsrescue/Vendor.h"
 #include "platform/FileStream.h"
 #include "rebuild/RecordingRebuild.h"
+#include "support/ApplicationTitle.h"
 #include "platform/TickCount.h"
 #include "ui/DatabaseOpenGuard.h"
 #include "ui/Gauge.h"
@@ -388,7 +389,7 @@ void TfrmMain::FormCreate() {
   ProgramName = ProgramNameFromPath(executable);
   const QString title = ApplicationTitle();
   setWindowTitle(title);
-  QGuiApplication::setApplicationDisplayName(title);
+  SetApplicationTitle(title);
 }
 
 QString TfrmMain::ApplicationTitle() const {

@@ -10,7 +10,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QLocale>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -41,6 +43,29 @@ class TFolderModel final : public QFileSystemModel {
       case 3: return QStringLiteral("修改日期");
       default: return QFileSystemModel::headerData(section, orientation, role);
     }
+  }
+
+  // Sizes and dates in the interface's locale (the default one), not the system's, which the
+  // model would use: a Chinese window must not show "9 Dec 2026".
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role == Qt::DisplayRole && index.isValid()) {
+      if (index.column() == 3) return QLocale().toString(lastModified(index), QLocale::ShortFormat);
+      if (index.column() == 1 && !isDir(index)) return QLocale().formattedDataSize(size(index));
+      if (index.column() == 2) return TypeText(index);
+    }
+    return QFileSystemModel::data(index, role);
+  }
+
+ private:
+  // Qt's Chinese texts have no word for a folder here, and the MIME names are looked up in the
+  // system's language: a type that is not Chinese is named by its extension, as Explorer does.
+  QString TypeText(const QModelIndex& index) const {
+    if (isDir(index)) return QStringLiteral("文件夹");
+    const QString type = QFileSystemModel::data(index, Qt::DisplayRole).toString();
+    static const QRegularExpression latinWord(QStringLiteral("[A-Za-z]{3,}"));
+    if (!type.isEmpty() && !type.contains(latinWord)) return type;
+    const QString suffix = fileInfo(index).suffix().toUpper();
+    return suffix.isEmpty() ? QStringLiteral("文件") : suffix + QStringLiteral(" 文件");
   }
 };
 
@@ -73,9 +98,13 @@ TShellList::TShellList(QWidget* parent, bool hasDriveOverview)
 }
 
 QString TShellList::DesktopPath() {
-  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-  if (!desktop.isEmpty() && QFileInfo(desktop).isDir()) return QDir::cleanPath(desktop);
-  return QDir::cleanPath(QDir::homePath());
+  const QString home = QDir::cleanPath(QDir::homePath());
+  // A desktop that is the home folder itself (some systems are set up so) is no desktop.
+  for (const auto location : {QStandardPaths::DesktopLocation, QStandardPaths::MoviesLocation}) {
+    const QString folder = QDir::cleanPath(QStandardPaths::writableLocation(location));
+    if (!folder.isEmpty() && folder != home && QFileInfo(folder).isDir()) return folder;
+  }
+  return home;
 }
 
 void TShellList::AttachModel() {
@@ -255,8 +284,23 @@ void TShellList::keyPressEvent(QKeyEvent* event) {
   QTreeView::keyPressEvent(event);  // select-all, arrows, type-ahead
 }
 
+void TShellList::FitColumns() {
+  // Size, type and date as wide as their longest text in view, and the header's; the name gives
+  // way (down to a minimum) so that the date, the last column, is not cut off either.
+  constexpr int MinNameWidth = 160;
+  int used = 0;
+  for (int column = 1; column <= 3; ++column) {
+    const int wanted = std::max(sizeHintForColumn(column), header()->sectionSizeHint(column));
+    if (column < 3 && header()->sectionSize(column) < wanted) header()->resizeSection(column, wanted);
+    used += column < 3 ? header()->sectionSize(column) : wanted;
+  }
+  const int room = viewport()->width() - used;
+  if (room < header()->sectionSize(0)) header()->resizeSection(0, std::max(MinNameWidth, room));
+}
+
 void TShellList::OnDirectoryLoaded(const QString& path) {
   if (QDir::cleanPath(path) != folder_) return;
+  FitColumns();
   // Like a list that gives its first item the focus after each read, so the keyboard works at once.
   if (!currentIndex().isValid() && model_->rowCount(rootIndex()) > 0) {
     selectionModel()->setCurrentIndex(model_->index(0, 0, rootIndex()), QItemSelectionModel::NoUpdate);

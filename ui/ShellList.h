@@ -36,7 +36,8 @@ class TShellList : public QTreeView {
   // Full paths of the selected items, with the system's separators, in list order.
   QStringList SelectedPaths() const;
 
-  // The user's desktop folder, or the home folder where there is no desktop folder.
+  // The user's desktop folder; where there is none (or it is the home folder), the user's videos
+  // folder; else the home folder.
   static QString DesktopPath();
 
   // Raised once before files are opened (double-click or Enter on a file or on several items).
@@ -65,6 +66,7 @@ class TShellList : public QTreeView {
   void CopySelection() const;
   void ShowContextMenu(const QPoint& at);
   void OnDirectoryLoaded(const QString& path);
+  void FitColumns();
 
   QFileSystemModel* model_ = nullptr;
   // Qt form ("/" separators, cleaned); empty for the overview of drives.

@@ -6,6 +6,8 @@
 #include "support/contact.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QLocale>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -19,15 +21,24 @@ QString ProgramNameFromPath(const QString& executablePath) {
   return dot < 0 ? fileName : fileName.left(dot);
 }
 
+bool UseChineseTexts(QTranslator& qtTexts) {
+  const QLocale chinese(QLocale::Chinese, QLocale::China);
+  QLocale::setDefault(chinese);
+  const QString name = QStringLiteral("qtbase_zh_CN.qm");
+  for (const QString& folder : {QStringLiteral(":/i18n"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+    if (QFileInfo::exists(folder + QLatin1Char('/') + name) && qtTexts.load(name, folder)) {
+      QCoreApplication::installTranslator(&qtTexts);
+      return true;
+    }
+  }
+  return false;
+}
+
 int RunProgram(int argc, char** argv) {
   QApplication application(argc, argv);
-  // The standard dialogs and the file list speak the window's language where Qt's own
-  // translations are installed; without them they stay in English.
+  // Without Qt's translations the standard dialogs stay in English; the window is Chinese anyway.
   QTranslator qtTexts;
-  if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QApplication::installTranslator(&qtTexts);
-  }
+  UseChineseTexts(qtTexts);
   TfrmMain frmMain;
   // Created once, hidden; every showing is modal and keeps what the user typed before.
   TForm3 Form3(frmMain.ProgramName, &frmMain);

@@ -2,6 +2,7 @@
 #include "ui/Main.h"
 
 #include "mtsrescue/Vendor.h"
+#include "support/ApplicationTitle.h"
 #include "ui/Gauge.h"
 
 #include "UiTestSupport.h"
@@ -56,7 +57,10 @@ TEST_F(MainWindowTest, StartUpSetsTitleProgramNameAndTheSkinOfTheTickCount) {
   const QString title = QStringLiteral("X.beta ") + QString::fromUtf8(vendor::SiteAddress);
   EXPECT_EQ(form->ProgramName, QStringLiteral("X.beta"));
   EXPECT_EQ(form->windowTitle(), title);
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), title);
+  // The title is not Qt's application display name, which the window systems would append to
+  // the caption of every box and dialog (" — X.beta www…" under X11).
+  EXPECT_EQ(ApplicationTitle(), title);
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
   EXPECT_EQ(form->sm.ActiveSkin().Name, QStringLiteral("MacOS (internal)"));
   EXPECT_FALSE(form->FStopRequest);
 }
