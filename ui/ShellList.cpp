@@ -147,6 +147,14 @@ void TShellList::SetFolder(const QString& path) {
   ShowFolder(QFileInfo(folder).absoluteFilePath(), QString());
 }
 
+void TShellList::ShowItem(const QString& folder, const QString& childPath) {
+  SetFolder(folder);
+  const QModelIndex child = model_->index(QDir::cleanPath(QDir::fromNativeSeparators(childPath)));
+  if (!child.isValid() || child.parent() != rootIndex()) return;
+  selectionModel()->setCurrentIndex(child, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  scrollTo(child, QAbstractItemView::PositionAtTop);
+}
+
 // By value: callers pass folder_ itself, which the first line overwrites.
 void TShellList::ShowFolder(QString folder, QString focusChild) {
   folder_ = std::move(folder);

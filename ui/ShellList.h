@@ -27,6 +27,9 @@ class TShellList : public QTreeView {
   // Shows the folder at path (either separator). A path that is not an existing folder shows
   // the desktop, as does an empty one.
   void SetFolder(const QString& path);
+  // Shows folder as SetFolder does, with the item at childPath (a full path) selected, current and
+  // scrolled to the top.
+  void ShowItem(const QString& folder, const QString& childPath);
   // Goes up `levels` folders, stopping at the top: a root goes to the overview of drives where
   // the system has one; at the overview, or at a root where it has none, nothing happens.
   void MoveUp(int levels);

@@ -30,6 +30,7 @@ class TWindowObserver final : public RunObserver {
   void HitFound(std::int64_t offset, std::int64_t hitCount) override;
   void ExportBegin(std::int64_t entryCount) override;
   void ExportProgress(std::int64_t entryIndex) override;
+  void ExportBytes(std::int64_t copiedBytes, std::int64_t totalBytes) override;
   void ExportEnd() override;
   // Rebuilding whole recordings cannot be stopped either: the gauge counts recordings meanwhile.
   void ClipsBegin(std::int64_t recordingCount) override;
@@ -40,7 +41,7 @@ class TWindowObserver final : public RunObserver {
   static constexpr int HitCountIntervalMs = 50;
   void ShowHitCount();
   // Pause and stop unavailable, the gauge counting itemCount files to write; and back.
-  void BeginWriting(std::int64_t itemCount);
+  void BeginWriting(std::int64_t itemCount, int stage);
   void EndWriting();
 
   TfrmMain& form_;

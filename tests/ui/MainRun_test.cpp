@@ -82,7 +82,10 @@ TEST_F(MainRunTest, WholeRunExportsEveryLongFragmentAndLeavesTheBusyState) {
   form->FStopRequest = true;  // left over from a stop while idle: cleared by the run
   form->RunBtn->click();
 
-  EXPECT_TRUE(boxes.Boxes.empty()) << boxes.Boxes.front().Text.toStdString();
+  // One box at the end says what came back.
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("information"));
+  EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("已写出 2 个视频碎片文件"))) << boxes.Boxes[0].Text.toStdString();
   const RunReport& report = form->LastRunReport();
   EXPECT_EQ(report.Failure, RunFailure::None);
   EXPECT_FALSE(report.Scan.Stopped);
@@ -145,14 +148,15 @@ TEST_F(MainRunTest, StopDuringTheScanExportsWhatWasFoundSoFar) {
   EXPECT_LT(static_cast<std::int64_t>(first.size()), ClipA.GroupCount * GroupBytes);
   EXPECT_FALSE(fs::exists(fs::path(outPath) / "2.MTS"));
   EXPECT_FALSE(form->Busy());
-  EXPECT_TRUE(boxes.Boxes.empty());
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("扫描在读完数据源之前已停止"))) << boxes.Boxes[0].Text.toStdString();
 }
 
 TEST_F(MainRunTest, PauseAnsweredOkContinuesWithNothingLost) {
   boxes.Answers = {true};
   QTimer::singleShot(0, form.get(), [&] { form->PauseBtn->click(); });
   form->RunBtn->click();
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  ASSERT_EQ(boxes.Boxes.size(), 2u);  // the question, then the summary
   EXPECT_EQ(boxes.Boxes[0].Text, QStringLiteral("是否继续？"));
   EXPECT_FALSE(form->LastRunReport().Scan.Stopped);
   EXPECT_EQ(form->LastRunReport().Scan.BytesRead, ImageBytes);
@@ -248,7 +252,8 @@ TEST_F(MainRunTest, EmptySourceFindsNothingAndEndsNormally) {
   form->SegLabel->setText(QStringLiteral("发现碎片: 12"));  // from an earlier run
   form->RunBtn->click();
   EXPECT_EQ(form->SegLabel->text(), QStringLiteral("发现碎片: 12"));
-  EXPECT_TRUE(boxes.Boxes.empty());
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, QStringLiteral("没有找到任何视频：整个数据源中没有 MTS 视频的痕迹，什么也没有写出。"));
   EXPECT_EQ(form->gg->MaxValue(), 0);
   EXPECT_TRUE(fs::is_empty(outPath));
   EXPECT_FALSE(form->Busy());
