@@ -4,6 +4,7 @@
 #include "mtsrescue/Vendor.h"
 #include "platform/FileStream.h"
 #include "rebuild/RecordingRebuild.h"
+#include "source/PhysicalDisks.h"
 #include "support/ApplicationTitle.h"
 #include "platform/TickCount.h"
 #include "ui/DatabaseOpenGuard.h"
@@ -57,6 +58,9 @@ constexpr int MenuBarHeight = 20;  // above the client area, whatever the skin
 constexpr int ChoiceLabelWidth = 500;  // of the status bar's 1082: the gauge keeps the rest
 
 const QString TimeCaption = QStringLiteral("剩余时间: ");
+
+// The size text the source menu uses: "465.75 GB".
+QString SizeText(std::int64_t bytes) { return QString::fromStdString(FormatDiskSize(bytes)); }
 
 // A toolbar picture and its greyed twin for the disabled state.
 QIcon LoadIcon(const QString& name) {
@@ -408,7 +412,7 @@ QString TfrmMain::ChoiceText() const {
     source = Source->text() == sourceShortForm_ ? sourceCaption_ : Source->text();
     source += Sources != nullptr && !Sources->Measured()
                   ? QStringLiteral(" (无法打开)")
-                  : QStringLiteral(" (%1)").arg(QLocale().formattedDataSize(FSourceSize, 1, QLocale::DataSizeTraditionalFormat));
+                  : QStringLiteral(" (%1)").arg(SizeText(FSourceSize));
   }
   const QString destination = Edit1->text() == DestinationPlaceholder ? QStringLiteral("未选择") : Edit1->text();
   return QStringLiteral("数据源: %1    保存到: %2").arg(source, destination);
@@ -544,7 +548,7 @@ QString TfrmMain::RunSummaryText(const RunReport& run, const ClipReport& clips) 
   QStringList lines;
   if (run.Scan.Stopped)
     lines << QStringLiteral("扫描在读完数据源之前已停止（读了 %1），只恢复了此前找到的部分。")
-                 .arg(QLocale().formattedDataSize(run.Scan.BytesRead, 1, QLocale::DataSizeTraditionalFormat));
+                 .arg(SizeText(run.Scan.BytesRead));
   if (run.HitCount == 0) {
     lines << QStringLiteral("没有找到任何视频：%1中没有 MTS 视频的痕迹，什么也没有写出。")
                  .arg(run.Scan.Stopped ? QStringLiteral("已读的部分") : QStringLiteral("整个数据源"));
@@ -553,7 +557,7 @@ QString TfrmMain::RunSummaryText(const RunReport& run, const ClipReport& clips) 
   } else {
     lines << QStringLiteral("已写出 %1 个视频碎片文件（共 %2），保存在 %3。")
                  .arg(run.Export.FilesWritten)
-                 .arg(QLocale().formattedDataSize(run.Export.BytesWritten, 1, QLocale::DataSizeTraditionalFormat))
+                 .arg(SizeText(run.Export.BytesWritten))
                  .arg(QString::fromStdString(run.DestFolder));
   }
   if (!clips.Recordings.empty()) {

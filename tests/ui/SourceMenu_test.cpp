@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
@@ -201,6 +202,31 @@ TEST_F(SourceMenuTest, ADestinationOnTheSourceAsksBeforeTheRun) {
   devices->FolderDevices = {folder / "elsewhere"};
   form->RunBtn->click();
   EXPECT_EQ(questions(), 2) << "no question for a folder on another disk";
+}
+
+// The status bar always shows what a run would read and where it would write.
+TEST_F(SourceMenuTest, TheStatusBarShowsTheChosenSourceItsSizeAndTheDestination) {
+  const auto shown = [this] {
+    QCoreApplication::processEvents();  // the length is known once the choice is complete
+    return form->ChoiceLabel->toolTip();
+  };
+  const QString destination = QString::fromStdString(outPath);
+  EXPECT_EQ(shown(), QStringLiteral("数据源: 未选择    保存到: ") + destination);
+
+  Choose(QStringLiteral("PhysicalDrive1"));
+  const QString caption = Entry(QStringLiteral("PhysicalDrive1"))->text();
+  EXPECT_EQ(shown(), QStringLiteral("数据源: %1 (1 MB)    保存到: %2").arg(caption, destination));
+
+  const QString image = QString::fromStdString(folder / "card.img");
+  form->Sources->ChooseImage = [&] { return std::optional<QString>(image); };
+  Choose(QStringLiteral("Openimage"));
+  EXPECT_EQ(shown(), QStringLiteral("数据源: %1 (4 KB)    保存到: %2").arg(image, destination));
+
+  devices->Volumes['E'].Opens = false;  // chosen, but its length is not known
+  Choose(QStringLiteral("Exx"));
+  EXPECT_TRUE(shown().startsWith(QStringLiteral("数据源: %1 (无法打开)").arg(Entry(QStringLiteral("Exx"))->text())))
+      << shown().toStdString();
+  EXPECT_FALSE(form->ChoiceLabel->text().isEmpty());
 }
 
 TEST_F(SourceMenuTest, SourceTakesNoTyping) {
