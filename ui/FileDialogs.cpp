@@ -1,10 +1,14 @@
 // ClearFileName and CloseCompletionWithDialog over the children of Qt's own file dialog.
 #include "ui/FileDialogs.h"
 
+#include "ui/FileTexts.h"
+
 #include <QAbstractItemView>
 #include <QCompleter>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPointer>
@@ -37,7 +41,25 @@ class TCompletionKeeper final : public QObject {
   QWidget* popup_;
 };
 
+// The dialog's list with the file list's types and dates.
+class TFileTextsProxy final : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (files != nullptr && role == Qt::DisplayRole && index.isValid()) {
+      const QModelIndex source = mapToSource(index);
+      if (index.column() == 3) return FileDateText(files->lastModified(source));
+      if (index.column() == 2) return FileTypeText(files->fileInfo(source), QIdentityProxyModel::data(index, role).toString());
+    }
+    return QIdentityProxyModel::data(index, role);
+  }
+};
+
 }  // namespace
+
+void UseChineseFileTexts(QFileDialog& dialog) { dialog.setProxyModel(new TFileTextsProxy(&dialog)); }
 
 void ClearFileName(QFileDialog& dialog) {
   for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {

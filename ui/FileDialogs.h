@@ -6,6 +6,9 @@ class QFileDialog;
 
 namespace mtsrescue {
 
+// The toolkit's own dialog names types and dates as the file list does (in Chinese).
+void UseChineseFileTexts(QFileDialog& dialog);
+
 // Empties the file name box and the selection of the toolkit's own dialog, which keeps both from
 // its last use (selectFile with an empty name changes nothing). The folder shown stays.
 void ClearFileName(QFileDialog& dialog);

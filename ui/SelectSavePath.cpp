@@ -18,6 +18,7 @@ QString AskFolderWithFileDialog(QWidget* owner, const QString& instruction) {
   dialog.setDirectory(QDir::rootPath());
   // Where the toolkit draws its own dialog the instruction also labels the folder box.
   dialog.setLabelText(QFileDialog::LookIn, instruction);
+  UseChineseFileTexts(dialog);
   CloseCompletionWithDialog(dialog);
   if (dialog.exec() != QDialog::Accepted) return QString();
   const QStringList chosen = dialog.selectedFiles();

@@ -1,6 +1,8 @@
 // TShellList: a report view over QFileSystemModel, navigation, open with the default program.
 #include "ui/ShellList.h"
 
+#include "ui/FileTexts.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -12,7 +14,6 @@
 #include <QMenu>
 #include <QLocale>
 #include <QMimeData>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -45,27 +46,15 @@ class TFolderModel final : public QFileSystemModel {
     }
   }
 
-  // Sizes and dates in the interface's locale (the default one), not the system's, which the
-  // model would use: a Chinese window must not show "9 Dec 2026".
+  // Sizes, types and dates in the interface's language, not the system's, which the model would
+  // use: a Chinese window must not show "Folder" or "9 Dec 2026".
   QVariant data(const QModelIndex& index, int role) const override {
     if (role == Qt::DisplayRole && index.isValid()) {
-      if (index.column() == 3) return QLocale().toString(lastModified(index), QLocale::ShortFormat);
+      if (index.column() == 3) return FileDateText(lastModified(index));
+      if (index.column() == 2) return FileTypeText(fileInfo(index), QFileSystemModel::data(index, role).toString());
       if (index.column() == 1 && !isDir(index)) return QLocale().formattedDataSize(size(index));
-      if (index.column() == 2) return TypeText(index);
     }
     return QFileSystemModel::data(index, role);
-  }
-
- private:
-  // Qt's Chinese texts have no word for a folder here, and the MIME names are looked up in the
-  // system's language: a type that is not Chinese is named by its extension, as Explorer does.
-  QString TypeText(const QModelIndex& index) const {
-    if (isDir(index)) return QStringLiteral("文件夹");
-    const QString type = QFileSystemModel::data(index, Qt::DisplayRole).toString();
-    static const QRegularExpression latinWord(QStringLiteral("[A-Za-z]{3,}"));
-    if (!type.isEmpty() && !type.contains(latinWord)) return type;
-    const QString suffix = fileInfo(index).suffix().toUpper();
-    return suffix.isEmpty() ? QStringLiteral("文件") : suffix + QStringLiteral(" 文件");
   }
 };
 

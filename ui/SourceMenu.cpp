@@ -23,6 +23,7 @@ TSourceMenu::TSourceMenu(TfrmMain& form, SourcePlatform platform, Guard guard)
   form_.od->setObjectName(QStringLiteral("od"));
   form_.od->setFileMode(QFileDialog::ExistingFile);
   form_.od->setAcceptMode(QFileDialog::AcceptOpen);
+  UseChineseFileTexts(*form_.od);
   CloseCompletionWithDialog(*form_.od);
   sourceEdit_ = form_.Source;
   sourceEdit_->installEventFilter(this);
