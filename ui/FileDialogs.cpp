@@ -41,7 +41,7 @@ class TCompletionKeeper final : public QObject {
   QWidget* popup_;
 };
 
-// The dialog's list with the file list's types and dates.
+// The dialog's list with the file list's sizes, types and dates.
 class TFileTextsProxy final : public QIdentityProxyModel {
  public:
   using QIdentityProxyModel::QIdentityProxyModel;
@@ -52,6 +52,7 @@ class TFileTextsProxy final : public QIdentityProxyModel {
       const QModelIndex source = mapToSource(index);
       if (index.column() == 3) return FileDateText(files->lastModified(source));
       if (index.column() == 2) return FileTypeText(files->fileInfo(source), QIdentityProxyModel::data(index, role).toString());
+      if (index.column() == 1 && !files->isDir(source)) return FileSizeText(files->size(source));
     }
     return QIdentityProxyModel::data(index, role);
   }

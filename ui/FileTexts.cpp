@@ -1,4 +1,4 @@
-// FileTypeText and FileDateText.
+// FileSizeText, FileTypeText and FileDateText.
 #include "ui/FileTexts.h"
 
 #include <QDateTime>
@@ -14,6 +14,10 @@ QString FileTypeText(const QFileInfo& file, const QString& systemType) {
   if (!systemType.isEmpty() && !systemType.contains(latinWord)) return systemType;
   const QString suffix = file.suffix().toUpper();
   return suffix.isEmpty() ? QStringLiteral("文件") : suffix + QStringLiteral(" 文件");
+}
+
+QString FileSizeText(std::int64_t bytes) {
+  return QLocale(QLocale::Chinese, QLocale::China).formattedDataSize(bytes, 2, QLocale::DataSizeTraditionalFormat);
 }
 
 QString FileDateText(const QDateTime& time) {

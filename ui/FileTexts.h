@@ -1,8 +1,10 @@
-// How the file list and the file dialogs name a file's type and its date: in Chinese, whatever
+// How the file list and the file dialogs write a file's size, type and date: in Chinese, whatever
 // the system's locale.
 #pragma once
 
 #include <QString>
+
+#include <cstdint>
 
 class QDateTime;
 class QFileInfo;
@@ -13,6 +15,9 @@ namespace mtsrescue {
 // looked up in the system's language, and Qt's Chinese texts have no word for a folder), else the
 // extension's, as Explorer names it: "MTS 文件", or "文件" without one.
 QString FileTypeText(const QFileInfo& file, const QString& systemType);
+
+// A file's size as Qt writes it in Chinese: "2.19 MB".
+QString FileSizeText(std::int64_t bytes);
 
 // The Chinese short form of the interface's locale: "2026/12/9 14:03".
 QString FileDateText(const QDateTime& time);

@@ -52,7 +52,7 @@ class TFolderModel final : public QFileSystemModel {
     if (role == Qt::DisplayRole && index.isValid()) {
       if (index.column() == 3) return FileDateText(lastModified(index));
       if (index.column() == 2) return FileTypeText(fileInfo(index), QFileSystemModel::data(index, role).toString());
-      if (index.column() == 1 && !isDir(index)) return QLocale().formattedDataSize(size(index));
+      if (index.column() == 1 && !isDir(index)) return FileSizeText(size(index));
     }
     return QFileSystemModel::data(index, role);
   }
