@@ -50,7 +50,8 @@ void TWindowObserver::ScanEnd() {
 void TWindowObserver::HitFound(std::int64_t, std::int64_t hitCount) { form_.HitCount = hitCount; }
 
 void TWindowObserver::ExportBegin(std::int64_t entryCount) {
-  BeginWriting(entryCount, static_cast<int>(TfrmMain::TRunStage::Exporting));
+  form_.RunStage = TfrmMain::TRunStage::Exporting;
+  BeginWriting(entryCount);
 }
 
 void TWindowObserver::ExportProgress(std::int64_t entryIndex) {
@@ -65,7 +66,8 @@ void TWindowObserver::ExportBytes(std::int64_t copiedBytes, std::int64_t totalBy
 void TWindowObserver::ExportEnd() { EndWriting(); }
 
 void TWindowObserver::ClipsBegin(std::int64_t recordingCount) {
-  BeginWriting(recordingCount, static_cast<int>(TfrmMain::TRunStage::Rebuilding));
+  form_.RunStage = TfrmMain::TRunStage::Rebuilding;
+  BeginWriting(recordingCount);
 }
 
 void TWindowObserver::ClipsProgress(std::int64_t recordingIndex) {
@@ -75,8 +77,7 @@ void TWindowObserver::ClipsProgress(std::int64_t recordingIndex) {
 
 void TWindowObserver::ClipsEnd() { EndWriting(); }
 
-void TWindowObserver::BeginWriting(std::int64_t itemCount, int stage) {
-  form_.RunStage = static_cast<TfrmMain::TRunStage>(stage);
+void TWindowObserver::BeginWriting(std::int64_t itemCount) {
   form_.StageItems = itemCount;
   form_.StageIndex = 0;
   form_.RunStageChanged();

@@ -41,7 +41,7 @@ class TWindowObserver final : public RunObserver {
   static constexpr int HitCountIntervalMs = 50;
   void ShowHitCount();
   // Pause and stop unavailable, the gauge counting itemCount files to write; and back.
-  void BeginWriting(std::int64_t itemCount, int stage);
+  void BeginWriting(std::int64_t itemCount);
   void EndWriting();
 
   TfrmMain& form_;
