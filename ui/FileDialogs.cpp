@@ -8,11 +8,13 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
+#include <QTreeView>
 
 namespace mtsrescue {
 
@@ -60,7 +62,14 @@ class TFileTextsProxy final : public QIdentityProxyModel {
 
 }  // namespace
 
-void UseChineseFileTexts(QFileDialog& dialog) { dialog.setProxyModel(new TFileTextsProxy(&dialog)); }
+void UseChineseFileTexts(QFileDialog& dialog) {
+  dialog.setProxyModel(new TFileTextsProxy(&dialog));
+  // Size, type and date as wide as their texts, which the dialog's fixed widths cut off.
+  if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    for (int column = 1; column <= 3; ++column)
+      details->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  }
+}
 
 void ClearFileName(QFileDialog& dialog) {
   for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
