@@ -37,7 +37,8 @@ ExportError WriteError(const std::string& outputPath, std::error_code code) {
 // written as zeros because they could not be read. Throws ExportError when a write falls short.
 std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_t lengthBytes,
                        ByteStream& output, const std::string& outputPath, BlockBuffer& buffer,
-                       RunObserver& observer, ExportTap* tap) {
+                       RunObserver& observer, ExportTap* tap, std::int64_t& exportedBytes,
+                       std::int64_t exportBytes) {
   std::int64_t unreadableSectors = 0;
   std::int64_t copiedBytes = 0;
   // The sector-by-sector reading of a failing block can take minutes on a dying card: the events
@@ -65,6 +66,8 @@ std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_
     }
     if (tap != nullptr) tap->Copied(startOffset + copiedBytes, buffer.data(), blockBytes);
     copiedBytes += blockBytes;
+    exportedBytes += blockBytes;
+    observer.ExportBytes(exportedBytes, exportBytes);
   }
   // A file is reported written only once its bytes are on the disk, not merely in the cache.
   if (const std::error_code code = output.Flush()) {
@@ -96,8 +99,15 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
   }
 
   if (tap != nullptr) tap->Planned(report.Entries);
+  std::int64_t exportBytes = 0;
+  for (const ExportedEntry& entry : report.Entries) {
+    const std::int64_t lengthBytes = entry.EndOffset - entry.StartOffset;
+    if (lengthBytes > MinExportBytes && entry.StartOffset >= 0) exportBytes += lengthBytes;
+  }
+  std::int64_t exportedBytes = 0;
   observer.ExportBegin(entryCount);
   ExportEndGuard endGuard(observer);
+  observer.ExportBytes(0, exportBytes);
   BlockBuffer buffer;
   for (ExportedEntry& entry : report.Entries) {
     observer.Pump();
@@ -135,7 +145,8 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
     if (HasOtherNames(outputPath)) RemoveFile(outputPath);
     const std::unique_ptr<ByteStream> output = opener(outputPath, OpenMode::Create);
     entry.UnreadableSectors =
-        CopyRange(*source, entry.StartOffset, fileBytes, *output, outputPath, buffer, observer, tap);
+        CopyRange(*source, entry.StartOffset, fileBytes, *output, outputPath, buffer, observer, tap,
+                  exportedBytes, exportBytes);
     entry.Outcome = EntryOutcome::Written;
     entry.FileBytes = fileBytes;
     ++report.FilesWritten;

@@ -31,6 +31,9 @@ class RunObserver {
   virtual void ExportBegin(std::int64_t /*entryCount*/) {}
   virtual void ExportProgress(std::int64_t /*entryIndex*/) {}
   virtual void FileWritten(std::int64_t /*entryIndex*/, const std::string& /*path*/, std::int64_t /*bytes*/) {}
+  // Bytes of the whole export written so far, of totalBytes it means to write: once with 0 after
+  // ExportBegin, then after each copied block.
+  virtual void ExportBytes(std::int64_t /*copiedBytes*/, std::int64_t /*totalBytes*/) {}
   virtual void ExportEnd() {}
 
   // Rebuilding recordings, after the export: the number of recordings to write, the index of

@@ -2,6 +2,7 @@
 #include "source/SourcePlatform.h"
 
 #include "platform/FileStream.h"
+#include "platform/ProcessRights.h"
 
 namespace mtsrescue {
 
@@ -31,7 +32,14 @@ std::unique_ptr<ByteStream> SourcePlatform::Open(const std::string& path, OpenMo
     std::string reason = own.rfind(head, 0) == 0 && own.size() > head.size() ? own.substr(head.size()) : SystemErrorText(code);
     std::string notes;
     if (native != path) notes = "device " + native;
-    if (noRights) notes += std::string(notes.empty() ? "" : "; ") + DeviceRightsText();
+    if (noRights) {
+      const bool hasRights = hasRights_ ? hasRights_() : HasAdministratorRights();
+      // A refusal despite the rights has another cause (in use, locked); asking for rights the
+      // program already has would send the user the wrong way.
+      notes += std::string(notes.empty() ? "" : "; ") +
+               (hasRights ? "the system refused it although the program runs with administrator (root) rights"
+                          : DeviceRightsText());
+    }
     throw StreamError("Cannot open file \"" + path + "\". " + reason + " (" + notes + ")", code);
   }
 }

@@ -4,6 +4,7 @@
 #include "platform/ByteStream.h"
 #include "platform/DeviceQuery.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,14 +21,19 @@ class SourcePlatform {
 
   // Opens a source path: device paths ("\\.\PhysicalDrive1", "\\.\E:") through the device they
   // name, other paths as they are. Throws StreamError "Cannot open file "<path>". <reason>", where
-  // the reason names the device node when it differs from the path and says when rights are missing.
+  // the reason names the device node when it differs from the path, and for a refusal says
+  // whether rights are missing or the system refused although the program has them.
   std::unique_ptr<ByteStream> Open(const std::string& path, OpenMode mode) const;
+  // Whether the program runs with administrator rights; HasAdministratorRights unless a test
+  // says otherwise.
+  void SetRightsCheck(std::function<bool()> hasRights) { hasRights_ = std::move(hasRights); }
   // Open as a StreamOpener, for the engine; it shares this platform's query.
   StreamOpener Opener() const;
 
  private:
   std::shared_ptr<DeviceQuery> query_;
   StreamOpener baseOpener_;
+  std::function<bool()> hasRights_;
 };
 
 }  // namespace mtsrescue

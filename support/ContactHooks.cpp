@@ -1,8 +1,9 @@
 // The real message box and browser behind the support form's hooks.
 #include "support/ContactHooks.h"
 
+#include "support/ApplicationTitle.h"
+
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QMessageBox>
 
 namespace mtsrescue {
@@ -10,7 +11,7 @@ namespace mtsrescue {
 ContactHooks ContactHooks::Defaults() {
   ContactHooks hooks;
   hooks.ShowMessage = [](QWidget* owner, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text,
                     QMessageBox::Ok, owner);
     box.exec();
   };

@@ -19,4 +19,5 @@ $SUDO apt-get install -y -qq \
   mingw-w64 g++-mingw-w64-x86-64 wine wine64 \
   xvfb xauth time testdisk \
   dbus-daemon python3-dbus python3-gi \
-  file dpkg-dev help2man desktop-file-utils appstream
+  file dpkg-dev help2man desktop-file-utils appstream \
+  openbox imagemagick

@@ -4,6 +4,8 @@
 #include "mtsrescue/Vendor.h"
 #include "platform/FileStream.h"
 #include "rebuild/RecordingRebuild.h"
+#include "source/PhysicalDisks.h"
+#include "support/ApplicationTitle.h"
 #include "platform/TickCount.h"
 #include "ui/DatabaseOpenGuard.h"
 #include "ui/Gauge.h"
@@ -22,6 +24,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -52,8 +55,12 @@ constexpr int LowerPaneHeight = 148;
 constexpr int StatusBarHeight = 19;
 constexpr int FileToolbarHeight = 29;
 constexpr int MenuBarHeight = 20;  // above the client area, whatever the skin
+constexpr int ChoiceLabelWidth = 500;  // of the status bar's 1082: the gauge keeps the rest
 
 const QString TimeCaption = QStringLiteral("剩余时间: ");
+
+// The size text the source menu uses: "465.75 GB".
+QString SizeText(std::int64_t bytes) { return QString::fromStdString(FormatDiskSize(bytes)); }
 
 // A toolbar picture and its greyed twin for the disabled state.
 QIcon LoadIcon(const QString& name) {
@@ -344,6 +351,12 @@ void TfrmMain::BuildLowerPane() {
   }
   sLabelFX1->move(656, 32);
   sLabelFX2->move(656, 72);
+
+  RunNotice = new QLabel(Panel1);
+  RunNotice->setObjectName(QStringLiteral("RunNotice"));
+  RunNotice->setGeometry(24, 104, ClientWidth - 48, 36);
+  RunNotice->setWordWrap(true);
+  RunNotice->hide();
 }
 
 void TfrmMain::BuildStatusBar() {
@@ -367,6 +380,9 @@ void TfrmMain::BuildStatusBar() {
           [this](const QPoint& at) { pop->popup(Source->mapToGlobal(at)); });
   Edit1 = new QLineEdit(DestinationPlaceholder, RzStatusBar1);
   Edit1->setObjectName(QStringLiteral("Edit1"));
+  ChoiceLabel = new QLabel(RzStatusBar1);
+  ChoiceLabel->setObjectName(QStringLiteral("ChoiceLabel"));
+  ChoiceLabel->setFixedWidth(ChoiceLabelWidth);
   gg = new TGauge(RzStatusBar1);
   gg->setObjectName(QStringLiteral("gg"));
 
@@ -374,9 +390,41 @@ void TfrmMain::BuildStatusBar() {
   RzStatusBar1->addWidget(SegLabel);
   RzStatusBar1->addWidget(Source);
   RzStatusBar1->addWidget(Edit1);
+  RzStatusBar1->addWidget(ChoiceLabel);
   RzStatusBar1->addWidget(gg, 1);
   Source->hide();
   Edit1->hide();
+
+  // The choice is shown once it is complete: the source's length is known only after its change
+  // handler, which runs inside the menu's click.
+  connect(Edit1, &QLineEdit::textChanged, this, &TfrmMain::ShowChoice);
+  connect(Source, &QLineEdit::textChanged, this, &TfrmMain::ShowChoice, Qt::QueuedConnection);
+  connect(pop, &QMenu::triggered, this, [this](QAction* entry) {
+    sourceShortForm_ = Source->text();
+    sourceCaption_ = entry->objectName() == QStringLiteral("Openimage") ? Source->text() : entry->text();
+    ShowChoice();
+  });
+  ShowChoice();
+}
+
+QString TfrmMain::ChoiceText() const {
+  QString source = QStringLiteral("未选择");
+  if (!Source->text().isEmpty()) {
+    source = Source->text() == sourceShortForm_ ? sourceCaption_ : Source->text();
+    source += Sources != nullptr && !Sources->Measured()
+                  ? QStringLiteral(" (无法打开)")
+                  : QStringLiteral(" (%1)").arg(SizeText(FSourceSize));
+  }
+  const QString destination = Edit1->text() == DestinationPlaceholder ? QStringLiteral("未选择") : Edit1->text();
+  return QStringLiteral("数据源: %1    保存到: %2").arg(source, destination);
+}
+
+void TfrmMain::ShowChoice() {
+  const QString text = ChoiceText();
+  ChoiceLabel->setToolTip(text);
+  // Long paths lose their middle, where they are least telling; the tip holds them whole.
+  const int room = ChoiceLabel->width() - 8;
+  ChoiceLabel->setText(ChoiceLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
 }
 
 void TfrmMain::FormCreate() {
@@ -389,7 +437,7 @@ void TfrmMain::FormCreate() {
   ProgramName = ProgramNameFromPath(executable);
   const QString title = ApplicationTitle();
   setWindowTitle(title);
-  QGuiApplication::setApplicationDisplayName(title);
+  SetApplicationTitle(title);
 }
 
 QString TfrmMain::ApplicationTitle() const {
@@ -452,12 +500,88 @@ void TfrmMain::RunBtnClick() {
                            options, Sources->Opener());
     lastClips_ = rebuild.Report();
   }
+  ShowRecoveredFiles();
   if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
-  // A run that had to pass over unreadable sectors did not recover everything: say so.
-  const std::int64_t unreadable = lastRun_.Scan.UnreadableSectors + lastRun_.Export.UnreadableSectors;
+  ShowRunSummary();
+}
+
+void TfrmMain::ShowRecoveredFiles() {
+  RunNotice->hide();
+  if (lastRun_.DestFolder.empty()) return;
+  const QString destination = QString::fromStdString(lastRun_.DestFolder);
+  // The rebuilt recordings are what most users came for: their folder comes first.
+  QString first;
+  if (!lastClips_.Recordings.empty()) {
+    first = QString::fromStdString(lastClips_.Folder);
+  } else {
+    for (const ExportedEntry& entry : lastRun_.Export.Entries)
+      if (entry.Outcome == EntryOutcome::Written) {
+        first = QString::fromStdString(entry.FilePath);
+        break;
+      }
+  }
+  Shelllist->ShowItem(destination, first);
+}
+
+void TfrmMain::ShowRunSummary() { Boxes().Information(this, ApplicationTitle(), RunSummaryText(lastRun_, lastClips_)); }
+
+namespace {
+
+QString DateText(const RecordingDate& date) {
+  return QStringLiteral("%1年%2月%3日 %4:%5:%6")
+      .arg(date.Year)
+      .arg(date.Month)
+      .arg(date.Day)
+      .arg(date.Hour, 2, 10, QLatin1Char('0'))
+      .arg(date.Minute, 2, 10, QLatin1Char('0'))
+      .arg(date.Second, 2, 10, QLatin1Char('0'));
+}
+
+QString FileName(const std::string& path) {
+  const QString text = QString::fromStdString(path);
+  return text.mid(std::max(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\'))) + 1);
+}
+
+}  // namespace
+
+QString TfrmMain::RunSummaryText(const RunReport& run, const ClipReport& clips) {
+  constexpr std::size_t ListedRecordings = 12;  // a box taller than the screen helps nobody
+  QStringList lines;
+  if (run.Scan.Stopped)
+    lines << QStringLiteral("扫描在读完数据源之前已停止（读了 %1），只恢复了此前找到的部分。")
+                 .arg(SizeText(run.Scan.BytesRead));
+  if (run.HitCount == 0) {
+    lines << QStringLiteral("没有找到任何视频：%1中没有 MTS 视频的痕迹，什么也没有写出。")
+                 .arg(run.Scan.Stopped ? QStringLiteral("已读的部分") : QStringLiteral("整个数据源"));
+  } else if (run.Export.FilesWritten == 0) {
+    lines << QStringLiteral("发现 %1 个视频扇区，但都太零散，没有可以写出的片段。").arg(run.HitCount);
+  } else {
+    lines << QStringLiteral("已写出 %1 个视频碎片文件（共 %2），保存在 %3。")
+                 .arg(run.Export.FilesWritten)
+                 .arg(SizeText(run.Export.BytesWritten))
+                 .arg(QString::fromStdString(run.DestFolder));
+  }
+  if (!clips.Recordings.empty()) {
+    lines << QStringLiteral("重组出 %1 段完整录像，保存在 %2：")
+                 .arg(clips.Recordings.size())
+                 .arg(QString::fromStdString(clips.Folder));
+    for (std::size_t i = 0; i < clips.Recordings.size() && i < ListedRecordings; ++i) {
+      const RebuiltClip& clip = clips.Recordings[i];
+      lines << QStringLiteral("    %1    %2")
+                   .arg(FileName(clip.FilePath), clip.Recorded ? DateText(*clip.Recorded) : QStringLiteral("拍摄时间未知"));
+    }
+    if (clips.Recordings.size() > ListedRecordings)
+      lines << QStringLiteral("    …… 另有 %1 段").arg(clips.Recordings.size() - ListedRecordings);
+  }
+  std::int64_t piecesInRecordings = 0;
+  for (const RebuiltClip& clip : clips.Recordings) piecesInRecordings += static_cast<std::int64_t>(clip.Pieces.size());
+  const std::int64_t leftOver = clips.PieceCount - piecesInRecordings;
+  if (leftOver > 0)
+    lines << QStringLiteral("有 %1 段视频无法重组为完整录像，它们的数据仍在上面的碎片文件中。").arg(leftOver);
+  const std::int64_t unreadable = run.Scan.UnreadableSectors + run.Export.UnreadableSectors;
   if (unreadable > 0)
-    Boxes().Information(this, ApplicationTitle(),
-                        QStringLiteral("有 %1 个扇区无法读取：扫描时按无数据处理，导出的文件中以零填充。").arg(unreadable));
+    lines << QStringLiteral("有 %1 个扇区无法读取：扫描时按无数据处理，导出的文件中以零填充。").arg(unreadable);
+  return lines.join(QLatin1Char('\n'));
 }
 
 void TfrmMain::N9Click() { RunBtn->click(); }
@@ -475,6 +599,7 @@ void TfrmMain::BeginBusy() {
   for (QWidget* control : BusyControls())
     control->setEnabled(false);
   FElapsedSeconds = 1;
+  RunStage = TRunStage::Scanning;
   ElapsedTime->start();
 }
 
@@ -482,6 +607,7 @@ void TfrmMain::EndBusy() {
   for (QWidget* control : BusyControls())
     control->setEnabled(true);
   ElapsedTime->stop();
+  RunStage = TRunStage::Idle;
   TimeLabel->setText(TimeCaption);
   Shelllist->Refresh();  // final sizes of the files just written
   busy_ = false;
@@ -489,11 +615,10 @@ void TfrmMain::EndBusy() {
 
 void TfrmMain::ElapsedTimeTimer() {
   ++FElapsedSeconds;
-  const std::int32_t rate = gg->Progress() / FElapsedSeconds;
-  if (rate == 0) return;
-  const std::int32_t remaining =
-      static_cast<std::int32_t>((std::int64_t{gg->MaxValue()} - gg->Progress()) / rate);
-  TimeLabel->setText(TimeCaption + FormatMinSec(remaining));
+  // From the bytes read and written, not from the gauge, which counts files during the export.
+  const std::optional<std::int32_t> remaining = FRemaining.Estimate(FElapsedSeconds);
+  if (!remaining) return;
+  TimeLabel->setText(TimeCaption + FormatMinSec(*remaining));
 }
 
 QString TfrmMain::FormatMinSec(std::int32_t seconds) {
@@ -520,13 +645,48 @@ void TfrmMain::N2Click() {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
   if (busy_) {
-    // The run goes on inside this very handler's caller; end the program after it.
+    // The run goes on inside this very handler's caller; end the program after it, and say at
+    // once what is still to come, since that can take a while.
     closeAfterRun_ = true;
+    ShowClosingNotice(FStopRequest);
     event->ignore();
     return;
   }
   Tray->hide();
   event->accept();
+}
+
+QString TfrmMain::ClosingText(bool stopping) const {
+  const QString after = QStringLiteral("，随后程序关闭。");
+  switch (RunStage) {
+    case TRunStage::Idle:
+      return QString();
+    case TRunStage::Scanning:
+      if (stopping)
+        return QStringLiteral("正在结束恢复：扫描即将停止，已发现的 %1 个视频扇区还要写成文件并重组录像").arg(HitCount) + after;
+      return QStringLiteral("恢复结束后程序才关闭：扫描继续到数据源末尾，再写出找到的全部视频文件并重组录像。"
+                            "要提前结束，请点击“停止”。");
+    case TRunStage::Exporting:
+      return QStringLiteral("正在结束恢复：还在写出碎片文件（第 %1 个，共 %2 个），写完后还要重组录像")
+                 .arg(StageIndex + 1)
+                 .arg(StageItems) +
+             after;
+    case TRunStage::Rebuilding:
+      return QStringLiteral("正在结束恢复：还在重组录像（第 %1 段，共 %2 段）").arg(StageIndex + 1).arg(StageItems) + after;
+  }
+  return QString();
+}
+
+void TfrmMain::ShowClosingNotice(bool stopping) {
+  const QString text = ClosingText(stopping);
+  RunNotice->setText(text);
+  RunNotice->setVisible(!text.isEmpty());
+  RunNotice->raise();
+  RunNotice->repaint();  // now: the run may not pump again for a while
+}
+
+void TfrmMain::RunStageChanged() {
+  if (closeAfterRun_) ShowClosingNotice(FStopRequest);
 }
 
 void TfrmMain::changeEvent(QEvent* event) {

@@ -5,6 +5,7 @@
 #include "rebuild/ClipBuilder.h"
 #include "ui/MainEnvironment.h"
 #include "ui/MessageBoxes.h"
+#include "ui/RemainingTime.h"
 #include "ui/SkinManager.h"
 
 #include <QMainWindow>
@@ -54,6 +55,13 @@ class TfrmMain : public QMainWindow {
   bool FStopRequest = false;  // set by pause/stop/close; cleared by each run; read once per block
   std::int64_t HitCount = 0;  // hits of the current scan
   std::int32_t FElapsedSeconds = 0;  // 1 when the busy state begins, +1 per timer tick
+  TRemainingTime FRemaining;  // fed by the run with the bytes it reads and writes
+
+  // What the run is doing, for the notice that a close during it shows.
+  enum class TRunStage { Idle, Scanning, Exporting, Rebuilding };
+  TRunStage RunStage = TRunStage::Idle;
+  std::int64_t StageItems = 0;  // files the export or the rebuild writes
+  std::int64_t StageIndex = 0;  // the one at hand
 
   // ---- Controls, named as the window's design names them. ----
   QMenuBar* MainMenu1 = nullptr;
@@ -107,7 +115,9 @@ class TfrmMain : public QMainWindow {
   QLabel* SegLabel = nullptr;
   QLineEdit* Source = nullptr;  // hidden; the chosen source's short form
   QLineEdit* Edit1 = nullptr;   // hidden; the destination folder
+  QLabel* ChoiceLabel = nullptr;  // the chosen source with its size, and the destination
   TGauge* gg = nullptr;
+  QLabel* RunNotice = nullptr;    // lower pane: what a close during a run still does
 
   QTimer* ElapsedTime = nullptr;
   QSystemTrayIcon* Tray = nullptr;
@@ -155,6 +165,14 @@ class TfrmMain : public QMainWindow {
   QString ApplicationTitle() const;
   // The top-level error handler: shows message in an error box captioned with the title.
   void ShowException(const QString& message);
+  // What the last run brought back, as the box at its end says it.
+  static QString RunSummaryText(const RunReport& run, const ClipReport& clips);
+  // The source (its menu caption or image path, and its size) and the destination, as shown.
+  QString ChoiceText() const;
+  // The run moved on to another stage (the observer tells): a closing notice follows it.
+  void RunStageChanged();
+  // The notice a close shows during a run; empty while idle. stopping: the close also stops the scan.
+  QString ClosingText(bool stopping) const;
   // The report of the last run that finished.
   const RunReport& LastRunReport() const noexcept { return lastRun_; }
   // The recordings the last run rebuilt.
@@ -173,6 +191,11 @@ class TfrmMain : public QMainWindow {
   void BuildStatusBar();
   void FormCreate();
   void OpenLink(const char* url);
+  // After a run: the list shows the destination with `clips` first, and a box says what came back.
+  void ShowRecoveredFiles();
+  void ShowRunSummary();
+  void ShowChoice();
+  void ShowClosingNotice(bool stopping);
   void RestoreFromTray();
   // Runs a handler; an exception reaches the top-level handler instead of the event loop.
   void Guarded(const std::function<void()>& handler);
@@ -183,6 +206,9 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<TQtMessageBoxes> ownBoxes_;
   bool busy_ = false;
   bool closeAfterRun_ = false;  // a close arrived during the run; it takes effect after it
+  bool stopOnClose_ = false;    // that close also stopped the scan (the menu's close)
+  QString sourceCaption_;       // the menu caption of the chosen source, for sourceShortForm_
+  QString sourceShortForm_;
   RunReport lastRun_;
   ClipReport lastClips_;
 };

@@ -1,6 +1,8 @@
 // SelectSavePath over QFileDialog in directory mode.
 #include "ui/SelectSavePath.h"
 
+#include "ui/FileDialogs.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -16,6 +18,8 @@ QString AskFolderWithFileDialog(QWidget* owner, const QString& instruction) {
   dialog.setDirectory(QDir::rootPath());
   // Where the toolkit draws its own dialog the instruction also labels the folder box.
   dialog.setLabelText(QFileDialog::LookIn, instruction);
+  UseChineseFileTexts(dialog);
+  CloseCompletionWithDialog(dialog);
   if (dialog.exec() != QDialog::Accepted) return QString();
   const QStringList chosen = dialog.selectedFiles();
   return chosen.isEmpty() ? QString() : chosen.first();

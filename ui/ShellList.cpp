@@ -1,6 +1,8 @@
 // TShellList: a report view over QFileSystemModel, navigation, open with the default program.
 #include "ui/ShellList.h"
 
+#include "ui/FileTexts.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -10,6 +12,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QLocale>
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QUrl>
@@ -42,6 +45,17 @@ class TFolderModel final : public QFileSystemModel {
       default: return QFileSystemModel::headerData(section, orientation, role);
     }
   }
+
+  // Sizes, types and dates in the interface's language, not the system's, which the model would
+  // use: a Chinese window must not show "Folder" or "9 Dec 2026".
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role == Qt::DisplayRole && index.isValid()) {
+      if (index.column() == 3) return FileDateText(lastModified(index));
+      if (index.column() == 2) return FileTypeText(fileInfo(index), QFileSystemModel::data(index, role).toString());
+      if (index.column() == 1 && !isDir(index)) return FileSizeText(size(index));
+    }
+    return QFileSystemModel::data(index, role);
+  }
 };
 
 }  // namespace
@@ -73,9 +87,13 @@ TShellList::TShellList(QWidget* parent, bool hasDriveOverview)
 }
 
 QString TShellList::DesktopPath() {
-  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-  if (!desktop.isEmpty() && QFileInfo(desktop).isDir()) return QDir::cleanPath(desktop);
-  return QDir::cleanPath(QDir::homePath());
+  const QString home = QDir::cleanPath(QDir::homePath());
+  // A desktop that is the home folder itself (some systems are set up so) is no desktop.
+  for (const auto location : {QStandardPaths::DesktopLocation, QStandardPaths::MoviesLocation}) {
+    const QString folder = QDir::cleanPath(QStandardPaths::writableLocation(location));
+    if (!folder.isEmpty() && folder != home && QFileInfo(folder).isDir()) return folder;
+  }
+  return home;
 }
 
 void TShellList::AttachModel() {
@@ -116,6 +134,14 @@ void TShellList::SetFolder(const QString& path) {
     return;
   }
   ShowFolder(QFileInfo(folder).absoluteFilePath(), QString());
+}
+
+void TShellList::ShowItem(const QString& folder, const QString& childPath) {
+  SetFolder(folder);
+  const QModelIndex child = model_->index(QDir::cleanPath(QDir::fromNativeSeparators(childPath)));
+  if (!child.isValid() || child.parent() != rootIndex()) return;
+  selectionModel()->setCurrentIndex(child, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  scrollTo(child, QAbstractItemView::PositionAtTop);
 }
 
 // By value: callers pass folder_ itself, which the first line overwrites.
@@ -255,8 +281,23 @@ void TShellList::keyPressEvent(QKeyEvent* event) {
   QTreeView::keyPressEvent(event);  // select-all, arrows, type-ahead
 }
 
+void TShellList::FitColumns() {
+  // Size, type and date as wide as their longest text in view, and the header's; the name gives
+  // way (down to a minimum) so that the date, the last column, is not cut off either.
+  constexpr int MinNameWidth = 160;
+  int used = 0;
+  for (int column = 1; column <= 3; ++column) {
+    const int wanted = std::max(sizeHintForColumn(column), header()->sectionSizeHint(column));
+    if (column < 3 && header()->sectionSize(column) < wanted) header()->resizeSection(column, wanted);
+    used += column < 3 ? header()->sectionSize(column) : wanted;
+  }
+  const int room = viewport()->width() - used;
+  if (room < header()->sectionSize(0)) header()->resizeSection(0, std::max(MinNameWidth, room));
+}
+
 void TShellList::OnDirectoryLoaded(const QString& path) {
   if (QDir::cleanPath(path) != folder_) return;
+  FitColumns();
   // Like a list that gives its first item the focus after each read, so the keyboard works at once.
   if (!currentIndex().isValid() && model_->rowCount(rootIndex()) > 0) {
     selectionModel()->setCurrentIndex(model_->index(0, 0, rootIndex()), QItemSelectionModel::NoUpdate);

@@ -27,6 +27,9 @@ class TShellList : public QTreeView {
   // Shows the folder at path (either separator). A path that is not an existing folder shows
   // the desktop, as does an empty one.
   void SetFolder(const QString& path);
+  // Shows folder as SetFolder does, with the item at childPath (a full path) selected, current and
+  // scrolled to the top.
+  void ShowItem(const QString& folder, const QString& childPath);
   // Goes up `levels` folders, stopping at the top: a root goes to the overview of drives where
   // the system has one; at the overview, or at a root where it has none, nothing happens.
   void MoveUp(int levels);
@@ -36,7 +39,8 @@ class TShellList : public QTreeView {
   // Full paths of the selected items, with the system's separators, in list order.
   QStringList SelectedPaths() const;
 
-  // The user's desktop folder, or the home folder where there is no desktop folder.
+  // The user's desktop folder; where there is none (or it is the home folder), the user's videos
+  // folder; else the home folder.
   static QString DesktopPath();
 
   // Raised once before files are opened (double-click or Enter on a file or on several items).
@@ -65,6 +69,7 @@ class TShellList : public QTreeView {
   void CopySelection() const;
   void ShowContextMenu(const QPoint& at);
   void OnDirectoryLoaded(const QString& path);
+  void FitColumns();
 
   QFileSystemModel* model_ = nullptr;
   // Qt form ("/" separators, cleaned); empty for the overview of drives.

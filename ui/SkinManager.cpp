@@ -31,17 +31,17 @@ const std::array<const char*, 10> StartUpSkins = {
 TSkinManager::TSkinManager() {
   // The fixed order of the built-in skins.
   //                        name                            face       base       text       barTop     barBottom  barText    highlight  hlText     border
-  skins_.push_back(MakeSkin("BlueIce (internal)",          "#dde9f6", "#ffffff", "#10243c", "#f4f9ff", "#b4cfee", "#0d2c55", "#3f86c9", "#ffffff", "#7fa5cf"));
-  skins_.push_back(MakeSkin("WMP11 (internal)",            "#30343c", "#1f2228", "#e6e9ee", "#5a606b", "#14161a", "#f2f4f7", "#2f8fe0", "#ffffff", "#0b0c0e"));
-  skins_.push_back(MakeSkin("Acryl (internal)",            "#e6e6e6", "#fbfbfb", "#202020", "#fdfdfd", "#c4c4c4", "#202020", "#7c9cc0", "#ffffff", "#9a9a9a"));
-  skins_.push_back(MakeSkin("Beijing (internal)",          "#f7e9d3", "#fffaf1", "#3a1408", "#d2412e", "#8c1a10", "#ffe9a8", "#d9a520", "#3a1408", "#7a2a14"));
-  skins_.push_back(MakeSkin("BlueGauze (internal)",        "#eaf2fb", "#ffffff", "#173454", "#ffffff", "#cbe0f5", "#173454", "#5b9bd5", "#ffffff", "#a9c6e6"));
-  skins_.push_back(MakeSkin("Desert (internal)",           "#efe1c4", "#fbf5e8", "#3d2a12", "#f8ecd4", "#d3b682", "#3d2a12", "#b6733a", "#ffffff", "#a88a55"));
-  skins_.push_back(MakeSkin("Golden (internal)",           "#f6ecce", "#fffbea", "#3b2c00", "#fff1bd", "#d7ab3c", "#3b2c00", "#a67c00", "#ffffff", "#b38a1e"));
+  skins_.push_back(MakeSkin("BlueIce (internal)",          "#dde9f6", "#ffffff", "#10243c", "#f4f9ff", "#b4cfee", "#0d2c55", "#3878b4", "#ffffff", "#7fa5cf"));
+  skins_.push_back(MakeSkin("WMP11 (internal)",            "#30343c", "#1f2228", "#e6e9ee", "#eef1f5", "#aeb7c3", "#14161a", "#2778bc", "#ffffff", "#0b0c0e"));
+  skins_.push_back(MakeSkin("Acryl (internal)",            "#e6e6e6", "#fbfbfb", "#202020", "#fdfdfd", "#c4c4c4", "#202020", "#5e7691", "#ffffff", "#9a9a9a"));
+  skins_.push_back(MakeSkin("Beijing (internal)",          "#f7e9d3", "#fffaf1", "#3a1408", "#fff4dc", "#f0cf8e", "#7a1a0c", "#d9a520", "#3a1408", "#7a2a14"));
+  skins_.push_back(MakeSkin("BlueGauze (internal)",        "#eaf2fb", "#ffffff", "#173454", "#ffffff", "#cbe0f5", "#173454", "#4678a6", "#ffffff", "#a9c6e6"));
+  skins_.push_back(MakeSkin("Desert (internal)",           "#efe1c4", "#fbf5e8", "#3d2a12", "#fbf3e3", "#dcc398", "#3d2a12", "#a36734", "#ffffff", "#a88a55"));
+  skins_.push_back(MakeSkin("Golden (internal)",           "#f6ecce", "#fffbea", "#3b2c00", "#fff6d6", "#e8cd7c", "#3b2c00", "#956f00", "#ffffff", "#b38a1e"));
   skins_.push_back(MakeSkin("Office12Style (internal)",    "#d6e5f5", "#ffffff", "#15428b", "#e4efff", "#a9cdfa", "#15428b", "#ffc365", "#15428b", "#8db2e3"));
-  skins_.push_back(MakeSkin("MacOS (internal)",            "#ececec", "#ffffff", "#1c1c1c", "#f6f6f6", "#cfcfcf", "#1c1c1c", "#3b8ced", "#ffffff", "#a8a8a8"));
-  skins_.push_back(MakeSkin("TheFrog (internal)",          "#e4f1d7", "#f9fdf5", "#1d3409", "#c7e6a4", "#68a034", "#13290a", "#4e8b1f", "#ffffff", "#5d8a33"));
-  skins_.push_back(MakeSkin("Office2007 Black (internal)", "#dadada", "#ffffff", "#111111", "#6e6e6e", "#262626", "#f0f0f0", "#ffbd5e", "#111111", "#3c3c3c"));
+  skins_.push_back(MakeSkin("MacOS (internal)",            "#ececec", "#ffffff", "#1c1c1c", "#f6f6f6", "#cfcfcf", "#1c1c1c", "#3175c7", "#ffffff", "#a8a8a8"));
+  skins_.push_back(MakeSkin("TheFrog (internal)",          "#e4f1d7", "#f9fdf5", "#1d3409", "#f1f9e8", "#bcdc98", "#13290a", "#49821d", "#ffffff", "#5d8a33"));
+  skins_.push_back(MakeSkin("Office2007 Black (internal)", "#dadada", "#ffffff", "#111111", "#f4f4f4", "#b4b4b4", "#111111", "#ffbd5e", "#111111", "#3c3c3c"));
 }
 
 QStringList TSkinManager::SkinNames() const {
@@ -133,7 +133,7 @@ QPushButton#RzBitBtn1, QPushButton#RzBitBtn2, QPushButton#RzBitBtn3 {
   border: 1px solid rgb(0, 60, 116); border-radius: 3px; background: rgb(244, 244, 240); color: black; }
 QPushButton#RzBitBtn1:hover, QPushButton#RzBitBtn2:hover, QPushButton#RzBitBtn3:hover {
   background: rgb(255, 244, 200); border: 2px solid rgb(0, 60, 116); }
-QLabel#sLabelFX1, QLabel#sLabelFX2 { color: black; background: transparent; }
+QLabel#sLabelFX1, QLabel#sLabelFX2, QLabel#RunNotice { color: @text; background: transparent; }
 QMessageBox { background: @face; }
 QDialogButtonBox { dialogbuttonbox-buttons-have-icons: 0; }
 QMessageBox QLabel { color: @text; }

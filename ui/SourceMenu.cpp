@@ -3,6 +3,7 @@
 
 #include "source/DestinationCheck.h"
 #include "source/SourceMenu.h"
+#include "ui/FileDialogs.h"
 #include "ui/Main.h"
 
 #include <QAction>
@@ -27,6 +28,8 @@ TSourceMenu::TSourceMenu(TfrmMain& form, SourcePlatform platform, Guard guard)
   form_.od->setObjectName(QStringLiteral("od"));
   form_.od->setFileMode(QFileDialog::ExistingFile);
   form_.od->setAcceptMode(QFileDialog::AcceptOpen);
+  UseChineseFileTexts(*form_.od);
+  CloseCompletionWithDialog(*form_.od);
   sourceEdit_ = form_.Source;
   sourceEdit_->installEventFilter(this);
   ChooseImage = [this]() -> std::optional<QString> {
@@ -103,6 +106,7 @@ bool TSourceMenu::BeforeRun() {
 void TSourceMenu::PrepareImageDialog() {
   form_.od->setDefaultSuffix(QString());
   form_.od->selectFile(QString());
+  ClearFileName(*form_.od);  // the line above leaves the previous name in place
   form_.od->setNameFilters(QStringList());
 }
 

@@ -41,6 +41,8 @@ class TSourceMenu : public QObject {
   // the source. False: the run must not start.
   bool BeforeRun();
 
+  // False while the chosen source's length is left over from an earlier choice (it could not be opened).
+  bool Measured() const { return selection_.Measured(); }
   // Opens sources (device paths included) and output files, for the run.
   StreamOpener Opener() const { return platform_.Opener(); }
   const SourcePlatform& Platform() const { return platform_; }

@@ -7,6 +7,8 @@
 #include "support/contact.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QLocale>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -20,16 +22,25 @@ QString ProgramNameFromPath(const QString& executablePath) {
   return dot < 0 ? fileName : fileName.left(dot);
 }
 
+bool UseChineseTexts(QTranslator& qtTexts) {
+  const QLocale chinese(QLocale::Chinese, QLocale::China);
+  QLocale::setDefault(chinese);
+  const QString name = QStringLiteral("qtbase_zh_CN.qm");
+  for (const QString& folder : {QStringLiteral(":/i18n"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+    if (QFileInfo::exists(folder + QLatin1Char('/') + name) && qtTexts.load(name, folder)) {
+      QCoreApplication::installTranslator(&qtTexts);
+      return true;
+    }
+  }
+  return false;
+}
+
 int RunProgram(int argc, char** argv) {
   QApplication application(argc, argv);
   QGuiApplication::setDesktopFileName(QStringLiteral(MTSRESCUE_APP_ID));
-  // The standard dialogs and the file list speak the window's language where Qt's own
-  // translations are installed; without them they stay in English.
+  // Without Qt's translations the standard dialogs stay in English; the window is Chinese anyway.
   QTranslator qtTexts;
-  if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QApplication::installTranslator(&qtTexts);
-  }
+  UseChineseTexts(qtTexts);
   // Disks and volumes through the desktop's disk service where there is one.
   const DesktopSources sources = MakeDesktopSources();
   TMainEnvironment environment;

@@ -33,9 +33,14 @@ void TWindowObserver::ScanBegin(std::int64_t lengthBytes) {
   scale_ = GaugeScale(lengthBytes);
   form_.gg->SetMinValue(0);
   form_.gg->SetMaxValue(scale_.Units(lengthBytes));
+  form_.FRemaining.Begin(lengthBytes);
+  form_.RunStage = TfrmMain::TRunStage::Scanning;
 }
 
-void TWindowObserver::ScanProgress(std::int64_t positionBytes) { form_.gg->SetProgress(scale_.Units(positionBytes)); }
+void TWindowObserver::ScanProgress(std::int64_t positionBytes) {
+  form_.gg->SetProgress(scale_.Units(positionBytes));
+  form_.FRemaining.Scanned(positionBytes, form_.HitCount);
+}
 
 void TWindowObserver::ScanEnd() {
   ShowHitCount();
@@ -44,19 +49,38 @@ void TWindowObserver::ScanEnd() {
 
 void TWindowObserver::HitFound(std::int64_t, std::int64_t hitCount) { form_.HitCount = hitCount; }
 
-void TWindowObserver::ExportBegin(std::int64_t entryCount) { BeginWriting(entryCount); }
+void TWindowObserver::ExportBegin(std::int64_t entryCount) {
+  form_.RunStage = TfrmMain::TRunStage::Exporting;
+  BeginWriting(entryCount);
+}
 
-void TWindowObserver::ExportProgress(std::int64_t entryIndex) { form_.gg->SetProgress(entryIndex); }
+void TWindowObserver::ExportProgress(std::int64_t entryIndex) {
+  form_.gg->SetProgress(entryIndex);
+  form_.StageIndex = entryIndex;
+}
+
+void TWindowObserver::ExportBytes(std::int64_t copiedBytes, std::int64_t totalBytes) {
+  form_.FRemaining.Exported(copiedBytes, totalBytes);
+}
 
 void TWindowObserver::ExportEnd() { EndWriting(); }
 
-void TWindowObserver::ClipsBegin(std::int64_t recordingCount) { BeginWriting(recordingCount); }
+void TWindowObserver::ClipsBegin(std::int64_t recordingCount) {
+  form_.RunStage = TfrmMain::TRunStage::Rebuilding;
+  BeginWriting(recordingCount);
+}
 
-void TWindowObserver::ClipsProgress(std::int64_t recordingIndex) { form_.gg->SetProgress(recordingIndex); }
+void TWindowObserver::ClipsProgress(std::int64_t recordingIndex) {
+  form_.gg->SetProgress(recordingIndex);
+  form_.StageIndex = recordingIndex;
+}
 
 void TWindowObserver::ClipsEnd() { EndWriting(); }
 
 void TWindowObserver::BeginWriting(std::int64_t itemCount) {
+  form_.StageItems = itemCount;
+  form_.StageIndex = 0;
+  form_.RunStageChanged();
   form_.PauseBtn->setEnabled(false);
   form_.StopBtn->setEnabled(false);
   form_.gg->SetMinValue(0);

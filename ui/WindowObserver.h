@@ -30,6 +30,7 @@ class TWindowObserver final : public RunObserver {
   void HitFound(std::int64_t offset, std::int64_t hitCount) override;
   void ExportBegin(std::int64_t entryCount) override;
   void ExportProgress(std::int64_t entryIndex) override;
+  void ExportBytes(std::int64_t copiedBytes, std::int64_t totalBytes) override;
   void ExportEnd() override;
   // Rebuilding whole recordings cannot be stopped either: the gauge counts recordings meanwhile.
   void ClipsBegin(std::int64_t recordingCount) override;

@@ -213,18 +213,25 @@ TEST(SourcePlatform, MessagesNameTheDeviceNodeAndMissingRights) {
   query.Disks[1].Opens = false;
   query.NativeNames["\\\\.\\PhysicalDrive1"] = "/dev/sdb";
   query.NativeNames["\\\\.\\PhysicalDrive5"] = "";  // no such disk
-  const SourcePlatform platform = query.Platform();
-  try {
-    platform.Open("\\\\.\\PhysicalDrive1", OpenMode::ReadShared);
-    FAIL() << "opened a disk that refuses";
-  } catch (const StreamError& e) {
-    const std::string message = e.what();
-    EXPECT_EQ(message.rfind("Cannot open file \"\\\\.\\PhysicalDrive1\". ", 0), 0u) << message;
-    EXPECT_NE(message.find("/dev/sdb"), std::string::npos) << message;
-    // What it takes on this system: root or the group disk on Linux, an administrator on Windows.
-    EXPECT_NE(message.find(DeviceRightsText()), std::string::npos) << message;
-    EXPECT_NE(DeviceRightsText().find("rights"), std::string::npos);
-    EXPECT_EQ(e.Code(), std::errc::permission_denied);
+  SourcePlatform platform = query.Platform();
+  // Without the rights the message asks for them; with them it says the system refused anyway.
+  for (const bool hasRights : {false, true}) {
+    platform.SetRightsCheck([hasRights] { return hasRights; });
+    try {
+      platform.Open("\\\\.\\PhysicalDrive1", OpenMode::ReadShared);
+      FAIL() << "opened a disk that refuses";
+    } catch (const StreamError& e) {
+      const std::string message = e.what();
+      EXPECT_EQ(message.rfind("Cannot open file \"\\\\.\\PhysicalDrive1\". ", 0), 0u) << message;
+      EXPECT_NE(message.find("/dev/sdb"), std::string::npos) << message;
+      // What it takes on this system: root or the group disk on Linux, an administrator on Windows.
+      EXPECT_EQ(message.find(DeviceRightsText()) != std::string::npos, !hasRights) << message;
+      EXPECT_EQ(message.find("refused it although the program runs with administrator (root) rights") !=
+                    std::string::npos,
+                hasRights)
+          << message;
+      EXPECT_EQ(e.Code(), std::errc::permission_denied);
+    }
   }
   try {
     platform.Open("\\\\.\\PhysicalDrive5", OpenMode::ReadShared);

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace mtsrescue {
@@ -82,7 +83,10 @@ TEST_F(MainRunTest, WholeRunExportsEveryLongFragmentAndLeavesTheBusyState) {
   form->FStopRequest = true;  // left over from a stop while idle: cleared by the run
   form->RunBtn->click();
 
-  EXPECT_TRUE(boxes.Boxes.empty()) << boxes.Boxes.front().Text.toStdString();
+  // One box at the end says what came back.
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("information"));
+  EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("已写出 2 个视频碎片文件"))) << boxes.Boxes[0].Text.toStdString();
   const RunReport& report = form->LastRunReport();
   EXPECT_EQ(report.Failure, RunFailure::None);
   EXPECT_FALSE(report.Scan.Stopped);
@@ -145,14 +149,15 @@ TEST_F(MainRunTest, StopDuringTheScanExportsWhatWasFoundSoFar) {
   EXPECT_LT(static_cast<std::int64_t>(first.size()), ClipA.GroupCount * GroupBytes);
   EXPECT_FALSE(fs::exists(fs::path(outPath) / "2.MTS"));
   EXPECT_FALSE(form->Busy());
-  EXPECT_TRUE(boxes.Boxes.empty());
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("扫描在读完数据源之前已停止"))) << boxes.Boxes[0].Text.toStdString();
 }
 
 TEST_F(MainRunTest, PauseAnsweredOkContinuesWithNothingLost) {
   boxes.Answers = {true};
   QTimer::singleShot(0, form.get(), [&] { form->PauseBtn->click(); });
   form->RunBtn->click();
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  ASSERT_EQ(boxes.Boxes.size(), 2u);  // the question, then the summary
   EXPECT_EQ(boxes.Boxes[0].Text, QStringLiteral("是否继续？"));
   EXPECT_FALSE(form->LastRunReport().Scan.Stopped);
   EXPECT_EQ(form->LastRunReport().Scan.BytesRead, ImageBytes);
@@ -180,8 +185,24 @@ TEST_F(MainRunTest, StopPressedWhileIdleDoesNotShortenTheNextRun) {
 }
 
 TEST_F(MainRunTest, CloseMenuDuringTheScanStopsExportsAndThenCloses) {
-  QTimer::singleShot(0, form.get(), [&] { form->N2->trigger(); });
+  QString noticeAtClose;
+  QString noticeWhileExporting;
+  QTimer::singleShot(0, form.get(), [&] {
+    form->N2->trigger();
+    if (form->RunNotice->isVisible()) noticeAtClose = form->RunNotice->text();
+  });
+  opener.OnOpen = [&](const std::string& path, OpenMode mode) {
+    if (mode == OpenMode::Create && noticeWhileExporting.isEmpty() && form->RunNotice->isVisible())
+      noticeWhileExporting = form->RunNotice->text();
+    (void)path;
+  };
   form->RunBtn->click();
+  // Said at once, and kept current while the files are written.
+  EXPECT_TRUE(noticeAtClose.startsWith(QStringLiteral("正在结束恢复：扫描即将停止，已发现的"))) << noticeAtClose.toStdString();
+  EXPECT_TRUE(noticeAtClose.endsWith(QStringLiteral("个视频扇区还要写成文件并重组录像，随后程序关闭。")));
+  EXPECT_EQ(noticeWhileExporting,
+            QStringLiteral("正在结束恢复：还在写出碎片文件（第 1 个，共 1 个），写完后还要重组录像，随后程序关闭。"));
+  EXPECT_FALSE(form->RunNotice->isVisible());
   EXPECT_TRUE(form->LastRunReport().Scan.Stopped);
   EXPECT_FALSE(Output(0).empty());
   EXPECT_FALSE(fs::exists(fs::path(outPath) / "2.MTS"));
@@ -190,12 +211,15 @@ TEST_F(MainRunTest, CloseMenuDuringTheScanStopsExportsAndThenCloses) {
 
 TEST_F(MainRunTest, ExitButtonDuringTheScanLetsTheRunFinishThenCloses) {
   bool visibleAfterExit = false;
+  QString notice;
   QTimer::singleShot(0, form.get(), [&] {
     form->ExitBtn->click();
     visibleAfterExit = form->isVisible();
+    notice = form->RunNotice->isVisible() ? form->RunNotice->text() : QString();
   });
   form->RunBtn->click();
   EXPECT_TRUE(visibleAfterExit);  // the close waited for the run
+  EXPECT_TRUE(notice.startsWith(QStringLiteral("恢复结束后程序才关闭：扫描继续到数据源末尾"))) << notice.toStdString();
   EXPECT_FALSE(form->LastRunReport().Scan.Stopped);
   EXPECT_TRUE(HoldsClip(Output(2), ClipB.StartOffset, ClipB.GroupCount));
   EXPECT_FALSE(form->isVisible());
@@ -248,7 +272,8 @@ TEST_F(MainRunTest, EmptySourceFindsNothingAndEndsNormally) {
   form->SegLabel->setText(QStringLiteral("发现碎片: 12"));  // from an earlier run
   form->RunBtn->click();
   EXPECT_EQ(form->SegLabel->text(), QStringLiteral("发现碎片: 12"));
-  EXPECT_TRUE(boxes.Boxes.empty());
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, QStringLiteral("没有找到任何视频：整个数据源中没有 MTS 视频的痕迹，什么也没有写出。"));
   EXPECT_EQ(form->gg->MaxValue(), 0);
   EXPECT_TRUE(fs::is_empty(outPath));
   EXPECT_FALSE(form->Busy());
@@ -267,6 +292,66 @@ TEST_F(MainRunTest, RebuildingRecordingsCannotBePausedOrStoppedAndCountsRecordin
   EXPECT_TRUE(form->PauseBtn->isEnabled());
   EXPECT_TRUE(form->StopBtn->isEnabled());
   EXPECT_EQ(form->gg->Progress(), 0);
+}
+
+// What the box at the end of a run says, from the two reports: files, recordings with their
+// dates, what could not be made into recordings, unreadable sectors, a stop, and nothing at all.
+TEST(RunSummary, SaysWhatCameBack) {
+  struct Case {
+    const char* name;
+    std::function<void(RunReport&, ClipReport&)> fill;
+    QString expected;
+  };
+  const auto wrote = [](RunReport& run) {
+    run.DestFolder = "/out";
+    run.HitCount = 2000;
+    run.Export.FilesWritten = 3;
+    run.Export.BytesWritten = 3 * 1024 * 1024;
+  };
+  const std::vector<Case> cases = {
+      {"nothing", [](RunReport&, ClipReport&) {},
+       QStringLiteral("没有找到任何视频：整个数据源中没有 MTS 视频的痕迹，什么也没有写出。")},
+      {"nothing before a stop",
+       [](RunReport& run, ClipReport&) {
+         run.Scan.Stopped = true;
+         run.Scan.BytesRead = 512 * 1024;
+       },
+       QStringLiteral("扫描在读完数据源之前已停止（读了 512 KB），只恢复了此前找到的部分。\n"
+                      "没有找到任何视频：已读的部分中没有 MTS 视频的痕迹，什么也没有写出。")},
+      {"hits too scattered",
+       [](RunReport& run, ClipReport&) { run.HitCount = 4; },
+       QStringLiteral("发现 4 个视频扇区，但都太零散，没有可以写出的片段。")},
+      {"files, recordings, left-overs and bad sectors",
+       [&](RunReport& run, ClipReport& clips) {
+         wrote(run);
+         run.Scan.UnreadableSectors = 4;
+         run.Export.UnreadableSectors = 1;
+         clips.Folder = "/out/clips";
+         clips.PieceCount = 5;
+         RebuiltClip dated;
+         dated.FilePath = "/out/clips/0.MTS";
+         dated.Pieces.resize(2);
+         dated.Recorded = RecordingDate{2026, 12, 9, 14, 3, 5};
+         RebuiltClip undated;
+         undated.FilePath = "/out/clips/1.MTS";
+         undated.Pieces.resize(1);
+         clips.Recordings = {dated, undated};
+       },
+       QStringLiteral("已写出 3 个视频碎片文件（共 3 MB），保存在 /out。\n"
+                      "重组出 2 段完整录像，保存在 /out/clips：\n"
+                      "    0.MTS    2026年12月9日 14:03:05\n"
+                      "    1.MTS    拍摄时间未知\n"
+                      "有 2 段视频无法重组为完整录像，它们的数据仍在上面的碎片文件中。\n"
+                      "有 5 个扇区无法读取：扫描时按无数据处理，导出的文件中以零填充。")},
+      {"files only", [&](RunReport& run, ClipReport&) { wrote(run); },
+       QStringLiteral("已写出 3 个视频碎片文件（共 3 MB），保存在 /out。")},
+  };
+  for (const Case& c : cases) {
+    RunReport run;
+    ClipReport clips;
+    c.fill(run, clips);
+    EXPECT_EQ(TfrmMain::RunSummaryText(run, clips).toStdString(), c.expected.toStdString()) << c.name;
+  }
 }
 
 TEST_F(MainRunTest, GaugeKeepsItsProportionForSourcesOfSeveralTebibytes) {

@@ -2,11 +2,18 @@
 // files appearing while they are written into the folder shown.
 #include "ui/ShellList.h"
 
+#include "ui/FileTexts.h"
+#include "ui/StartUp.h"
+
 #include "FolderTestSupport.h"
 #include "platform/FileTimes.h"
 
 #include <QClipboard>
 #include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTranslator>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -90,7 +97,7 @@ TEST_F(ShellListTest, TheDateColumnShowsTheRecordingDateOfARebuiltRecording) {
   ASSERT_TRUE(uitest::WaitUntil([&] { return Model()->lastModified(IndexOf(name)) == recorded; }))
       << Model()->lastModified(IndexOf(name)).toString().toStdString();
   const QString shown = Model()->index(IndexOf(name).row(), 3, IndexOf(name).parent()).data().toString();
-  EXPECT_EQ(shown, QLocale::system().toString(recorded, QLocale::ShortFormat)) << shown.toStdString();
+  EXPECT_EQ(shown, FileDateText(recorded)) << shown.toStdString();
   EXPECT_EQ(Model()->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("修改日期"));
 }
 
@@ -287,18 +294,67 @@ TEST_F(ShellListTest, SelectAllAndCopy) {
   EXPECT_EQ(data->urls().first().toLocalFile(), root_ + "/0.MTS");
 }
 
-TEST_F(ShellListTest, DesktopFallsBackToHomeWithoutADesktopFolder) {
+TEST_F(ShellListTest, StartsOnTheDesktopElseTheVideosFolderElseHome) {
   const QByteArray oldHome = qgetenv("HOME");
   const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
   qputenv("HOME", root_.toUtf8());
   qunsetenv("XDG_CONFIG_HOME");
-  const QString withoutDesktop = TShellList::DesktopPath();
+  const QString withNeither = TShellList::DesktopPath();
+  ASSERT_TRUE(QDir(root_).mkdir("Videos"));
+  const QString withVideos = TShellList::DesktopPath();
   ASSERT_TRUE(QDir(root_).mkdir("Desktop"));
   const QString withDesktop = TShellList::DesktopPath();
   qputenv("HOME", oldHome);
   if (!oldConfig.isEmpty()) qputenv("XDG_CONFIG_HOME", oldConfig);
-  EXPECT_EQ(withoutDesktop, root_);
+  EXPECT_EQ(withNeither, root_);
+  EXPECT_EQ(withVideos, root_ + "/Videos");
   EXPECT_EQ(withDesktop, root_ + "/Desktop");
+}
+
+// Under an English or C locale the list still reads Chinese: types from Qt's translations and the
+// shared MIME names, dates in the Chinese form; and no column cuts its texts off.
+TEST_F(ShellListTest, TypesAndDatesAreChineseAndTheColumnsHoldTheirTexts) {
+  const QLocale systemDefault;
+  QTranslator qtTexts;
+  const bool loaded = UseChineseTexts(qtTexts);
+  struct Restore {
+    QTranslator& texts;
+    QLocale locale;
+    ~Restore() {
+      QCoreApplication::removeTranslator(&texts);
+      QLocale::setDefault(locale);
+    }
+  } restore{qtTexts, systemDefault};
+  if (!loaded) GTEST_SKIP() << "Qt's Chinese translations are not installed";
+
+  ASSERT_TRUE(QDir(root_).mkdir(QStringLiteral("clips")));
+  ASSERT_TRUE(uitest::WriteFile(root_ + "/0.MTS", QByteArray(5000, '\x47')));
+  list_ = std::make_unique<TShellList>();  // made after the locale, as at start-up
+  list_->resize(1078, 300);
+  list_->show();
+  list_->SetFolder(root_);
+  ASSERT_TRUE(WaitForNames({QStringLiteral("0.MTS"), QStringLiteral("clips")}));
+  ASSERT_TRUE(uitest::WaitUntil([&] { return !IndexOf("0.MTS").siblingAtColumn(3).data().toString().isEmpty(); }));
+  QCoreApplication::processEvents();
+
+  const auto text = [&](const QString& name, int column) {
+    return IndexOf(name).siblingAtColumn(column).data().toString();
+  };
+  EXPECT_EQ(text("clips", 2), QStringLiteral("文件夹"));
+  // "MPEG-2 传输流" where the MIME names have it in Chinese, "MTS 文件" where not; never English.
+  const QRegularExpression chinese(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
+  EXPECT_TRUE(text("0.MTS", 2).contains(chinese)) << text("0.MTS", 2).toStdString();
+  const QRegularExpression chineseDate(QStringLiteral("^\\d{4}/\\d{1,2}/\\d{1,2} \\d{1,2}:\\d{2}$"));
+  EXPECT_TRUE(chineseDate.match(text("0.MTS", 3)).hasMatch()) << text("0.MTS", 3).toStdString();
+  EXPECT_TRUE(chineseDate.match(text("clips", 3)).hasMatch()) << text("clips", 3).toStdString();
+
+  QHeaderView* header = list_->header();
+  for (int column = 1; column <= 3; ++column) {
+    const QAbstractItemView* view = list_.get();  // where the size hint is public
+    const int needed = std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column));
+    EXPECT_GE(header->sectionSize(column), needed) << "column " << column;
+  }
+  EXPECT_LE(header->sectionPosition(3) + header->sectionSize(3), list_->viewport()->width());
 }
 
 }  // namespace

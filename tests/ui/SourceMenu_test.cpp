@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
@@ -19,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -199,15 +201,44 @@ TEST_F(SourceMenuTest, ADestinationOnTheSourceAsksBeforeTheRun) {
   EXPECT_TRUE(boxes.Boxes[0].Text.contains(QStringLiteral("覆盖")));
   EXPECT_FALSE(Written(0)) << "Cancel: no run";
 
+  const auto questions = [this] {
+    return std::count_if(boxes.Boxes.begin(), boxes.Boxes.end(),
+                         [](const auto& box) { return box.Kind == QStringLiteral("question"); });
+  };
   boxes.Answers = {true};
   form->RunBtn->click();
-  EXPECT_EQ(boxes.Boxes.size(), 2u);
+  EXPECT_EQ(questions(), 2);
   EXPECT_TRUE(Written(0));
   EXPECT_TRUE(Written(1));
 
   devices->FolderDevices = {folder / "elsewhere"};
   form->RunBtn->click();
-  EXPECT_EQ(boxes.Boxes.size(), 2u) << "no question for a folder on another disk";
+  EXPECT_EQ(questions(), 2) << "no question for a folder on another disk";
+}
+
+// The status bar always shows what a run would read and where it would write.
+TEST_F(SourceMenuTest, TheStatusBarShowsTheChosenSourceItsSizeAndTheDestination) {
+  const auto shown = [this] {
+    QCoreApplication::processEvents();  // the length is known once the choice is complete
+    return form->ChoiceLabel->toolTip();
+  };
+  const QString destination = QString::fromStdString(outPath);
+  EXPECT_EQ(shown(), QStringLiteral("数据源: 未选择    保存到: ") + destination);
+
+  Choose(QStringLiteral("PhysicalDrive1"));
+  const QString caption = Entry(QStringLiteral("PhysicalDrive1"))->text();
+  EXPECT_EQ(shown(), QStringLiteral("数据源: %1 (1 MB)    保存到: %2").arg(caption, destination));
+
+  const QString image = QString::fromStdString(folder / "card.img");
+  form->Sources->ChooseImage = [&] { return std::optional<QString>(image); };
+  Choose(QStringLiteral("Openimage"));
+  EXPECT_EQ(shown(), QStringLiteral("数据源: %1 (4 KB)    保存到: %2").arg(image, destination));
+
+  devices->Volumes['E'].Opens = false;  // chosen, but its length is not known
+  Choose(QStringLiteral("Exx"));
+  EXPECT_TRUE(shown().startsWith(QStringLiteral("数据源: %1 (无法打开)").arg(Entry(QStringLiteral("Exx"))->text())))
+      << shown().toStdString();
+  EXPECT_FALSE(form->ChoiceLabel->text().isEmpty());
 }
 
 TEST_F(SourceMenuTest, SourceTakesNoTyping) {
