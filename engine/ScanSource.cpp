@@ -85,6 +85,12 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
     }
     for (const UnreadableStretch& stretch : read.Unreadable) {
       observer.SectorsUnreadable(stretch.Offset, stretch.SectorCount);
+      if (!report.Unreadable.empty() &&
+          report.Unreadable.back().Offset + report.Unreadable.back().SectorCount * SectorBytes == stretch.Offset) {
+        report.Unreadable.back().SectorCount += stretch.SectorCount;
+      } else {
+        report.Unreadable.push_back(stretch);
+      }
     }
     report.UnreadableSectors += read.UnreadableSectors;
     if (read.HandledBytes < testedBytes) {

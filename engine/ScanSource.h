@@ -2,10 +2,12 @@
 #pragma once
 
 #include "engine/HitList.h"
+#include "engine/ReadBlock.h"
 #include "platform/ByteStream.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace mtsrescue {
 
@@ -14,6 +16,7 @@ class RunObserver;
 struct ScanReport {
   std::int64_t BytesRead = 0;          // bytes scanned before the end or the stop
   std::int64_t UnreadableSectors = 0;  // sectors that failed even when read one by one
+  std::vector<UnreadableStretch> Unreadable;  // the same sectors, ascending, neighbours joined
   bool Stopped = false;                // ended by a stop request before the end of the source
 };
 

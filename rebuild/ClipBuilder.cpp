@@ -9,6 +9,7 @@
 #include "engine/ReadBlock.h"
 #include "engine/RunObserver.h"
 #include "rebuild/SourceWindow.h"
+#include "platform/FileIdentity.h"
 #include "platform/FileStream.h"
 
 #include <algorithm>
@@ -180,21 +181,27 @@ void ClipBuilder::Write(const std::string& folder, RunObserver& observer, ClipRe
     rebuilt.Pieces = clip.Spans;
     rebuilt.HeadTrimmed = clip.HeadTrimmed;
     rebuilt.TailTrimmed = clip.TailTrimmed;
-    const std::unique_ptr<ByteStream> output = opener(rebuilt.FilePath, OpenMode::Create);
-    for (const ClipSpan& span : clip.Spans) {
-      for (std::int64_t offset = span.StartOffset; offset < span.EndOffset;) {
-        observer.Pump();
-        const std::int64_t blockBytes = std::min(BlockBytes, span.EndOffset - offset);
-        rebuilt.UnreadableSectors += ReadBlock(source_, offset, buffer.data(), blockBytes).UnreadableSectors;
-        const IoResult written = output->Write(buffer.data(), blockBytes);
-        if (written.Bytes != blockBytes) {
-          throw WriteError(rebuilt.FilePath, written.Error ? written.Error
-                                                          : std::make_error_code(std::errc::no_space_on_device));
+    OutputFile output(rebuilt.FilePath, protectedFiles_, opener);
+    try {
+      for (const ClipSpan& span : clip.Spans) {
+        for (std::int64_t offset = span.StartOffset; offset < span.EndOffset;) {
+          observer.Pump();
+          if (observer.AbortRequested()) throw RunAborted("Aborted while writing \"" + rebuilt.FilePath + "\".");
+          const std::int64_t blockBytes = std::min(BlockBytes, span.EndOffset - offset);
+          rebuilt.UnreadableSectors += ReadBlock(source_, offset, buffer.data(), blockBytes).UnreadableSectors;
+          const IoResult written = output.Write(buffer.data(), blockBytes);
+          if (written.Bytes != blockBytes) {
+            throw WriteError(rebuilt.FilePath, written.Error ? written.Error
+                                                            : std::make_error_code(std::errc::no_space_on_device));
+          }
+          offset += blockBytes;
         }
-        offset += blockBytes;
       }
+      output.Commit();
+    } catch (...) {
+      report.CutShort = output.Abandon();
+      throw;
     }
-    if (const std::error_code code = output->Flush()) throw WriteError(rebuilt.FilePath, code);
     rebuilt.Bytes = clip.Bytes;
     report.BytesWritten += clip.Bytes;
     report.Recordings.push_back(rebuilt);
@@ -260,15 +267,9 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
   if (const std::error_code code = makeFolder(report.Folder)) {
     throw StreamError("Cannot create file \"" + report.Folder + "\". " + SystemErrorText(code), code);
   }
-  // Creating a recording's file empties it: when that is the source itself (a rebuilt recording
-  // scanned again into the folder it came from), the source would be destroyed.
-  for (std::size_t i = 0; i < builder.Clips().size(); ++i) {
-    const std::string path = OutputFileName(report.Folder, static_cast<std::int64_t>(i));
-    if (SameFile(path, sourcePath)) {
-      throw StreamError("Cannot create file \"" + path + "\". It is the source being recovered.",
-                        std::make_error_code(std::errc::file_exists));
-    }
-  }
+  // A recording's file replaces what has its name: when that is the source itself (a rebuilt
+  // recording scanned again into the folder it came from) or backs it, the source would be destroyed.
+  builder.Protect(FilesBehindSource(sourcePath));
   builder.Write(report.Folder, observer, report, opener);
 }
 

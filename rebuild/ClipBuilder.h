@@ -3,6 +3,7 @@
 
 #include "rebuild/ClipPiece.h"
 #include "rebuild/FragmentBackedSource.h"
+#include "engine/OutputFile.h"
 #include "platform/ByteStream.h"
 
 #include <cstdint>
@@ -58,6 +59,7 @@ struct ClipReport {
   std::int64_t BytesWritten = 0;
   std::int64_t UnreadableSectors = 0;   // passed over while finding and planning the pieces
   bool SourceFailed = false;            // the failure thrown was the source's, not an output's
+  std::optional<CutShortFile> CutShort; // the recording a failure cut short
 };
 
 // Creates a folder (and its parents); an error when it cannot.
@@ -82,9 +84,12 @@ class ClipBuilder {
   // Sectors that could not be read while planning (the pieces end there).
   std::int64_t UnreadableSectors() const noexcept { return unreadableSectors_; }
 
-  // Writes planned recording i as folder + separator + i + ".MTS" and fills report as it goes.
-  // Throws StreamError when a file cannot be created, ExportError when a write fails; files
-  // written before stay.
+  // Files that Write must never create or replace (the source and what backs it).
+  void Protect(std::vector<FileIdentity> files) { protectedFiles_ = std::move(files); }
+  // Writes planned recording i as folder + separator + i + ".MTS", each through an OutputFile,
+  // and fills report as it goes. Throws StreamError when a file cannot be created (or would be a
+  // protected one), ExportError when a write fails, RunAborted when the observer asks; files
+  // written before stay, the one cut short is removed (report.CutShort).
   void Write(const std::string& folder, RunObserver& observer, ClipReport& report,
              const StreamOpener& opener);
 
@@ -102,6 +107,7 @@ class ClipBuilder {
   std::int64_t clusterBytes_ = 0;
   std::int64_t clusterBase_ = 0;
   std::int64_t unreadableSectors_ = 0;
+  std::vector<FileIdentity> protectedFiles_;
 };
 
 // The subfolder of the destination that receives the recordings.

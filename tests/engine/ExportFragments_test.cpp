@@ -96,8 +96,11 @@ TEST_F(ExportFragmentsTest, SourceIsReopenedForSharedReadingForEachFileAndNeverW
   EXPECT_EQ(files_.OpenCount("src", OpenMode::ReadShared), 2);
   EXPECT_EQ(files_.OpenCount("src", OpenMode::ReadWriteShared), 0);
   EXPECT_EQ(files_.OpenCount("src", OpenMode::ReadWriteExclusive), 0);
-  EXPECT_EQ(files_.OpenCount(Out(0), OpenMode::Create), 1);
-  EXPECT_EQ(files_.OpenCount(Out(2), OpenMode::Create), 1);
+  // Each output is made new under its temporary name, never opened where it will end up.
+  EXPECT_EQ(files_.OpenCount(OutputFile::TemporaryName(Out(0)), OpenMode::CreateNew), 1);
+  EXPECT_EQ(files_.OpenCount(OutputFile::TemporaryName(Out(2)), OpenMode::CreateNew), 1);
+  EXPECT_EQ(files_.OpenCount(Out(0), OpenMode::Create), 0);
+  EXPECT_EQ(files_.Paths(), std::vector<std::string>({Out(0), Out(2), "src"}));
   EXPECT_EQ(source_->WriteCalls(), 0);
 }
 

@@ -114,7 +114,7 @@ TEST_F(MainRunTest, ControlsWhileScanningAndWhileExporting) {
     scanning.push_back(form->ElapsedTime->isActive());
   });
   opener.OnOpen = [&](const std::string&, OpenMode mode) {
-    if (mode != OpenMode::Create || !exporting.empty()) return;
+    if (mode != OpenMode::CreateNew || !exporting.empty()) return;
     exporting.push_back(form->Busy());
     exporting.push_back(form->PauseBtn->isEnabled());
     exporting.push_back(form->StopBtn->isEnabled());

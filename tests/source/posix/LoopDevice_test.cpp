@@ -198,7 +198,8 @@ TEST_F(LoopDevice, AMountedVolumeIsMeasuredByItsDeviceAndGuardedAsADestination) 
   EXPECT_TRUE(DestinationOnSource(where, "\\\\.\\" + entry->Name, platform));
   EXPECT_TRUE(DestinationOnSource(where, loop, platform));
   EXPECT_FALSE(DestinationOnSource(dir.string(), selection.FSourcePath, platform));
-  EXPECT_FALSE(DestinationOnSource(where, image, platform));
+  // The image file behind the mounted card is what the files would be written into.
+  EXPECT_TRUE(DestinationOnSource(where, image, platform));
 
   // The command line refuses to write onto the volume it recovers, and makes nothing there.
   const std::string cli = std::string(MTSRESCUE_CLI_BINARY) + " --quiet " + volumes.GetLetter(found) + ": '" + where + "/out'";
