@@ -90,6 +90,13 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
                 ("Cannot read file \"" + sourcePath + "\". No sector of it could be read.").c_str());
   }
 
+  if (report.Scan.SourceEnded) {
+    // Not the source's failure to open or be read: what it held when the run began is lost.
+    NoteFailure(report, RunFailure::Export,
+                ("Cannot read file \"" + sourcePath + "\". It ended before its length of " +
+                 std::to_string(sourceLength) + " bytes: it shrank or was taken away during the run.")
+                    .c_str());
+  }
   try {
     MergeHits(hits, report.Fragments, &observer);
   } catch (const std::exception& error) {

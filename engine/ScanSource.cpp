@@ -93,6 +93,11 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
       }
     }
     report.UnreadableSectors += read.UnreadableSectors;
+    if (read.Ended) {
+      report.BytesRead = positionBytes + blockBytes;
+      report.SourceEnded = true;
+      break;
+    }
     if (read.HandledBytes < testedBytes) {
       // Stopped inside the block: only what was read or tried counts as scanned.
       report.BytesRead = positionBytes + read.HandledBytes;

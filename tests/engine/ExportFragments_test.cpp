@@ -237,6 +237,71 @@ TEST_F(ExportFragmentsTest, TheBytesOfAPartialLastSectorAreKept) {
   EXPECT_EQ(report_.Entries[1].FileBytes, 0);  // not written
 }
 
+// However the writing of 1.MTS ends short (a full disk, a failed write-back, a rename refused,
+// an abort), no file under that name holds part of it: an earlier run's 1.MTS stays as it was,
+// the part written is removed, and the report says so.
+TEST_F(ExportFragmentsTest, AFileCutShortNeverCarriesItsFinalName) {
+  struct AbortOnSecondFile : RecordingObserver {
+    bool Abort = false;
+    bool AbortRequested() override { return Abort && CountOf("FileWritten") == 1; }
+  };
+  const std::vector<std::uint8_t> earlier = {'o', 'l', 'd'};
+  const std::vector<std::string> cases = {"full disk", "write-back", "rename", "abort"};
+  for (const std::string& fault : cases) {
+    SCOPED_TRACE(fault);
+    files_ = MemoryFileSystem();
+    source_ = files_.Add("src", Numbered(2 * BlockBytes));
+    std::shared_ptr<test::MemoryFile> old = files_.Add(Out(1), earlier);
+    if (fault == "full disk") old->FailWritesAfter(BlockBytes + 100, std::errc::no_space_on_device);
+    if (fault == "write-back") old->FailFlushes(std::errc::io_error);
+    if (fault == "rename") files_.FailRename(Out(1), std::errc::permission_denied);
+    AbortOnSecondFile observer;
+    observer.Abort = fault == "abort";
+    report_ = ExportReport();
+    const FragmentList fragments = {"0 - 3072", "3072 - " + std::to_string(3072 + 2 * BlockBytes), "9216 - 12288"};
+    if (fault == "abort") {
+      EXPECT_THROW(ExportFragments("src", "dest", fragments, observer, report_, files_.Opener()), RunAborted);
+    } else {
+      EXPECT_THROW(ExportFragments("src", "dest", fragments, observer, report_, files_.Opener()), ExportError);
+    }
+    EXPECT_EQ(files_.Find(Out(0))->Contents(), SourceBytes(0, 3072));
+    EXPECT_EQ(files_.Find(Out(1))->Contents(), earlier);
+    EXPECT_EQ(files_.Paths(), std::vector<std::string>({Out(0), Out(1), "src"}));
+    ASSERT_TRUE(report_.CutShort.has_value());
+    EXPECT_EQ(report_.CutShort->FinalPath, Out(1));
+    EXPECT_EQ(report_.CutShort->LeftAs, "");
+    EXPECT_EQ(report_.Entries[1].Outcome, EntryOutcome::Failed);
+    EXPECT_EQ(report_.FilesWritten, 1);
+  }
+}
+
+// The source ends before what the scan found there: the entry fails; it is never "written" with
+// fewer bytes or zeros, and the file is not left behind.
+TEST_F(ExportFragmentsTest, ASourceThatShrankSinceTheScanFailsTheEntryItLost) {
+  const std::int64_t measuredBytes = 2 * BlockBytes;
+  for (const std::int64_t shrunkTo : {std::int64_t{0}, std::int64_t{4000}}) {
+    SCOPED_TRACE(shrunkTo);
+    source_->SetLength(shrunkTo);
+    report_ = ExportReport();
+    EXPECT_THROW(ExportFragments("src", "dest", {"3072 - 6144", "9216 - 12288"}, observer_, report_,
+                                 files_.Opener(), nullptr, measuredBytes),
+                 ExportError);
+    EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Failed);
+    EXPECT_EQ(report_.FilesWritten, 0);
+    EXPECT_FALSE(files_.Exists(Out(0)));
+  }
+  // Shrinking inside the copy: the block read comes back short with no error.
+  files_ = MemoryFileSystem();
+  source_ = files_.Add("src", Numbered(measuredBytes));
+  source_->ShortReads(BlockBytes + 4096, measuredBytes);
+  report_ = ExportReport();
+  EXPECT_THROW(ExportFragments("src", "dest", {"0 - " + std::to_string(BlockBytes + 3 * 4096)}, observer_, report_,
+                               files_.Opener(), nullptr, measuredBytes),
+               ExportError);
+  EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Failed);
+  EXPECT_FALSE(files_.Exists(Out(0)));
+}
+
 TEST(ExportFragmentsOnDisk, AnOutputNameThatIsTheSourceItselfIsRefusedAndTheSourceKept) {
   // A recovered file scanned again into its own folder: writing 0.MTS would empty the source.
   test::TempFolder folder;
