@@ -31,6 +31,8 @@ class TWindowObserver final : public RunObserver {
   void ExportBegin(std::int64_t entryCount) override;
   void ExportProgress(std::int64_t entryIndex) override;
   void ExportEnd() override;
+  // Asks before an export that will not fit on the destination's disk.
+  bool SpaceShort(std::int64_t neededBytes, std::int64_t freeBytes) override;
   // Rebuilding whole recordings cannot be stopped either: the gauge counts recordings meanwhile.
   void ClipsBegin(std::int64_t recordingCount) override;
   void ClipsProgress(std::int64_t recordingIndex) override;

@@ -104,6 +104,24 @@ TEST_F(MainRunTest, WholeRunExportsEveryLongFragmentAndLeavesTheBusyState) {
   EXPECT_EQ(form->gg->Progress(), 0);
 }
 
+// A folder that holds an earlier run's files is asked about before the run starts: Cancel
+// starts nothing and leaves them as they were.
+TEST_F(MainRunTest, AFolderWithAnEarlierRunsFilesIsAskedAboutFirst) {
+  testing::WriteFile((fs::path(outPath) / "2.MTS").string(), {1, 2, 3});
+  boxes.Answers = {false};
+  form->RunBtn->click();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Kind, "question");
+  EXPECT_TRUE(boxes.Boxes[0].Text.contains(QStringLiteral("以前恢复的文件")));
+  EXPECT_EQ(opener.Opens, 0);
+  EXPECT_EQ(Output(2), (std::vector<std::uint8_t>{1, 2, 3}));
+
+  boxes.Answers = {true};
+  form->RunBtn->click();
+  EXPECT_EQ(boxes.Boxes.size(), 2u);
+  EXPECT_TRUE(HoldsClip(Output(2), ClipB.StartOffset, ClipB.GroupCount));
+}
+
 TEST_F(MainRunTest, ControlsWhileScanningAndWhileExporting) {
   std::vector<bool> scanning;    // states seen at the first pump of the scan
   std::vector<bool> exporting;   // states seen when the export creates its first file
