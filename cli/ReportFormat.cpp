@@ -113,6 +113,7 @@ std::vector<EntryView> ReportFormat::Entries(const CliResult& result) {
           view.Status = EntryStatus::Failed;
           view.Reason = run.ErrorMessage;
           if (run.Export.CutShort && run.Export.CutShort->FinalPath == done.FilePath) {
+            if (!view.Reason.empty() && view.Reason.back() == '.') view.Reason.pop_back();
             view.Reason += run.Export.CutShort->LeftAs.empty()
                                ? "; the part written was removed"
                                : "; the part written stays as " + run.Export.CutShort->LeftAs;

@@ -83,6 +83,12 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
         observer.HitFound(offset, ++hitCount);
       }
     }
+    if (read.Ended) {
+      // The zeros past the end stand for sectors that no longer exist, not for unreadable ones.
+      report.BytesRead = positionBytes;
+      report.SourceEnded = true;
+      break;
+    }
     for (const UnreadableStretch& stretch : read.Unreadable) {
       observer.SectorsUnreadable(stretch.Offset, stretch.SectorCount);
       if (!report.Unreadable.empty() &&
@@ -93,11 +99,6 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
       }
     }
     report.UnreadableSectors += read.UnreadableSectors;
-    if (read.Ended) {
-      report.BytesRead = positionBytes + blockBytes;
-      report.SourceEnded = true;
-      break;
-    }
     if (read.HandledBytes < testedBytes) {
       // Stopped inside the block: only what was read or tried counts as scanned.
       report.BytesRead = positionBytes + read.HandledBytes;
