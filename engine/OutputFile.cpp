@@ -53,9 +53,11 @@ OutputFile::OutputFile(std::string finalPath, const std::vector<FileIdentity>& p
     try {
       stream_ = opener(temporaryPath_, OpenMode::CreateNew);
     } catch (const StreamError& error) {
-      if (error.Code() != std::errc::file_exists) throw;
-      // Left by a run that was cut short. Emptying it first cannot follow a link (Create never does).
-      opener(temporaryPath_, OpenMode::Create)->CloseAndRemove();
+      // Windows' codes do not all map onto the portable ones: the name's presence decides too.
+      if (error.Code() != std::errc::file_exists && KindOf(temporaryPath_) == PathKind::Missing) throw;
+      // Left by a run that was cut short (it is none of the protected files: see above). A link
+      // is removed itself; what the opener alone knows is removed through its stream.
+      if (RemoveFile(temporaryPath_)) opener(temporaryPath_, OpenMode::Create)->CloseAndRemove();
       stream_ = opener(temporaryPath_, OpenMode::CreateNew);
     }
   } catch (const StreamError& error) {

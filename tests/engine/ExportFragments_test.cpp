@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace mtsrescue {
 namespace {
 
@@ -300,6 +302,30 @@ TEST_F(ExportFragmentsTest, ASourceThatShrankSinceTheScanFailsTheEntryItLost) {
                ExportError);
   EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Failed);
   EXPECT_FALSE(files_.Exists(Out(0)));
+}
+
+// A link where an output (or its temporary file, left by a run cut short) goes is replaced,
+// never written through: what it points to stays as it was.
+TEST(ExportFragmentsOnDisk, LinksInAnOutputsPlaceAreReplacedNeverFollowed) {
+  test::TempFolder folder;
+  std::vector<std::uint8_t> image(4096, 0);
+  const std::vector<std::uint8_t> stream = test::PacketStream(4);
+  image.insert(image.end(), stream.begin(), stream.end());
+  const std::string sourcePath = folder.WriteFile("card.img", image);
+  const std::vector<std::uint8_t> precious = {'k', 'e', 'e', 'p'};
+  const std::string victim = folder.WriteFile("precious.bin", precious);
+  std::filesystem::create_directory(folder.File("out"));
+  const std::string out = folder.File("out");
+  std::filesystem::create_symlink(victim, OutputFileName(out, 0));
+  std::filesystem::create_symlink(victim, OutputFile::TemporaryName(OutputFileName(out, 0)));
+  RecordingObserver observer;
+  ExportReport report;
+  ExportFragments(sourcePath, out, {"4096 - 10240"}, observer, report, OpenFileStream);
+  EXPECT_EQ(test::TempFolder::ReadFile(victim), precious);
+  EXPECT_FALSE(std::filesystem::is_symlink(OutputFileName(out, 0)));
+  EXPECT_EQ(test::TempFolder::ReadFile(OutputFileName(out, 0)),
+            std::vector<std::uint8_t>(image.begin() + 4096, image.begin() + 10240));
+  EXPECT_FALSE(std::filesystem::exists(OutputFile::TemporaryName(OutputFileName(out, 0))));
 }
 
 TEST(ExportFragmentsOnDisk, AnOutputNameThatIsTheSourceItselfIsRefusedAndTheSourceKept) {
