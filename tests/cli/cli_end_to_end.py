@@ -341,7 +341,8 @@ class ExitCodes(CardCase):
         process, _ = self._start_long_run(dest)
         time.sleep(1.0)
         process.send_signal(signal.SIGINT)
-        process.send_signal(signal.SIGTERM)  # a second one of another kind: never merged with the first
+        time.sleep(0.02)  # two at once could arrive as one
+        process.send_signal(signal.SIGINT)
         out, err = process.communicate(timeout=120)
         self.assertEqual(process.returncode, 4, err.decode())
         self.assertIn(b"aborted by a second interrupt", err)
@@ -396,6 +397,8 @@ class SourceSafety(CardCase):
                     self.assertTrue(f.read() == self.image_bytes, "the source was changed")
 
     def test_a_source_that_is_no_file_or_disk_is_refused_at_once(self):
+        if OUTPUT_SEPARATOR == "\\":
+            self.skipTest("pipes and character devices by these names are POSIX's")
         fifo = os.path.join(WORK, "no-writer.fifo")
         if os.path.exists(fifo):
             os.unlink(fifo)
@@ -458,8 +461,8 @@ class SourceSafety(CardCase):
         self.assertEqual(result.returncode, 0, result.stderr.decode())
         self.assertIn(b"of an earlier run", result.stderr)
         report = json.loads(result.stdout)
-        self.assertEqual(report["earlier_files"], [kept])
-        self.assertNotIn(kept, {f["file"] for f in report["fragments"]})
+        self.assertEqual([host(p) for p in report["earlier_files"]], [kept])
+        self.assertNotIn(kept, {host(f["file"]) for f in report["fragments"]})
 
     def test_a_full_destination_leaves_no_cut_short_file_under_a_final_name(self):
         """A real file system that fills up (tmpfs of 2 MiB): the run warns first, stops with an
@@ -475,7 +478,8 @@ class SourceSafety(CardCase):
         result = run_cli("--json", self.image, dest)
         self.assertEqual(result.returncode, 3, result.stderr.decode())
         self.assertIn(b"Not enough room", result.stderr)
-        self.assertIn(b"No space left on device", result.stderr)
+        self.assertTrue(b"No space left on device" in result.stderr or b"not enough space" in result.stderr,
+                        result.stderr)
         report = json.loads(result.stdout)
         self.assertTrue(report["space"]["short"])
         self.assertGreater(report["space"]["fragment_bytes"], report["space"]["free_bytes"])

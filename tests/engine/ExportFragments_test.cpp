@@ -316,7 +316,9 @@ TEST(ExportFragmentsOnDisk, LinksInAnOutputsPlaceAreReplacedNeverFollowed) {
   const std::string victim = folder.WriteFile("precious.bin", precious);
   std::filesystem::create_directory(folder.File("out"));
   const std::string out = folder.File("out");
-  std::filesystem::create_symlink(victim, OutputFileName(out, 0));
+  std::error_code noLinks;
+  std::filesystem::create_symlink(victim, OutputFileName(out, 0), noLinks);
+  if (noLinks) GTEST_SKIP() << "skipped: no symbolic links here (" << noLinks.message() << ")";
   std::filesystem::create_symlink(victim, OutputFile::TemporaryName(OutputFileName(out, 0)));
   RecordingObserver observer;
   ExportReport report;
