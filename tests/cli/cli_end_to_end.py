@@ -483,7 +483,7 @@ class SourceSafety(CardCase):
         result = run_cli("--json", self.image, dest)
         self.assertEqual(result.returncode, 3, result.stderr.decode())
         self.assertIn(b"Not enough room", result.stderr)
-        self.assertTrue(b"No space left on device" in result.stderr or b"not enough space" in result.stderr,
+        self.assertTrue(any(text in result.stderr for text in (b"No space left on device", b"Disk full", b"not enough space")),
                         result.stderr)
         report = json.loads(result.stdout)
         self.assertTrue(report["space"]["short"])
