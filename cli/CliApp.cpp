@@ -7,15 +7,34 @@
 #include "engine/ExportFragments.h"
 #include "engine/RecoveryRun.h"
 #include "rebuild/RecordingRebuild.h"
+#include "engine/OutputFile.h"
+#include "platform/FileIdentity.h"
 #include "platform/FileStream.h"
 #include "platform/Folders.h"
 #include "source/SourceSelection.h"
 
 #include <exception>
 #include <memory>
+#include <optional>
+#include <vector>
 #include <utility>
 
 namespace mtsrescue {
+
+namespace {
+
+// Whether this run wrote (or tried) the file at path, as a fragment or as a recording.
+bool WrittenBy(const CliResult& result, const std::string& path) {
+  for (const ExportedEntry& entry : result.Run.Export.Entries) {
+    if (entry.FilePath == path || OutputFile::TemporaryName(entry.FilePath) == path) return true;
+  }
+  for (const RebuiltClip& clip : result.Clips.Recordings) {
+    if (clip.FilePath == path) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 CliApp::CliApp(CliEnvironment environment) : env_(std::move(environment)) {}
 
@@ -49,21 +68,34 @@ int CliApp::Run(const std::vector<std::string>& args) {
   }
 }
 
-ExitCode CliApp::PrepareDestination(const CliOptions& options, std::string& error) {
+ExitCode CliApp::PrepareDestination(const CliOptions& options, const std::string& sourcePath, std::string& error) {
   if (options.DryRun) return ExitCode::Success;  // nothing is written, not even the folder
   if (const std::error_code code = CreateFolderTree(options.DestFolder)) {
     error = "Cannot create folder \"" + options.DestFolder + "\". " + SystemErrorText(code);
     return ExitCode::SourceOrDest;
   }
-  // Find out now, not after hours of reading, whether files can be made there.
-  const std::string probe = options.DestFolder + PathSeparator() + ".mtsrescue-write-test";
+  // A file of an output's name that is the source, or the image behind a loop device that is
+  // the source, would be replaced by this run: refused, --force or not.
+  const std::vector<FileIdentity> sourceFiles = FilesBehindSource(sourcePath);
+  std::vector<std::string> names = EarlierOutputs(options.DestFolder);
+  const std::vector<std::string> clipNames = EarlierOutputs(ClipsFolderName(options.DestFolder));
+  names.insert(names.end(), clipNames.begin(), clipNames.end());
+  for (const std::string& name : names) {
+    if (LeadsToAnyOf(name, sourceFiles)) {
+      error = "\"" + name + "\" is the source being recovered, or the file behind it, and this run would replace it. "
+              "Choose another folder for DEST.";
+      return ExitCode::SourceOrDest;
+    }
+  }
+  // Find out now, not after hours of reading, whether files can be made there. The probe is
+  // made the way every output is, never through a link, and never where the source is.
   try {
-    env_.Opener(probe, OpenMode::Create).reset();
+    OutputFile probe(options.DestFolder + PathSeparator() + ".mtsrescue-write-test", sourceFiles, env_.Opener);
+    probe.Abandon();
   } catch (const StreamError& failure) {
     error = failure.what();
     return ExitCode::SourceOrDest;
   }
-  RemoveFile(probe);
   return ExitCode::Success;
 }
 
@@ -86,18 +118,28 @@ ExitCode CliApp::Recover(const CliOptions& options) {
     env_.Out->flush();
     if (!run.ErrorMessage.empty()) *env_.Err << ProgramName << ": " << run.ErrorMessage << "\n";
     if (code == ExitCode::Interrupted && notes) {
-      *env_.Err << ProgramName << ": interrupted after " << run.Scan.BytesRead << " of "
-                << run.SourceLength << " bytes; what was found up to there was "
-                << (options.DryRun ? "listed" : "written") << ".\n";
+      if (run.Aborted) {
+        *env_.Err << ProgramName << ": aborted by a second interrupt; only the files listed as written are whole";
+        for (const std::optional<CutShortFile>* cut : {&run.Export.CutShort, &result.Clips.CutShort}) {
+          if (!cut->has_value()) continue;
+          *env_.Err << "; " << (*cut)->FinalPath << " was cut short and "
+                    << ((*cut)->LeftAs.empty() ? "removed" : "stays as " + (*cut)->LeftAs);
+        }
+        *env_.Err << ".\n";
+      } else {
+        *env_.Err << ProgramName << ": interrupted after " << run.Scan.BytesRead << " of "
+                  << run.SourceLength << " bytes; what was found up to there was "
+                  << (options.DryRun ? "listed" : "written") << ".\n";
+      }
     }
     // Not a failure: what was found is all in the numbered files; the report lists where.
     if (!result.Clips.Dropped.empty() && notes) {
       *env_.Err << ProgramName << ": not every recording could be rebuilt: " << result.Clips.Dropped.size()
                 << " chains of pieces gave none; their bytes stay in the numbered files.\n";
     }
-    if (run.Scan.UnreadableSectors > 0 && notes) {
-      *env_.Err << ProgramName << ": " << run.Scan.UnreadableSectors
-                << " sectors could not be read; they count as no video.\n";
+    if (run.UnreadableSectors > 0 && notes) {
+      *env_.Err << ProgramName << ": " << run.UnreadableSectors
+                << " sectors could not be read; they count as no video and are written as zeros.\n";
     }
     return code;
   };
@@ -127,15 +169,32 @@ ExitCode CliApp::Recover(const CliOptions& options) {
   }
   std::string destError;
   if (!options.DryRun && !options.Force) destError = DestinationOnSourceRefusal(options.DestFolder, run.SourcePath, platform);
-  if (!destError.empty() || PrepareDestination(options, destError) != ExitCode::Success) {
+  if (!destError.empty() || PrepareDestination(options, run.SourcePath, destError) != ExitCode::Success) {
     run.ErrorMessage = destError;
     return finish(ExitCode::SourceOrDest);
+  }
+  // Files of an earlier run: those of the numbers this run writes are replaced, the rest stay;
+  // the report must not pass them off as this run's.
+  std::vector<std::string> earlier;
+  if (!options.DryRun) {
+    earlier = EarlierOutputs(options.DestFolder);
+    if (!options.NoClips) {
+      const std::vector<std::string> clips = EarlierOutputs(ClipsFolderName(options.DestFolder));
+      earlier.insert(earlier.end(), clips.begin(), clips.end());
+    }
+  }
+  if (!earlier.empty() && notes) {
+    *env_.Err << ProgramName << ": \"" << options.DestFolder << "\" already holds " << earlier.size()
+              << " files of an earlier run (" << earlier.front() << (earlier.size() > 1 ? ", ..." : "")
+              << "): those of the numbers this run writes are replaced, the others stay and are not part of "
+                 "its report.\n";
   }
 
   std::ostream* progress = (env_.ErrIsTerminal && !options.Quiet) ? env_.Err : nullptr;
   const auto interrupts = env_.InterruptCount;
   CliObserver observer(progress, notes ? env_.Err : nullptr,
-                       [interrupts] { return interrupts && interrupts() > 0; }, env_.Clock);
+                       [interrupts] { return interrupts && interrupts() > 0; }, env_.Clock,
+                       [interrupts] { return interrupts && interrupts() > 1; });
   RunOptions runOptions;
   runOptions.DryRun = options.DryRun;
   RecordingRebuild rebuild(platform.Opener());
@@ -144,7 +203,11 @@ ExitCode CliApp::Recover(const CliOptions& options) {
                     platform.Opener());
   result.Clips = rebuild.Report();
   ran = true;
+  for (const std::string& path : earlier) {
+    if (!WrittenBy(result, path)) result.EarlierFiles.push_back(path);
+  }
 
+  if (run.Aborted) return finish(ExitCode::Interrupted);
   switch (run.Failure) {
     case RunFailure::Source: return finish(ExitCode::SourceOrDest);
     case RunFailure::Export: return finish(ExitCode::Export);

@@ -34,7 +34,7 @@ class CliApp {
 
  private:
   ExitCode Recover(const CliOptions& options);
-  ExitCode PrepareDestination(const CliOptions& options, std::string& error);
+  ExitCode PrepareDestination(const CliOptions& options, const std::string& sourcePath, std::string& error);
 
   CliEnvironment env_;
 };

@@ -9,8 +9,13 @@
 
 namespace mtsrescue {
 
-CliObserver::CliObserver(std::ostream* progress, std::ostream* notes, StopProbe stopProbe, Clock clock)
-    : progress_(progress), notes_(notes), stopProbe_(std::move(stopProbe)), clock_(std::move(clock)) {}
+CliObserver::CliObserver(std::ostream* progress, std::ostream* notes, StopProbe stopProbe, Clock clock,
+                         StopProbe abortProbe)
+    : progress_(progress),
+      notes_(notes),
+      stopProbe_(std::move(stopProbe)),
+      clock_(std::move(clock)),
+      abortProbe_(std::move(abortProbe)) {}
 
 bool CliObserver::StopRequested() {
   if (!stopProbe_ || !stopProbe_()) return false;
@@ -18,15 +23,37 @@ bool CliObserver::StopRequested() {
     stopNoted_ = true;
     if (notes_ != nullptr) {
       ClearLine();
-      *notes_ << "Stopping: the fragments found so far will be written. "
-                 "Press Ctrl-C again to quit at once.\n"
-              << std::flush;
+      if (scanDone_) {
+        *notes_ << "The source has been read: the export will finish. "
+                   "Press Ctrl-C again to abort it (the file being written is removed).\n";
+      } else {
+        *notes_ << "Stopping: the fragments found so far will be written. "
+                   "Press Ctrl-C again to abort the writing too.\n";
+      }
+      *notes_ << std::flush;
     }
   }
   return true;
 }
 
-void CliObserver::Pump() { Draw(false); }
+void CliObserver::Pump() {
+  // After the scan nothing asks StopRequested; a Ctrl-C then is still acknowledged, once.
+  if (scanDone_ && !stopNoted_) StopRequested();
+  Draw(false);
+}
+
+bool CliObserver::AbortRequested() { return abortProbe_ && abortProbe_(); }
+
+bool CliObserver::SpaceShort(std::int64_t neededBytes, std::int64_t freeBytes) {
+  if (notes_ != nullptr) {
+    ClearLine();
+    *notes_ << "Not enough room: DEST has " << freeBytes << " bytes free, and this run is about to write about "
+            << neededBytes << " (fragments and rebuilt recordings). Going on: it stops with an error where the "
+               "disk fills, and the files written until then stay.\n"
+            << std::flush;
+  }
+  return true;
+}
 
 void CliObserver::ScanBegin(std::int64_t lengthBytes) {
   scanning_ = true;
@@ -45,6 +72,7 @@ void CliObserver::ScanEnd() {
     Draw(true);
   }
   scanning_ = false;
+  scanDone_ = true;
   if (progress_ != nullptr && lineShown_) {
     *progress_ << '\n' << std::flush;
     lineShown_ = false;

@@ -16,10 +16,15 @@ class CliObserver final : public RunObserver {
   using StopProbe = std::function<bool()>;     // true once the user asked to stop
 
   // progress: where the progress line is drawn, nullptr for none (not a terminal, --quiet).
-  // notes: where a stop is acknowledged, nullptr for none.
-  CliObserver(std::ostream* progress, std::ostream* notes, StopProbe stopProbe, Clock clock);
+  // notes: where a stop is acknowledged, nullptr for none. abortProbe: true once the user asked
+  // to give up the writing too (a second Ctrl-C).
+  CliObserver(std::ostream* progress, std::ostream* notes, StopProbe stopProbe, Clock clock,
+              StopProbe abortProbe = {});
 
   bool StopRequested() override;
+  bool AbortRequested() override;
+  // Notes the shortage and goes on: the export stops with an error where the disk fills.
+  bool SpaceShort(std::int64_t neededBytes, std::int64_t freeBytes) override;
   void Pump() override;
   void ScanBegin(std::int64_t lengthBytes) override;
   void ScanProgress(std::int64_t positionBytes) override;
@@ -46,7 +51,9 @@ class CliObserver final : public RunObserver {
   std::ostream* notes_;
   StopProbe stopProbe_;
   Clock clock_;
+  StopProbe abortProbe_;
   bool stopNoted_ = false;
+  bool scanDone_ = false;  // a stop request now can end no reading: the writing goes on
   bool scanning_ = false;
   bool exporting_ = false;
   bool lineShown_ = false;

@@ -93,7 +93,9 @@ std::string CommandLine::HelpText(const std::string& programName) {
       "DEST's file system has them.\n"
       "SOURCE is only ever opened for reading. It may also be a name from --list: PhysicalDriveN\n"
       "for a whole disk, or a letter and a colon (E:) for a volume. DEST is refused when it lies\n"
-      "on the disk or volume being recovered, unless --force is given.\n"
+      "on the disk or volume being recovered, or in a mounted image that is SOURCE, unless\n"
+      "--force is given. No file is ever written that is SOURCE or the file behind it, --force\n"
+      "or not. Each file is written as <name>.part and renamed when whole.\n"
       "\n"
       "Options:\n";
   for (const Flag& flag : Flags()) {
@@ -108,16 +110,21 @@ std::string CommandLine::HelpText(const std::string& programName) {
   text +=
       "\n"
       "Progress (percent, bytes read, MB/s, time left, fragments found) is drawn on stderr when it\n"
-      "is a terminal. Ctrl-C stops the reading: what was found so far is still written.\n"
-      "A second Ctrl-C ends the program at once.\n"
+      "is a terminal. Ctrl-C stops the reading: what was found so far is still written (during\n"
+      "the export it is noted and the export finishes). A second Ctrl-C gives up the writing at\n"
+      "once, removes the file cut short and still reports what was written; a third ends the\n"
+      "program at once.\n"
       "\n"
       "Exit status:\n"
       "  0  success: every fragment long enough was written (or listed, with --dry-run)\n"
       "  1  usage error\n"
-      "  2  the source could not be opened, measured or read at all, or DEST could not be\n"
-      "     created or lies on the disk or volume being recovered (without --force)\n"
-      "  3  an output file could not be created or written (files written before it stay)\n"
-      "  4  interrupted: Ctrl-C ended the reading early; what was found was written\n";
+      "  2  the source could not be opened, measured or read at all, or is no file or disk\n"
+      "     (a pipe, /dev/zero), or DEST could not be created, lies on the source (without\n"
+      "     --force) or holds a file that is the source (always)\n"
+      "  3  an output file could not be created or written (files written before it stay), or\n"
+      "     the source shrank or went away during the run (the entries it lost failed)\n"
+      "  4  interrupted: Ctrl-C ended the reading early; what was found was written (after a\n"
+      "     second Ctrl-C only the files listed as written)\n";
   return text;
 }
 

@@ -11,9 +11,11 @@ namespace mtsrescue {
 enum class ExitCode : int {
   Success = 0,      // every fragment long enough was written (or listed, for --dry-run)
   Usage = 1,        // bad options or operands
-  SourceOrDest = 2, // the source could not be opened, measured or read at all, or the destination not made
-  Export = 3,       // an output file could not be created or written; earlier files stay
-  Interrupted = 4,  // Ctrl-C ended the reading early (what was found was still exported)
+  SourceOrDest = 2, // the source could not be opened, measured or read at all, is no file or disk, or the
+                    // destination not made, on the source, or holding a file that is the source
+  Export = 3,       // an output file could not be created or written (earlier files stay), or the source shrank
+  Interrupted = 4,  // Ctrl-C ended the reading early (what was found was still exported), or a second one
+                    // gave up the writing (the files listed as written are whole)
 };
 
 // A bad command line; what() is the message to print before the usage hint.

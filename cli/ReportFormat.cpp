@@ -112,6 +112,12 @@ std::vector<EntryView> ReportFormat::Entries(const CliResult& result) {
         case EntryOutcome::Failed:
           view.Status = EntryStatus::Failed;
           view.Reason = run.ErrorMessage;
+          if (run.Export.CutShort && run.Export.CutShort->FinalPath == done.FilePath) {
+            if (!view.Reason.empty() && view.Reason.back() == '.') view.Reason.pop_back();
+            view.Reason += run.Export.CutShort->LeftAs.empty()
+                               ? "; the part written was removed"
+                               : "; the part written stays as " + run.Export.CutShort->LeftAs;
+          }
           break;
         case EntryOutcome::NotReached:
           view.Status = EntryStatus::NotReached;
@@ -136,6 +142,12 @@ std::vector<EntryView> ReportFormat::Entries(const CliResult& result) {
 static bool ClipsRan(const CliResult& result) {
   return !result.Options.DryRun && !result.Options.NoClips &&
          (result.Run.Failure == RunFailure::None || !result.Clips.Folder.empty());
+}
+
+static std::string CutShortJson(const std::optional<CutShortFile>& cut) {
+  if (!cut) return "null";
+  return "{\"file\": " + ReportFormat::JsonString(cut->FinalPath) +
+         ", \"left_as\": " + (cut->LeftAs.empty() ? std::string("null") : ReportFormat::JsonString(cut->LeftAs)) + "}";
 }
 
 static std::string SpanJson(const ClipSpan& span) {
@@ -163,6 +175,10 @@ std::string ReportFormat::ClipsText(const CliResult& result) {
     text += "  [" + Int(clips.UnreadableSectors) + " unreadable sectors passed over while finding the pieces]";
   }
   text += "\n";
+  if (clips.CutShort) {
+    text += "  cut short: " + clips.CutShort->FinalPath +
+            (clips.CutShort->LeftAs.empty() ? " (removed)" : " (stays as " + clips.CutShort->LeftAs + ")") + "\n";
+  }
   for (const RebuiltClip& clip : clips.Recordings) {
     char line[160];
     std::snprintf(line, sizeof line, "  %6lld  %12lld bytes  %3lld pieces  ", static_cast<long long>(clip.Index),
@@ -208,7 +224,8 @@ std::string ReportFormat::ClipsJson(const CliResult& result) {
                      ", \"cluster_bytes\": " + Int(clips.ClusterBytes) + ", \"bytes_read\": " + Int(clips.BytesRead) +
                      ", \"source_bytes_read\": " + Int(clips.SourceBytesRead) +
                      ", \"bytes_written\": " + Int(clips.BytesWritten) +
-                     ", \"unreadable_sectors\": " + Int(clips.UnreadableSectors) + ",\n    \"recordings\": [";
+                     ", \"unreadable_sectors\": " + Int(clips.UnreadableSectors) +
+                     ", \"cut_short\": " + CutShortJson(clips.CutShort) + ",\n    \"recordings\": [";
   for (std::size_t i = 0; i < clips.Recordings.size(); ++i) {
     const RebuiltClip& clip = clips.Recordings[i];
     json += i == 0 ? "\n" : ",\n";
@@ -246,9 +263,10 @@ std::string ReportFormat::Text(const CliResult& result) {
   std::string text;
   text += "Source:       " + result.Options.Source + " (" + Int(run.SourceLength) + " bytes, " +
           ProgressLine::Bytes(run.SourceLength) + ")\n";
-  text += "Read:         " + Int(run.Scan.BytesRead) + " bytes" +
-          (run.Scan.Stopped ? " (stopped early)" : "") + ", " + Int(run.Scan.UnreadableSectors) +
-          " unreadable sectors\n";
+  const std::int64_t lateUnreadable = run.UnreadableSectors - run.Scan.UnreadableSectors;
+  text += "Read:         " + Int(run.Scan.BytesRead) + " bytes" + (run.Scan.Stopped ? " (stopped early)" : "") +
+          ", " + Int(std::max(run.UnreadableSectors, run.Scan.UnreadableSectors)) + " unreadable sectors" +
+          (lateUnreadable > 0 ? " (" + Int(lateUnreadable) + " of them failed only when copied)" : "") + "\n";
   text += "Hits:         " + Int(run.HitCount) + " sectors in " + Int(static_cast<std::int64_t>(run.Fragments.size())) +
           " fragment entries\n";
   if (!result.Options.DestFolder.empty()) {
@@ -273,6 +291,11 @@ std::string ReportFormat::Text(const CliResult& result) {
       plannedBytes += view.FileBytes;
     }
   }
+  if (!result.Options.DryRun && run.Space.FreeBytes >= 0) {
+    text += "Space:        " + Int(run.Space.FreeBytes) + " bytes free before the export for " +
+            Int(run.Space.FragmentBytes) + " bytes of fragments and about " + Int(run.Space.RecordingBytes) +
+            " of recordings" + (run.Space.Short ? " (not enough room)" : "") + "\n";
+  }
   if (result.Options.DryRun) {
     text += "Would write:  " + Int(planned) + " files, " + Int(plannedBytes) + " bytes\n";
   } else {
@@ -280,6 +303,11 @@ std::string ReportFormat::Text(const CliResult& result) {
             " bytes\n";
   }
   text += ClipsText(result);
+  if (!result.EarlierFiles.empty()) {
+    text += "Not of this run: " + Int(static_cast<std::int64_t>(result.EarlierFiles.size())) +
+            " files that DEST held before it and that it did not write again:\n";
+    for (const std::string& path : result.EarlierFiles) text += "  " + path + "\n";
+  }
   return text;
 }
 
@@ -326,7 +354,7 @@ std::string ReportFormat::Json(const CliResult& result) {
   json += "  \"destination\": " + optional(result.Options.DestFolder) + ",\n";
   json += std::string("  \"dry_run\": ") + (result.Options.DryRun ? "true" : "false") + ",\n";
   json += "  \"bytes_read\": " + Int(run.Scan.BytesRead) + ",\n";
-  json += "  \"unreadable_sectors\": " + Int(run.Scan.UnreadableSectors) + ",\n";
+  json += "  \"unreadable_sectors\": " + Int(std::max(run.UnreadableSectors, run.Scan.UnreadableSectors)) + ",\n";
   json += std::string("  \"stopped\": ") + (run.Scan.Stopped ? "true" : "false") + ",\n";
   json += "  \"hits\": " + Int(run.HitCount) + ",\n";
   json += "  \"fragments\": [";
@@ -343,7 +371,21 @@ std::string ReportFormat::Json(const CliResult& result) {
   json += views.empty() ? "],\n" : "\n  ],\n";
   json += "  \"files_written\": " + Int(run.Export.FilesWritten) + ",\n";
   json += "  \"bytes_written\": " + Int(run.Export.BytesWritten) + ",\n";
+  json += "  \"cut_short\": " + CutShortJson(run.Export.CutShort) + ",\n";
+  if (result.Options.DryRun) {
+    json += "  \"space\": null,\n";
+  } else {
+    json += "  \"space\": {\"free_bytes\": " + Int(run.Space.FreeBytes) + ", \"fragment_bytes\": " +
+            Int(run.Space.FragmentBytes) + ", \"recording_bytes_estimated\": " + Int(run.Space.RecordingBytes) +
+            ", \"short\": " + (run.Space.Short ? "true" : "false") + "},\n";
+  }
+  json += "  \"earlier_files\": [";
+  for (std::size_t i = 0; i < result.EarlierFiles.size(); ++i) {
+    json += (i == 0 ? "" : ", ") + JsonString(result.EarlierFiles[i]);
+  }
+  json += "],\n";
   json += "  \"clips\": " + ClipsJson(result) + ",\n";
+  json += std::string("  \"aborted\": ") + (run.Aborted ? "true" : "false") + ",\n";
   json += "  \"result\": " + JsonString(ResultName(result.Code)) + ",\n";
   json += "  \"exit_code\": " + Int(static_cast<int>(result.Code)) + ",\n";
   json += "  \"error\": " + optional(run.ErrorMessage) + "\n";

@@ -16,6 +16,9 @@ struct CliResult {
   CliOptions Options;
   RunReport Run;
   ClipReport Clips;  // the rebuilt recordings; empty when they were not rebuilt
+  // Output-named files that DEST (and DEST/clips) held before the run and that this run did not
+  // write again: an earlier run's, still there, not of this report.
+  std::vector<std::string> EarlierFiles;
   ExitCode Code = ExitCode::Success;
 };
 
@@ -41,9 +44,12 @@ class ReportFormat {
   // Lines for a person: source, reading, hits, then one line per entry, then the totals.
   static std::string Text(const CliResult& result);
   // One JSON object (UTF-8, ending with a line break): source, length, destination (null for a dry
-  // run without one), dry_run, bytes_read, unreadable_sectors, stopped, hits, fragments (each:
-  // index, start, end, length, status, file, reason, unreadable_sectors), files_written,
-  // bytes_written, result, exit_code, error (null on success). Offsets and lengths in bytes.
+  // run without one), dry_run, bytes_read, unreadable_sectors (every stage's, each sector once),
+  // stopped, hits, fragments (each: index, start, end, length, status, file, reason,
+  // unreadable_sectors), files_written, bytes_written, cut_short (the file a failure cut short:
+  // file, left_as, null when removed; or null), space (free_bytes, fragment_bytes,
+  // recording_bytes_estimated, short; null for a dry run), earlier_files, clips, aborted, result,
+  // exit_code, error (null on success). Offsets and lengths in bytes.
   static std::string Json(const CliResult& result);
   // The rebuilt recordings: empty text / "null" when they were not rebuilt (dry run, --no-clips).
   static std::string ClipsText(const CliResult& result);

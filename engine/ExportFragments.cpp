@@ -5,9 +5,9 @@
 #include "engine/EngineConstants.h"
 #include "engine/ReadBlock.h"
 #include "engine/RunObserver.h"
+#include "platform/FileIdentity.h"
 #include "platform/FileStream.h"
 #include "platform/Folders.h"
-#include "platform/HardLinks.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,16 +33,24 @@ ExportError WriteError(const std::string& outputPath, std::error_code code) {
   return ExportError("Cannot write file \"" + outputPath + "\". " + SystemErrorText(code), code);
 }
 
-// Copies [startOffset, startOffset + lengthBytes) of source into output; returns the sectors
-// written as zeros because they could not be read. Throws ExportError when a write falls short.
-std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_t lengthBytes,
-                       ByteStream& output, const std::string& outputPath, BlockBuffer& buffer,
-                       RunObserver& observer, ExportTap* tap, std::int64_t& exportedBytes,
-                       std::int64_t exportBytes) {
-  std::int64_t unreadableSectors = 0;
+ExportError SourceEndedError(const std::string& sourcePath, std::int64_t endOffset, const ExportedEntry& entry) {
+  return ExportError("Cannot read file \"" + sourcePath + "\". It ends at byte " + std::to_string(endOffset) +
+                         " now, inside fragment " + std::to_string(entry.StartOffset) + " - " +
+                         std::to_string(entry.EndOffset) + " that the scan found: the source shrank or was taken "
+                         "away during the run.",
+                     std::make_error_code(std::errc::io_error));
+}
+
+// Copies [entry.StartOffset, + lengthBytes) of source into output, counting in entry the sectors
+// written as zeros because they could not be read. Throws ExportError when a write falls short or
+// the source ends before the range does.
+void CopyRange(ByteStream& source, const std::string& sourcePath, ExportedEntry& entry, std::int64_t lengthBytes,
+               OutputFile& output, BlockBuffer& buffer, RunObserver& observer, ExportTap* tap,
+               std::int64_t& exportedBytes, std::int64_t exportBytes) {
+  const std::int64_t startOffset = entry.StartOffset;
   std::int64_t copiedBytes = 0;
   // The sector-by-sector reading of a failing block can take minutes on a dying card: the events
-  // keep being handled meanwhile (the export itself cannot be stopped).
+  // keep being handled meanwhile (the export itself cannot be stopped, only aborted).
   constexpr auto FallbackPumpInterval = std::chrono::milliseconds(20);
   std::chrono::steady_clock::time_point lastFallbackPump{};
   const SectorPacer pacer = [&] {
@@ -55,25 +63,26 @@ std::int64_t CopyRange(ByteStream& source, std::int64_t startOffset, std::int64_
   };
   while (copiedBytes < lengthBytes) {
     observer.Pump();
+    if (observer.AbortRequested()) {
+      throw RunAborted("Aborted while writing \"" + output.FinalPath() + "\".");
+    }
     const std::int64_t blockBytes = std::min(BlockBytes, lengthBytes - copiedBytes);
-    unreadableSectors +=
-        ReadBlock(source, startOffset + copiedBytes, buffer.data(), blockBytes, pacer).UnreadableSectors;
+    const BlockRead read = ReadBlock(source, startOffset + copiedBytes, buffer.data(), blockBytes, pacer);
+    if (read.Ended) throw SourceEndedError(sourcePath, source.Size(), entry);
+    entry.UnreadableSectors += read.UnreadableSectors;
+    entry.Unreadable.insert(entry.Unreadable.end(), read.Unreadable.begin(), read.Unreadable.end());
     const IoResult written = output.Write(buffer.data(), blockBytes);
     if (written.Bytes != blockBytes) {
       const std::error_code code =
           written.Error ? written.Error : std::make_error_code(std::errc::no_space_on_device);
-      throw WriteError(outputPath, code);
+      throw WriteError(output.FinalPath(), code);
     }
     if (tap != nullptr) tap->Copied(startOffset + copiedBytes, buffer.data(), blockBytes);
     copiedBytes += blockBytes;
     exportedBytes += blockBytes;
     observer.ExportBytes(exportedBytes, exportBytes);
   }
-  // A file is reported written only once its bytes are on the disk, not merely in the cache.
-  if (const std::error_code code = output.Flush()) {
-    throw WriteError(outputPath, code);
-  }
-  return unreadableSectors;
+  output.Commit();
 }
 
 }  // namespace
@@ -84,7 +93,7 @@ std::string OutputFileName(const std::string& folder, std::int64_t index) {
 
 void ExportFragments(const std::string& sourcePath, const std::string& destFolder,
                      const FragmentList& fragments, RunObserver& observer, ExportReport& report,
-                     const StreamOpener& opener, ExportTap* tap) {
+                     const StreamOpener& opener, ExportTap* tap, std::int64_t sourceLength) {
   const std::int64_t entryCount = static_cast<std::int64_t>(fragments.size());
   report.Entries.clear();
   report.Entries.reserve(fragments.size());
@@ -98,6 +107,9 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
     report.Entries.push_back(entry);
   }
 
+  // Compared with every name about to be created: a name that leads to the source (or to the
+  // image behind a loop device that is the source) is never written.
+  const std::vector<FileIdentity> protectedFiles = FilesBehindSource(sourcePath);
   if (tap != nullptr) tap->Planned(report.Entries);
   std::int64_t exportBytes = 0;
   for (const ExportedEntry& entry : report.Entries) {
@@ -122,31 +134,30 @@ void ExportFragments(const std::string& sourcePath, const std::string& destFolde
       buffer.resize(static_cast<std::size_t>(BlockBytes));
     }
     entry.Outcome = EntryOutcome::Failed;  // until the file is complete
-    // The source is opened before the output is created, so a source that cannot be opened
-    // leaves no empty file behind.
     const std::string outputPath = OutputFileName(destFolder, entry.Index);
     entry.FilePath = outputPath;
     report.SourceFailed = true;
     const std::unique_ptr<ByteStream> source = opener(sourcePath, OpenMode::ReadShared);
     report.SourceFailed = false;
-    // Creating the output empties it: when it is the source itself (a recovered file scanned again
-    // into its own folder), that would destroy what is being recovered.
-    if (SameFile(outputPath, sourcePath)) {
-      throw StreamError("Cannot create file \"" + outputPath + "\". It is the source being recovered.",
-                        std::make_error_code(std::errc::file_exists));
-    }
     // Bytes past the source's end do not exist: copying them would add zeros to the file and
     // count them as unreadable sectors. A source that cannot tell its length is copied whole.
     const std::int64_t sourceBytes = source->Size();
+    // A source that ends before the range, or before its own measured end, has shrunk (or is
+    // gone) since the scan: what the file would hold is not what was found.
+    if (sourceLength >= 0 && sourceBytes >= 0 && sourceBytes < std::min(entry.EndOffset, sourceLength)) {
+      throw SourceEndedError(sourcePath, sourceBytes, entry);
+    }
     const std::int64_t fileBytes =
         sourceBytes >= 0 ? std::clamp<std::int64_t>(sourceBytes - entry.StartOffset, 0, lengthBytes) : lengthBytes;
-    // A fragment file that an earlier run made a rebuilt recording's second name keeps that
-    // recording: this name is taken away and made anew, not emptied in place.
-    if (HasOtherNames(outputPath)) RemoveFile(outputPath);
-    const std::unique_ptr<ByteStream> output = opener(outputPath, OpenMode::Create);
-    entry.UnreadableSectors =
-        CopyRange(*source, entry.StartOffset, fileBytes, *output, outputPath, buffer, observer, tap,
-                  exportedBytes, exportBytes);
+    OutputFile output(outputPath, protectedFiles, opener);
+    try {
+      // The rename at the end replaces whatever stood at the name, a second name of an earlier
+      // run's recording included, without emptying it.
+      CopyRange(*source, sourcePath, entry, fileBytes, output, buffer, observer, tap, exportedBytes, exportBytes);
+    } catch (...) {
+      report.CutShort = output.Abandon();
+      throw;
+    }
     entry.Outcome = EntryOutcome::Written;
     entry.FileBytes = fileBytes;
     ++report.FilesWritten;

@@ -2,9 +2,12 @@
 #pragma once
 
 #include "engine/FragmentList.h"
+#include "engine/OutputFile.h"
+#include "engine/ReadBlock.h"
 #include "platform/ByteStream.h"
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -14,7 +17,8 @@ namespace mtsrescue {
 
 class RunObserver;
 
-// A write to an output file failed (a full disk): "Cannot write file "<path>". <system text>".
+// A write to an output file failed (a full disk): "Cannot write file "<path>". <system text>";
+// or the source ended before a fragment's end (it shrank): "Cannot read file "<source>". ...".
 class ExportError : public std::runtime_error {
  public:
   ExportError(const std::string& message, std::error_code code)
@@ -39,6 +43,7 @@ struct ExportedEntry {
   EntryOutcome Outcome = EntryOutcome::NotReached;
   std::string FilePath;                // for Written and Failed
   std::int64_t UnreadableSectors = 0;  // written as zeros
+  std::vector<UnreadableStretch> Unreadable;  // the same sectors, where they are on the source
   // The file's length: end - start, less what lies past the source's end (a hit in one of its
   // last two sectors begins a group that the source does not hold whole). 0 when not written.
   std::int64_t FileBytes = 0;
@@ -50,6 +55,7 @@ struct ExportReport {
   std::int64_t BytesWritten = 0;
   std::int64_t UnreadableSectors = 0;
   bool SourceFailed = false;  // the export ended because the source could not be opened again
+  std::optional<CutShortFile> CutShort;  // the file the failure cut short, when it had been created
 };
 
 // Sees the source's bytes as the export copies them, so that they need not be read again.
@@ -65,17 +71,23 @@ class ExportTap {
 // folder + PathSeparator() + index + ".MTS"; the separator is added whatever folder ends with.
 std::string OutputFileName(const std::string& folder, std::int64_t index);
 
-// Writes each entry longer than MinExportBytes, in index order; an existing file of that name is
-// replaced. The source is opened OpenMode::ReadShared, never for writing. report is filled as it
-// goes. Throws StreamError when a file cannot be created (also when it is the source file itself,
-// which creating would empty) or the source opened, and ExportError when a write or the final
-// flush fails; earlier files stay. The source is opened before each output file is created, so a
-// source that cannot be opened leaves no empty file behind. Source sectors that cannot be read are
-// written as zeros and counted; a range that runs past the source's end is copied up to that end
-// only. ExportBegin and ExportEnd bracket the whole export, also when it fails. tap, when given,
-// sees every block copied.
+// Writes each entry longer than MinExportBytes, in index order, each through an OutputFile: under
+// a temporary name first, so that a file under its final name is always whole, and an existing
+// file of that name is replaced only then. The source is opened OpenMode::ReadShared, never for
+// writing. report is filled as it goes. Throws StreamError when a file cannot be created (also
+// when it is the source, or the file behind a loop device that is the source, which creating
+// would destroy) or the source opened; ExportError when a write or the final flush fails, or when
+// the source no longer holds a fragment's bytes (it shrank: that entry fails, it is never
+// "written" with zeros); RunAborted when the observer asks to abort. Earlier files stay; the one
+// cut short is removed (report.CutShort says so). The source is opened before each output file is
+// created, so a source that cannot be opened leaves no empty file behind. Source sectors that
+// cannot be read are written as zeros and counted; a range that runs past the source's end (a
+// hit in one of its last two sectors) is copied up to that end only. ExportBegin and ExportEnd
+// bracket the whole export, also when it fails. tap, when given, sees every block copied.
+// sourceLength, the source's length when the run measured it (-1: unknown), tells a source that
+// shrank since from one that always ended inside its last group.
 void ExportFragments(const std::string& sourcePath, const std::string& destFolder,
                      const FragmentList& fragments, RunObserver& observer, ExportReport& report,
-                     const StreamOpener& opener, ExportTap* tap = nullptr);
+                     const StreamOpener& opener, ExportTap* tap = nullptr, std::int64_t sourceLength = -1);
 
 }  // namespace mtsrescue

@@ -33,7 +33,9 @@ BlockRead ReadBlock(ByteStream& stream, std::int64_t offset, std::uint8_t* buffe
     std::uint8_t* piece = buffer + pieceAt;
     bool whole = false;
     if (!stream.Seek(offset + pieceAt)) {
-      whole = stream.Read(piece, pieceBytes).Bytes == pieceBytes;
+      const IoResult read = stream.Read(piece, pieceBytes);
+      whole = read.Bytes == pieceBytes;
+      if (!whole && !read.Error) result.Ended = true;
     }
     if (whole) {
       continue;

@@ -21,6 +21,9 @@ struct BlockRead {
   // buffer[0, HandledBytes) holds the source's bytes or zeros for unreadable sectors; less than
   // count only when the pacer gave up, and then the rest of buffer is zeros.
   std::int64_t HandledBytes = 0;
+  // A sector came back short with no error: the stream ends before offset + count (a file that
+  // shrank, a card taken away). Its zeros are no copy of anything.
+  bool Ended = false;
 };
 
 // Asked before each single-sector read of the fallback, which on a failing disk can take seconds

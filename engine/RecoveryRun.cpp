@@ -5,7 +5,9 @@
 #include "engine/HitList.h"
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
+#include "platform/Folders.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -19,6 +21,35 @@ void NoteFailure(RunReport& report, RunFailure failure, const char* message) {
     report.Failure = failure;
     report.ErrorMessage = message;
   }
+}
+
+// The sectors of stretch that known (ascending, not overlapping) does not hold.
+std::int64_t SectorsNotIn(const std::vector<UnreadableStretch>& known, const UnreadableStretch& stretch) {
+  const std::int64_t endOffset = stretch.Offset + stretch.SectorCount * SectorBytes;
+  std::int64_t coveredBytes = 0;
+  auto at = std::upper_bound(known.begin(), known.end(), stretch.Offset,
+                             [](std::int64_t offset, const UnreadableStretch& k) { return offset < k.Offset; });
+  if (at != known.begin()) --at;
+  for (; at != known.end() && at->Offset < endOffset; ++at) {
+    const std::int64_t from = std::max(at->Offset, stretch.Offset);
+    const std::int64_t to = std::min(at->Offset + at->SectorCount * SectorBytes, endOffset);
+    if (to > from) coveredBytes += to - from;
+  }
+  return stretch.SectorCount - coveredBytes / SectorBytes;
+}
+
+// The bytes the export will write: every entry long enough, up to the source's end.
+std::int64_t FragmentBytes(const FragmentList& fragments, std::int64_t sourceLength) {
+  std::int64_t total = 0;
+  PagePos pos;
+  for (const std::string& entry : fragments) {
+    SplitEntry(entry, pos);
+    const std::int64_t startOffset = ParseOffset(pos.StartText);
+    const std::int64_t lengthBytes = ParseOffset(pos.EndText) - startOffset;
+    if (lengthBytes <= MinExportBytes || startOffset < 0) continue;
+    total += std::clamp<std::int64_t>(sourceLength - startOffset, 0, lengthBytes);
+  }
+  return total;
 }
 
 }  // namespace
@@ -59,6 +90,13 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
                 ("Cannot read file \"" + sourcePath + "\". No sector of it could be read.").c_str());
   }
 
+  if (report.Scan.SourceEnded) {
+    // Not the source's failure to open or be read: what it held when the run began is lost.
+    NoteFailure(report, RunFailure::Export,
+                ("Cannot read file \"" + sourcePath + "\". It ended before its length of " +
+                 std::to_string(sourceLength) + " bytes: it shrank or was taken away during the run.")
+                    .c_str());
+  }
   try {
     MergeHits(hits, report.Fragments, &observer);
   } catch (const std::exception& error) {
@@ -69,18 +107,43 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
   if (followUp != nullptr) tap = followUp->Prepare(heldSource.get(), sourceLength, hits);
   hits.Clear();
 
+  bool exportWanted = !options.DryRun;
   if (!options.DryRun) {
+    SpaceCheck& space = report.Space;
+    space.FragmentBytes = FragmentBytes(report.Fragments, sourceLength);
+    space.RecordingBytes = followUp != nullptr ? followUp->EstimatedBytes(space.FragmentBytes) : 0;
+    space.FreeBytes = FreeBytesAt(destFolder);
+    space.Short = space.FreeBytes >= 0 && space.FragmentBytes + space.RecordingBytes > space.FreeBytes;
+    if (space.Short && !observer.SpaceShort(space.FragmentBytes + space.RecordingBytes, space.FreeBytes)) {
+      exportWanted = false;
+      NoteFailure(report, RunFailure::Export,
+                  ("Nothing was written: \"" + destFolder + "\" has " + std::to_string(space.FreeBytes) +
+                   " bytes free, and the run would write about " +
+                   std::to_string(space.FragmentBytes + space.RecordingBytes) + ".")
+                      .c_str());
+    }
+  }
+  if (exportWanted) {
     try {
-      ExportFragments(sourcePath, destFolder, report.Fragments, observer, report.Export, opener, tap);
+      ExportFragments(sourcePath, destFolder, report.Fragments, observer, report.Export, opener, tap,
+                      sourceLength);
     } catch (const std::exception& error) {
       NoteFailure(report, report.Export.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what());
     }
   }
-  if (followUp != nullptr && report.Failure != RunFailure::Export) {
+  if (followUp != nullptr && exportWanted && report.Failure != RunFailure::Export) {
     std::string message;
     const RunFailure failure = followUp->Finish(report, observer, message);
     if (failure != RunFailure::None) NoteFailure(report, failure, message.c_str());
   }
+  // A sector that failed only when the export copied it counts as much as one the scan met.
+  report.UnreadableSectors = report.Scan.UnreadableSectors;
+  for (const ExportedEntry& entry : report.Export.Entries) {
+    for (const UnreadableStretch& stretch : entry.Unreadable) {
+      report.UnreadableSectors += SectorsNotIn(report.Scan.Unreadable, stretch);
+    }
+  }
+  report.Aborted = !options.DryRun && observer.AbortRequested();
   return report;
 }
 

@@ -35,6 +35,16 @@ class RunFollowUp {
   // After an export that ended without an output's failure. Returns the failure it met (None,
   // or Source or Export with message set); never throws.
   virtual RunFailure Finish(const RunReport& report, RunObserver& observer, std::string& message) = 0;
+  // What it will write after an export of fragmentBytes, roughly; for the free-space check.
+  virtual std::int64_t EstimatedBytes(std::int64_t /*fragmentBytes*/) const { return 0; }
+};
+
+// The destination's room against what the run is about to write, as found before the export.
+struct SpaceCheck {
+  std::int64_t FreeBytes = -1;      // on the destination's file system; -1 when it cannot be told
+  std::int64_t FragmentBytes = 0;   // the numbered files, exactly
+  std::int64_t RecordingBytes = 0;  // the rebuilt recordings, estimated
+  bool Short = false;               // FreeBytes is known and less than the two together
 };
 
 struct RunOptions {
@@ -51,13 +61,19 @@ struct RunReport {
   std::int64_t HitCount = 0;
   FragmentList Fragments;
   ExportReport Export;  // empty for a dry run
+  // Every sector that could not be read, each once, whichever stage met it (the scan, or only
+  // the export's copy: a sector that failed later than it was scanned).
+  std::int64_t UnreadableSectors = 0;
+  SpaceCheck Space;  // not made for a dry run
+  bool Aborted = false;  // the observer asked to abort: the writing was given up where it was
   RunFailure Failure = RunFailure::None;
   std::string ErrorMessage;  // the user-facing text when Failure != None
 };
 
 // Runs one recovery. Whatever ends the scan (end, stop, error), the hits found are merged and
 // exported; the first error is returned in the report, never thrown. The caller clears its stop
-// request before calling.
+// request before calling. Before the export, the destination's free space is compared with what
+// will be written; when it is short, observer.SpaceShort decides whether the export goes on.
 RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
                       const std::string& destFolder, RunObserver& observer,
                       const RunOptions& options, const StreamOpener& opener);

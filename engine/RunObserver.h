@@ -2,9 +2,16 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 namespace mtsrescue {
+
+// The writing was given up because AbortRequested() said so.
+class RunAborted : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // Every hook runs on the caller's thread. Defaults do nothing.
 class RunObserver {
@@ -17,6 +24,12 @@ class RunObserver {
   // Once per scan block, merge step, export entry and copied block, and every few milliseconds
   // while a failing block is read sector by sector: the window handles its events here.
   virtual void Pump() {}
+  // Asked before each block that the export or the rebuild writes: true gives up the writing
+  // there (a second Ctrl-C). The file being written is removed, never left under its final name.
+  virtual bool AbortRequested() { return false; }
+  // Before the export, when the destination has less room than the run is about to write
+  // (estimated; recordings included). True goes on, false writes nothing.
+  virtual bool SpaceShort(std::int64_t /*neededBytes*/, std::int64_t /*freeBytes*/) { return true; }
 
   // Scan: the length to be read, then the position before each block, then ScanEnd (gauge back to 0).
   virtual void ScanBegin(std::int64_t /*lengthBytes*/) {}

@@ -83,8 +83,20 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
         observer.HitFound(offset, ++hitCount);
       }
     }
+    if (read.Ended) {
+      // The zeros past the end stand for sectors that no longer exist, not for unreadable ones.
+      report.BytesRead = positionBytes;
+      report.SourceEnded = true;
+      break;
+    }
     for (const UnreadableStretch& stretch : read.Unreadable) {
       observer.SectorsUnreadable(stretch.Offset, stretch.SectorCount);
+      if (!report.Unreadable.empty() &&
+          report.Unreadable.back().Offset + report.Unreadable.back().SectorCount * SectorBytes == stretch.Offset) {
+        report.Unreadable.back().SectorCount += stretch.SectorCount;
+      } else {
+        report.Unreadable.push_back(stretch);
+      }
     }
     report.UnreadableSectors += read.UnreadableSectors;
     if (read.HandledBytes < testedBytes) {

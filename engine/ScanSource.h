@@ -2,10 +2,12 @@
 #pragma once
 
 #include "engine/HitList.h"
+#include "engine/ReadBlock.h"
 #include "platform/ByteStream.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace mtsrescue {
 
@@ -14,7 +16,9 @@ class RunObserver;
 struct ScanReport {
   std::int64_t BytesRead = 0;          // bytes scanned before the end or the stop
   std::int64_t UnreadableSectors = 0;  // sectors that failed even when read one by one
+  std::vector<UnreadableStretch> Unreadable;  // the same sectors, ascending, neighbours joined
   bool Stopped = false;                // ended by a stop request before the end of the source
+  bool SourceEnded = false;            // the source ended before sourceLength: it shrank or went away
 };
 
 // Scans sourceLength bytes of sourcePath (opened OpenMode::ReadShared) in BlockBytes blocks and
@@ -24,6 +28,8 @@ struct ScanReport {
 // however the scan ends. Each block: StopRequested(), then Pump(), then ScanProgress(). A block
 // read again sector by sector also asks StopRequested() before each sector and pumps at most every
 // 20 ms; a stop seen there ends the scan inside the block (BytesRead then ends where it stopped).
+// A source that comes back short before sourceLength (it shrank, a card was pulled) ends the
+// scan after that block, with SourceEnded set: nothing past it could be read anyway.
 ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, HitList& hits,
                       RunObserver& observer, const StreamOpener& opener);
 

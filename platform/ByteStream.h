@@ -31,6 +31,14 @@ class ByteStream {
   // Waits until the bytes written so far are on the device; reports what a delayed write-back
   // hit (a full or failing disk). Streams that write straight through need not override it.
   virtual std::error_code Flush() { return {}; }
+  // A file being written under a temporary name: closes it and gives it finalPath, replacing
+  // what had that name (a link itself, never what it points to). Streams that are no such file
+  // answer operation_not_supported. The stream cannot be used afterwards.
+  virtual std::error_code CloseAs(const std::string& /*finalPath*/) {
+    return std::make_error_code(std::errc::operation_not_supported);
+  }
+  // The same file abandoned: closes and removes it; an error when it stays behind.
+  virtual std::error_code CloseAndRemove() { return std::make_error_code(std::errc::operation_not_supported); }
 };
 
 // How a stream is opened (access, sharing, disposition).
@@ -40,6 +48,7 @@ enum class OpenMode {
   ReadWriteShared,     // read and write; others may read and write; open existing
   ReadWriteExclusive,  // read and write; no sharing; open existing
   Create,              // read and write; no sharing; create always (an existing file is emptied)
+  CreateNew,           // read and write; no sharing; fails when the name exists, also as a link
 };
 
 // Opens a path (UTF-8) in a mode; throws StreamError. Tests substitute streams through this seam.

@@ -8,9 +8,10 @@ namespace mtsrescue {
 
 class Console {
  public:
-  // From now on the first interrupt (Ctrl-C, Ctrl-Break, SIGTERM) is only counted, for the
-  // program to notice between blocks; the second ends the process at once with abortExitCode,
-  // after writing abortNote (plain ASCII) to stderr. Call once, early.
+  // From now on the first two interrupts (Ctrl-C, Ctrl-Break, SIGTERM) are only counted, for the
+  // program to notice between blocks; the third ends the process at once with abortExitCode,
+  // after writing abortNote (plain ASCII) to stderr. A closed stdout or stderr no longer ends
+  // the process (POSIX: SIGPIPE is ignored). Call once, early.
   static void InstallInterruptHandler(int abortExitCode, const char* abortNote);
   // Interrupts seen since InstallInterruptHandler. Safe to call at any time from the main thread.
   static int InterruptCount() noexcept;

@@ -1,4 +1,4 @@
-// Console on POSIX: SIGINT/SIGTERM handlers, isatty; arguments are already UTF-8 bytes.
+// Console on POSIX: SIGINT/SIGTERM handlers, SIGPIPE ignored, isatty; arguments are already UTF-8 bytes.
 #include "platform/Console.h"
 
 #include <atomic>
@@ -16,7 +16,9 @@ int abortCode = 1;
 const char* abortText = "";
 
 extern "C" void OnInterrupt(int) {
-  if (interruptCount.fetch_add(1) >= 1) {
+  // The second one is counted like the first (the program gives up its writing at the next block
+  // and reports); only a third, for a program stuck on a device, ends it here.
+  if (interruptCount.fetch_add(1) >= 2) {
     // write and _exit are async-signal-safe; nothing else is done here.
     ssize_t ignored = write(STDERR_FILENO, abortText, std::strlen(abortText));
     (void)ignored;
@@ -35,6 +37,9 @@ void Console::InstallInterruptHandler(int abortExitCode, const char* abortNote) 
   action.sa_flags = SA_RESTART;  // a read in progress completes; the loop sees the count after it
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A closed stdout or stderr (a pipe into "tee" that Ctrl-C ended first, "| head") must not
+  // end the run: writes to it fail with EPIPE and the streams drop what follows.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 int Console::InterruptCount() noexcept { return interruptCount.load(); }

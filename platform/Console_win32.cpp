@@ -23,7 +23,9 @@ void RestoreOutputCodePage() {
 // Runs on a thread of its own that the system starts for each console event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  if (interruptCount.fetch_add(1) >= 1) {
+  // The second one is counted like the first (the program gives up its writing at the next block
+  // and reports); only a third, for a program stuck on a device, ends it here.
+  if (interruptCount.fetch_add(1) >= 2) {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), abortText, static_cast<DWORD>(std::strlen(abortText)),
               &written, nullptr);

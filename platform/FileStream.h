@@ -12,7 +12,8 @@
 namespace mtsrescue {
 
 // An open that failed. what() is the user-facing text:
-// "Cannot open file "<path>". <system text>" or, for OpenMode::Create, "Cannot create file "<path>". <system text>".
+// "Cannot open file "<path>". <system text>" or, for OpenMode::Create and CreateNew, "Cannot create
+// // file "<path>". <system text>".
 class StreamError : public std::runtime_error {
  public:
   StreamError(const std::string& message, std::error_code code)
@@ -39,6 +40,8 @@ class FileStream final : public ByteStream {
   IoResult Read(void* buffer, std::int64_t count) override;
   IoResult Write(const void* buffer, std::int64_t count) override;
   std::error_code Flush() override;
+  std::error_code CloseAs(const std::string& finalPath) override;
+  std::error_code CloseAndRemove() override;
 
   // For device queries; stays owned by the stream.
   NativeHandle Handle() const noexcept { return handle_; }

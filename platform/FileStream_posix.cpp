@@ -39,7 +39,10 @@ int OpenFlags(const std::string& path, OpenMode mode) {
       // it fails with EBUSY while the device is mounted or held open exclusively elsewhere.
       return IsBlockDevice(path) ? (O_RDWR | O_EXCL) : O_RDWR;
     case OpenMode::Create:
-      return O_RDWR | O_CREAT | O_TRUNC;
+      // A link in the output's place is never followed: it could lead to the source.
+      return O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
+    case OpenMode::CreateNew:
+      return O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
   }
   return O_RDONLY;
 }
@@ -47,13 +50,14 @@ int OpenFlags(const std::string& path, OpenMode mode) {
 }  // namespace
 
 std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode mode) {
+  const bool creating = mode == OpenMode::Create || mode == OpenMode::CreateNew;
   int fd;
   do {
     fd = ::open(path.c_str(), OpenFlags(path, mode) | O_CLOEXEC, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     const std::error_code code = LastError();
-    const char* verb = mode == OpenMode::Create ? "Cannot create file \"" : "Cannot open file \"";
+    const char* verb = creating ? "Cannot create file \"" : "Cannot open file \"";
     throw StreamError(verb + path + "\". " + SystemErrorText(code), code);
   }
   if (mode == OpenMode::ReadShared) {
@@ -160,6 +164,33 @@ std::error_code FileStream::Flush() {
   if (synced != 0 && errno != EINVAL && errno != EROFS) {
     return LastError();  // EINVAL/EROFS: the file cannot be synced at all, which is no write failure
   }
+  return {};
+}
+
+std::error_code FileStream::CloseAs(const std::string& finalPath) {
+  std::error_code code;
+  if (::rename(path_.c_str(), finalPath.c_str()) != 0) {
+    code = LastError();
+  } else {
+    path_ = finalPath;
+    // The new name is on the disk only once its folder is: a crash must not leave the old one.
+    const std::string::size_type slash = finalPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : finalPath.substr(0, slash);
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+      (void)::fsync(folderFd);  // advice: a folder that cannot be synced is no failed write
+      ::close(folderFd);
+    }
+  }
+  ::close(static_cast<int>(handle_));
+  handle_ = -1;
+  return code;
+}
+
+std::error_code FileStream::CloseAndRemove() {
+  ::close(static_cast<int>(handle_));
+  handle_ = -1;
+  if (::unlink(path_.c_str()) != 0) return LastError();
   return {};
 }
 

@@ -63,6 +63,8 @@ ModeFlags FlagsOf(OpenMode mode) {
       return {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING};
     case OpenMode::Create:
       return {GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS};
+    case OpenMode::CreateNew:
+      return {GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW};
   }
   return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
 }
@@ -79,7 +81,8 @@ std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode m
                                       attributes, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const std::error_code code = LastError();
-    const char* verb = mode == OpenMode::Create ? "Cannot create file \"" : "Cannot open file \"";
+    const bool creating = mode == OpenMode::Create || mode == OpenMode::CreateNew;
+    const char* verb = creating ? "Cannot create file \"" : "Cannot open file \"";
     throw StreamError(verb + path + "\". " + SystemErrorText(code), code);
   }
   const bool readOnly = mode == OpenMode::ReadShared || mode == OpenMode::ReadSharedScattered;
@@ -176,6 +179,24 @@ std::error_code FileStream::Flush() {
       return std::error_code(static_cast<int>(error), std::system_category());
     }
   }
+  return {};
+}
+
+std::error_code FileStream::CloseAs(const std::string& finalPath) {
+  // Windows renames only a file nobody holds open without delete sharing: close it first.
+  ::CloseHandle(AsHandle(handle_));
+  handle_ = reinterpret_cast<NativeHandle>(INVALID_HANDLE_VALUE);
+  if (!::MoveFileExW(Widen(path_).c_str(), Widen(finalPath).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return LastError();
+  }
+  path_ = finalPath;
+  return {};
+}
+
+std::error_code FileStream::CloseAndRemove() {
+  ::CloseHandle(AsHandle(handle_));
+  handle_ = reinterpret_cast<NativeHandle>(INVALID_HANDLE_VALUE);
+  if (!::DeleteFileW(Widen(path_).c_str())) return LastError();
   return {};
 }
 

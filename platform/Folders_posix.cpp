@@ -1,8 +1,10 @@
-// Folders on POSIX: mkdir one level at a time, stat, unlink.
+// Folders on POSIX: mkdir one level at a time, stat, unlink, readdir, statvfs.
 #include "platform/Folders.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace mtsrescue {
@@ -37,6 +39,24 @@ bool IsFolder(const std::string& path) {
 std::error_code RemoveFile(const std::string& path) {
   if (unlink(path.c_str()) != 0) return LastError();
   return {};
+}
+
+std::vector<std::string> FolderNames(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* folder = opendir(path.c_str());
+  if (folder == nullptr) return names;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(folder);
+  return names;
+}
+
+std::int64_t FreeBytesAt(const std::string& path) {
+  struct statvfs info {};
+  if (statvfs(path.c_str(), &info) != 0) return -1;
+  return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
 }
 
 }  // namespace mtsrescue

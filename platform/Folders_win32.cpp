@@ -1,4 +1,5 @@
-// Folders on Windows: CreateDirectoryW one level at a time, GetFileAttributesW, DeleteFileW.
+// Folders on Windows: CreateDirectoryW one level at a time, GetFileAttributesW, DeleteFileW,
+// FindFirstFileW, GetDiskFreeSpaceExW.
 #include "platform/Folders.h"
 
 #include <windows.h>
@@ -10,6 +11,14 @@ std::wstring Wide(const std::string& text) {
   int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(static_cast<std::size_t>(count), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), count);
+  return out;
+}
+
+std::string Narrow(const wchar_t* wide) {
+  const int count = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (count <= 1) return std::string();
+  std::string out(static_cast<std::size_t>(count - 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), count, nullptr, nullptr);
   return out;
 }
 
@@ -58,6 +67,25 @@ bool IsFolder(const std::string& path) {
 std::error_code RemoveFile(const std::string& path) {
   if (!DeleteFileW(Wide(path).c_str())) return LastError();
   return {};
+}
+
+std::vector<std::string> FolderNames(const std::string& path) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = Narrow(found.cFileName);
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+std::int64_t FreeBytesAt(const std::string& path) {
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExW(Wide(path).c_str(), &available, nullptr, nullptr)) return -1;
+  return static_cast<std::int64_t>(available.QuadPart);
 }
 
 }  // namespace mtsrescue

@@ -12,6 +12,8 @@ namespace mtsrescue {
 // file system has no hard links or they cannot span the two paths (EXDEV, EPERM, FAT...).
 // When linkPath already names existingPath's file, nothing changes.
 std::error_code ReplaceWithHardLink(const std::string& existingPath, const std::string& linkPath);
+// The fresh name beside linkPath that ReplaceWithHardLink links first (and removes).
+inline std::string LinkTemporaryName(const std::string& linkPath) { return linkPath + ".link"; }
 
 // True when path (not followed if a symbolic link) is a regular file with more names than this
 // one: emptying it in place would empty it under every name.

@@ -19,7 +19,7 @@ std::error_code ReplaceWithHardLink(const std::string& existingPath, const std::
   }
   // A new name first, so that a failure leaves linkPath as it was and a success replaces it in
   // one step. linkat without AT_SYMLINK_FOLLOW links the name itself, never a link's target.
-  const std::string fresh = linkPath + ".link";
+  const std::string fresh = LinkTemporaryName(linkPath);
   ::unlink(fresh.c_str());
   if (::linkat(AT_FDCWD, existingPath.c_str(), AT_FDCWD, fresh.c_str(), 0) != 0) {
     return {errno, std::generic_category()};

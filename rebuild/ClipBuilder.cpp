@@ -9,6 +9,7 @@
 #include "engine/ReadBlock.h"
 #include "engine/RunObserver.h"
 #include "rebuild/SourceWindow.h"
+#include "platform/FileIdentity.h"
 #include "platform/FileStream.h"
 #include "platform/FileTimes.h"
 #include "platform/Folders.h"
@@ -245,12 +246,8 @@ bool ClipBuilder::LinkInstead(const PlannedClip& clip, const std::string& path, 
       return true;
     }
   }
-  // Creating the file empties it: a second name of a fragment file left there by an earlier run
-  // would empty that fragment file too. Such a name is taken away first.
-  const bool shared = HasOtherNames(path) || std::any_of(copies_.begin(), copies_.end(), [&](const SourceCopy& copy) {
-                        return SameFile(path, copy.FilePath);
-                      });
-  if (shared) RemoveFile(path);
+  // A copy is written beside the name and renamed over it: a second name of a fragment file left
+  // there by an earlier run is replaced, never emptied.
   return false;
 }
 
@@ -283,26 +280,34 @@ void ClipBuilder::Write(const std::string& folder, RunObserver& observer, ClipRe
       report.Recordings.push_back(rebuilt);
       observer.ClipWritten(rebuilt.Index, rebuilt.FilePath, rebuilt.Bytes);
     };
+    // A link replaces what has the name as a copy would: never the source or what backs it.
+    OutputFile::RefuseProtected(rebuilt.FilePath, protectedFiles_);
+    OutputFile::RefuseProtected(LinkTemporaryName(rebuilt.FilePath), protectedFiles_);
     if (LinkInstead(clip, rebuilt.FilePath, opener, rebuilt.LinkedTo)) {
       done();
       continue;
     }
-    std::unique_ptr<ByteStream> output = opener(rebuilt.FilePath, OpenMode::Create);
-    for (const ClipSpan& span : clip.Spans) {
-      for (std::int64_t offset = span.StartOffset; offset < span.EndOffset;) {
-        observer.Pump();
-        const std::int64_t blockBytes = std::min(BlockBytes, span.EndOffset - offset);
-        rebuilt.UnreadableSectors += ReadBlock(source_, offset, buffer.data(), blockBytes).UnreadableSectors;
-        const IoResult written = output->Write(buffer.data(), blockBytes);
-        if (written.Bytes != blockBytes) {
-          throw WriteError(rebuilt.FilePath, written.Error ? written.Error
-                                                          : std::make_error_code(std::errc::no_space_on_device));
+    OutputFile output(rebuilt.FilePath, protectedFiles_, opener);
+    try {
+      for (const ClipSpan& span : clip.Spans) {
+        for (std::int64_t offset = span.StartOffset; offset < span.EndOffset;) {
+          observer.Pump();
+          if (observer.AbortRequested()) throw RunAborted("Aborted while writing \"" + rebuilt.FilePath + "\".");
+          const std::int64_t blockBytes = std::min(BlockBytes, span.EndOffset - offset);
+          rebuilt.UnreadableSectors += ReadBlock(source_, offset, buffer.data(), blockBytes).UnreadableSectors;
+          const IoResult written = output.Write(buffer.data(), blockBytes);
+          if (written.Bytes != blockBytes) {
+            throw WriteError(rebuilt.FilePath, written.Error ? written.Error
+                                                            : std::make_error_code(std::errc::no_space_on_device));
+          }
+          offset += blockBytes;
         }
-        offset += blockBytes;
       }
+      output.Commit();
+    } catch (...) {
+      report.CutShort = output.Abandon();
+      throw;
     }
-    if (const std::error_code code = output->Flush()) throw WriteError(rebuilt.FilePath, code);
-    output.reset();
     done();
   }
 }
@@ -411,15 +416,9 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
   if (const std::error_code code = makeFolder(report.Folder)) {
     throw StreamError("Cannot create file \"" + report.Folder + "\". " + SystemErrorText(code), code);
   }
-  // Creating a recording's file empties it: when that is the source itself (a rebuilt recording
-  // scanned again into the folder it came from), the source would be destroyed.
-  for (const std::string& name : builder.FileNames()) {
-    const std::string path = report.Folder + PathSeparator() + name;
-    if (SameFile(path, sourcePath)) {
-      throw StreamError("Cannot create file \"" + path + "\". It is the source being recovered.",
-                        std::make_error_code(std::errc::file_exists));
-    }
-  }
+  // A recording's file replaces what has its name: when that is the source itself (a rebuilt
+  // recording scanned again into the folder it came from) or backs it, the source would be destroyed.
+  builder.Protect(FilesBehindSource(sourcePath));
   builder.UseFragmentFiles(copies, files);
   builder.Write(report.Folder, observer, report, opener);
 }

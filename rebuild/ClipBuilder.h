@@ -3,6 +3,7 @@
 
 #include "rebuild/ClipPiece.h"
 #include "rebuild/FragmentBackedSource.h"
+#include "engine/OutputFile.h"
 #include "platform/ByteStream.h"
 
 #include <cstdint>
@@ -72,6 +73,7 @@ struct ClipReport {
   std::int64_t BytesWritten = 0;
   std::int64_t UnreadableSectors = 0;   // passed over while finding and planning the pieces
   bool SourceFailed = false;            // the failure thrown was the source's, not an output's
+  std::optional<CutShortFile> CutShort; // the recording a failure cut short
 };
 
 // Creates a folder (and its parents); an error when it cannot.
@@ -116,14 +118,18 @@ class ClipBuilder {
   // The fragment files Write may link a recording to instead of copying it (ascending, each
   // holding its source bytes from its first byte on), and how it links and dates the files.
   void UseFragmentFiles(std::vector<SourceCopy> copies, ClipFileSystem files);
+  // Files that Write must never create or replace (the source and what backs it).
+  void Protect(std::vector<FileIdentity> files) { protectedFiles_ = std::move(files); }
 
   // The file name in the folder of each planned recording (see ClipFileName).
   std::vector<std::string> FileNames() const;
 
   // Writes planned recording i as folder + separator + FileNames()[i] and fills report as it
   // goes: a hard link to the fragment file that holds exactly its bytes where the file system
-  // allows, else a copy; dated ones get their date as modification time. Throws StreamError when
-  // a file cannot be created, ExportError when a write fails; files written before stay.
+  // allows, else a copy through an OutputFile; dated ones get their date as modification time.
+  // Throws StreamError when a file cannot be created (or would be a protected one), ExportError
+  // when a write fails, RunAborted when the observer asks; files written before stay, the one
+  // cut short is removed (report.CutShort).
   void Write(const std::string& folder, RunObserver& observer, ClipReport& report,
              const StreamOpener& opener);
 
@@ -152,6 +158,7 @@ class ClipBuilder {
   std::int64_t clusterBytes_ = 0;
   std::int64_t clusterBase_ = 0;
   std::int64_t unreadableSectors_ = 0;
+  std::vector<FileIdentity> protectedFiles_;
 };
 
 // The subfolder of the destination that receives the recordings.

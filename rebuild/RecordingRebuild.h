@@ -22,6 +22,8 @@ class RecordingRebuild final : public RunFollowUp {
   // Writes the recordings into ClipsFolderName(report.DestFolder). The numbered fragment files
   // are left as they are whatever happens here.
   RunFailure Finish(const RunReport& report, RunObserver& observer, std::string& message) override;
+  // The recordings are made of the fragments' pieces: about as many bytes again.
+  std::int64_t EstimatedBytes(std::int64_t fragmentBytes) const override { return fragmentBytes; }
 
   // What was rebuilt; empty until Finish.
   const ClipReport& Report() const noexcept { return report_; }

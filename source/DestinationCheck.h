@@ -8,7 +8,9 @@
 namespace mtsrescue {
 
 // True when writing into destFolder could overwrite sourcePath: the folder is on that volume, or
-// on a volume of that disk. Image files and undecidable cases give false. destFolder need not exist yet.
+// on a volume of that disk, or in a file system stored in the source (a mounted image that is
+// the image being recovered, FolderStoredInSource). Undecidable cases give false. destFolder
+// need not exist yet.
 bool DestinationOnSource(const std::string& destFolder, const std::string& sourcePath, const SourcePlatform& platform);
 
 // The question the window asks before such a run (OK goes on, Cancel stops).

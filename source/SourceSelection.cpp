@@ -5,6 +5,7 @@
 #include "source/PhysicalDisks.h"
 #include "source/WinNTVolumeInfo.h"
 
+#include "platform/FileIdentity.h"
 #include "platform/FileStream.h"
 
 namespace mtsrescue {
@@ -32,6 +33,14 @@ namespace {
 }  // namespace
 
 std::int64_t MeasureSource(const std::string& sourcePath, const SourcePlatform& platform) {
+  // Looked at before it is opened: opening a pipe without a writer waits for good, and a
+  // character device (/dev/zero, /dev/null, a terminal) is no medium, whatever it reads as.
+  if (KindOf(sourcePath) == PathKind::Other) {
+    throw StreamError("Cannot open file \"" + sourcePath +
+                          "\". It is neither a file nor a disk (a pipe, a socket or a character device such as "
+                          "/dev/zero): there is nothing to recover from it.",
+                      std::make_error_code(std::errc::invalid_argument));
+  }
   const auto stream = platform.Open(sourcePath, OpenMode::ReadShared);
   DeviceQuery& query = platform.Query();
   // Disks and volumes are never empty: one that tells no length (a card reader without its card

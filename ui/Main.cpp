@@ -2,6 +2,7 @@
 #include "ui/Main.h"
 
 #include "mtsrescue/Vendor.h"
+#include "engine/OutputFile.h"
 #include "platform/FileStream.h"
 #include "rebuild/RecordingRebuild.h"
 #include "source/PhysicalDisks.h"
@@ -483,6 +484,13 @@ void TfrmMain::RunBtnClick() {
     return;
   }
   if (!Sources->BeforeRun()) return;
+  // An earlier run's files: those of the numbers this run writes are replaced, the rest stay.
+  const std::string dest = Edit1->text().toStdString();
+  if ((!EarlierOutputs(dest).empty() || !EarlierOutputs(ClipsFolderName(dest)).empty()) &&
+      !Boxes().OkCancelQuestion(this, ApplicationTitle(),
+                                QStringLiteral("保存目录中已有以前恢复的文件。\n本次恢复将替换编号相同的文件，其余文件保留，"
+                                               "但不属于本次恢复。\n\n仍要继续吗？")))
+    return;
   BeginBusy();
   FStopRequest = false;
   HitCount = 0;

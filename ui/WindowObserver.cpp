@@ -1,6 +1,7 @@
 // TWindowObserver: gauge, hit count, pause/stop availability and the event pump during a run.
 #include "ui/WindowObserver.h"
 
+#include "source/PhysicalDisks.h"
 #include "ui/Gauge.h"
 #include "ui/Main.h"
 
@@ -14,6 +15,14 @@
 namespace mtsrescue {
 
 bool TWindowObserver::StopRequested() { return form_.FStopRequest; }
+
+bool TWindowObserver::SpaceShort(std::int64_t neededBytes, std::int64_t freeBytes) {
+  return form_.Boxes().OkCancelQuestion(
+      &form_, form_.ApplicationTitle(),
+      QStringLiteral("保存目录所在磁盘的剩余空间（%1）不足以保存本次恢复的文件（约 %2）。\n"
+                     "继续时，磁盘写满后恢复将停止，已写完的文件保留。\n\n仍要继续吗？")
+          .arg(QString::fromStdString(FormatDiskSize(freeBytes)), QString::fromStdString(FormatDiskSize(neededBytes))));
+}
 
 void TWindowObserver::Pump() {
   if (!sinceShown_.isValid() || sinceShown_.hasExpired(HitCountIntervalMs)) ShowHitCount();

@@ -32,6 +32,8 @@ class TWindowObserver final : public RunObserver {
   void ExportProgress(std::int64_t entryIndex) override;
   void ExportBytes(std::int64_t copiedBytes, std::int64_t totalBytes) override;
   void ExportEnd() override;
+  // Asks before an export that will not fit on the destination's disk.
+  bool SpaceShort(std::int64_t neededBytes, std::int64_t freeBytes) override;
   // Rebuilding whole recordings cannot be stopped either: the gauge counts recordings meanwhile.
   void ClipsBegin(std::int64_t recordingCount) override;
   void ClipsProgress(std::int64_t recordingIndex) override;

@@ -89,6 +89,27 @@ TEST(CliObserverTest, StopIsReportedEveryTimeButAcknowledgedOnce) {
   EXPECT_EQ(h.progress.str().find("100.0%"), std::string::npos) << h.progress.str();
 }
 
+// Ctrl-C after the scan can end no reading: it is acknowledged once with what will happen, the
+// writing goes on, and only a second one asks to abort it.
+TEST(CliObserverTest, StopDuringTheExportSaysOnceThatTheExportWillFinish) {
+  Harness h;
+  bool abort = false;
+  CliObserver observer{&h.progress, &h.notes, [&h] { return h.stop; }, [&h] { return h.now; }, [&abort] { return abort; }};
+  observer.ScanBegin(1 << 20);
+  observer.ScanEnd();
+  observer.ExportBegin(3);
+  observer.Pump();
+  EXPECT_EQ(h.notes.str(), "");
+  h.stop = true;
+  for (int i = 0; i < 3; ++i) observer.Pump();
+  EXPECT_EQ(h.notes.str(),
+            "The source has been read: the export will finish. Press Ctrl-C again to abort it (the file being "
+            "written is removed).\n");
+  EXPECT_FALSE(observer.AbortRequested());
+  abort = true;
+  EXPECT_TRUE(observer.AbortRequested());
+}
+
 TEST(CliObserverTest, EmptyExportDrawsNothing) {
   Harness h;
   h.observer.ExportBegin(0);

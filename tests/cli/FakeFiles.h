@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -47,6 +48,12 @@ class FakeStream final : public ByteStream {
     position_ += count;
     return {count, {}};
   }
+  std::error_code CloseAs(const std::string& finalPath) override { return Rename ? Rename(finalPath) : ByteStream::CloseAs(finalPath); }
+  std::error_code CloseAndRemove() override { return Remove ? Remove() : ByteStream::CloseAndRemove(); }
+
+  // What renaming and removing the stream's file do to the files it came from.
+  std::function<std::error_code(const std::string&)> Rename;
+  std::function<std::error_code()> Remove;
 
  private:
   std::shared_ptr<Bytes> data_;
@@ -72,9 +79,14 @@ class FakeFiles {
   StreamOpener Opener() {
     return [this](const std::string& path, OpenMode mode) -> std::unique_ptr<ByteStream> {
       Opened.emplace_back(path, mode);
-      if (mode == OpenMode::Create) {
+      if (mode == OpenMode::CreateNew && Has(path)) {
+        throw StreamError("Cannot create file \"" + path + "\". File exists", std::make_error_code(std::errc::file_exists));
+      }
+      if (mode == OpenMode::Create || mode == OpenMode::CreateNew) {
         Created.push_back(path);
-        if (FailCreate.count(path) != 0) {
+        // An output's temporary file "<name>.part" fails as "<name>" would.
+        const bool temporary = path.size() > 5 && path.compare(path.size() - 5, 5, ".part") == 0;
+        if (FailCreate.count(path) != 0 || (temporary && FailCreate.count(path.substr(0, path.size() - 5)) != 0)) {
           throw StreamError("Cannot create file \"" + path + "\". Permission denied",
                             std::make_error_code(std::errc::permission_denied));
         }
@@ -83,7 +95,14 @@ class FakeFiles {
         throw StreamError("Cannot open file \"" + path + "\". No such file or directory",
                           std::make_error_code(std::errc::no_such_file_or_directory));
       }
-      return std::make_unique<FakeStream>(Files[path], BadSectors[path]);
+      auto stream = std::make_unique<FakeStream>(Files[path], BadSectors[path]);
+      stream->Rename = [this, path](const std::string& to) {
+        Files[to] = Files[path];
+        Files.erase(path);
+        return std::error_code();
+      };
+      stream->Remove = [this, path] { return Files.erase(path) != 0 ? std::error_code() : std::make_error_code(std::errc::no_such_file_or_directory); };
+      return stream;
     };
   }
 };

@@ -9,7 +9,8 @@ namespace {
 
 class MemoryStream final : public ByteStream {
  public:
-  MemoryStream(std::shared_ptr<MemoryFile> file, OpenMode mode) : file_(std::move(file)), mode_(mode) {}
+  MemoryStream(std::shared_ptr<MemoryFile> file, OpenMode mode, MemoryFileSystem& files, std::string path)
+      : file_(std::move(file)), mode_(mode), files_(files), path_(std::move(path)) {}
 
   std::error_code Seek(std::int64_t offset) override {
     if (offset < 0) {
@@ -37,15 +38,20 @@ class MemoryStream final : public ByteStream {
   }
 
   std::error_code Flush() override { return file_->StreamFlush(); }
+  std::error_code CloseAs(const std::string& finalPath) override { return files_.Rename(path_, finalPath); }
+  std::error_code CloseAndRemove() override { return files_.Remove(path_); }
 
  private:
   std::shared_ptr<MemoryFile> file_;
   OpenMode mode_;
+  MemoryFileSystem& files_;
+  std::string path_;
   std::int64_t position_ = 0;
 };
 
 [[noreturn]] void ThrowOpenError(const std::string& path, OpenMode mode, std::error_code code) {
-  const char* verb = mode == OpenMode::Create ? "Cannot create file \"" : "Cannot open file \"";
+  const bool creating = mode == OpenMode::Create || mode == OpenMode::CreateNew;
+  const char* verb = creating ? "Cannot create file \"" : "Cannot open file \"";
   throw StreamError(verb + path + "\". " + SystemErrorText(code), code);
 }
 
@@ -86,7 +92,20 @@ std::unique_ptr<ByteStream> MemoryFileSystem::Open(const std::string& path, Open
     ThrowOpenError(path, mode, failing->second);
   }
   std::shared_ptr<MemoryFile> file = Find(path);
-  if (mode == OpenMode::Create) {
+  if (mode == OpenMode::CreateNew) {
+    if (file != nullptr) ThrowOpenError(path, mode, std::make_error_code(std::errc::file_exists));
+    // An output written under its temporary name meets the faults set on its final name.
+    const std::string suffix = ".part";
+    const bool temporary = path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+    const std::string finalPath = temporary ? path.substr(0, path.size() - suffix.size()) : path;
+    if (const auto failing = failingOpens_.find(finalPath); failing != failingOpens_.end()) {
+      ThrowOpenError(path, mode, failing->second);
+    }
+    const std::shared_ptr<MemoryFile> earlier = Find(finalPath);
+    file = earlier != nullptr ? std::make_shared<MemoryFile>(*earlier) : std::make_shared<MemoryFile>();
+    file->Truncate();
+    files_[path] = file;
+  } else if (mode == OpenMode::Create) {
     if (file == nullptr) {
       file = Add(path, 0);
     }
@@ -94,7 +113,21 @@ std::unique_ptr<ByteStream> MemoryFileSystem::Open(const std::string& path, Open
   } else if (file == nullptr) {
     ThrowOpenError(path, mode, std::make_error_code(std::errc::no_such_file_or_directory));
   }
-  return std::make_unique<MemoryStream>(file, mode);
+  return std::make_unique<MemoryStream>(file, mode, *this, path);
+}
+
+std::error_code MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
+  const auto found = files_.find(from);
+  if (found == files_.end()) return std::make_error_code(std::errc::no_such_file_or_directory);
+  if (failingRenames_.count(to) != 0) return failingRenames_[to];
+  std::shared_ptr<MemoryFile> file = found->second;
+  files_.erase(found);
+  files_[to] = std::move(file);
+  return {};
+}
+
+std::error_code MemoryFileSystem::Remove(const std::string& path) {
+  return files_.erase(path) == 0 ? std::make_error_code(std::errc::no_such_file_or_directory) : std::error_code();
 }
 
 StreamOpener MemoryFileSystem::Opener() {

@@ -5,6 +5,7 @@
 #include "tests/common/MemoryFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,7 +22,9 @@ struct OpenRecord {
 
 // Paths are plain keys: no folders, no separators interpreted. Opening behaves like FileStream:
 // a missing path throws StreamError "Cannot open file "<path>". <text>", OpenMode::Create makes
-// or empties the file (keeping faults set on it), and a failed open of any mode throws the
+// or empties the file (keeping faults set on it), OpenMode::CreateNew fails on an existing one
+// (a new "<name>.part", an output's temporary file, fails to open as "<name>" would, and starts
+// empty with the faults set on "<name>"; "<name>" itself stays as it is until renamed over), and a failed open of any mode throws the
 // message of that mode. Streams opened OpenMode::ReadShared refuse writes (EBADF).
 class MemoryFileSystem {
  public:
@@ -36,6 +39,11 @@ class MemoryFileSystem {
   // Every later open of path, in any mode, fails with error.
   void FailOpen(const std::string& path, std::errc error = std::errc::permission_denied);
 
+  // What a stream's CloseAs and CloseAndRemove do. A rename onto a path given to FailRename fails.
+  std::error_code Rename(const std::string& from, const std::string& to);
+  std::error_code Remove(const std::string& path);
+  void FailRename(const std::string& to, std::errc error) { failingRenames_[to] = std::make_error_code(error); }
+
   // Opens like FileStream::Open; the stream shares the file, which outlives it.
   std::unique_ptr<ByteStream> Open(const std::string& path, OpenMode mode);
   // A StreamOpener over Open; the file system must outlive it.
@@ -48,6 +56,7 @@ class MemoryFileSystem {
  private:
   std::map<std::string, std::shared_ptr<MemoryFile>> files_;
   std::map<std::string, std::error_code> failingOpens_;
+  std::map<std::string, std::error_code> failingRenames_;
   std::vector<OpenRecord> opens_;
 };
 

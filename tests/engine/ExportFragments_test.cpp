@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace mtsrescue {
 namespace {
 
@@ -49,6 +51,27 @@ TEST(OutputFileName, AppendsTheSeparatorWhateverTheFolderEndsWith) {
   EXPECT_EQ(OutputFileName("dest", 0), "dest" + sep + "0.MTS");
   EXPECT_EQ(OutputFileName("dest" + sep, 12), "dest" + sep + sep + "12.MTS");
   EXPECT_EQ(OutputFileName("d", 5000000000), "d" + sep + "5000000000.MTS");
+}
+
+// Earlier runs' files are known by every name a writer gives, rebuilt recordings' dated names
+// included: a source bearing one of them must be found before anything is written.
+TEST(OutputFileName, EveryNameAWriterGivesIsKnownAsAnOutput) {
+  const std::pair<const char*, bool> cases[] = {
+      {"0.MTS", true},
+      {"12.MTS.part", true},
+      {"2024-05-01 09-08-07.MTS", true},
+      {"2024-05-01 09-08-07 (2).MTS", true},
+      {"2024-05-01 09-08-07.MTS.link", true},
+      {"2024-05-01 09-08-07 (2).MTS.part", true},
+      {".MTS", false},
+      {"card.MTS", false},
+      {"2024-05-01 09-08.MTS", false},
+      {"2024-05-01 09-08-07 ().MTS", false},
+      {"2024-05-01 09-08-07 (x).MTS", false},
+      {"0.mts", false},
+      {".mtsrescue-write-test", false},
+  };
+  for (const auto& [name, output] : cases) EXPECT_EQ(IsOutputName(name), output) << name;
 }
 
 TEST_F(ExportFragmentsTest, WritesTwoGroupRunsButNotOneGroupRunsAndKeepsTheIndices) {
@@ -97,8 +120,11 @@ TEST_F(ExportFragmentsTest, SourceIsReopenedForSharedReadingForEachFileAndNeverW
   EXPECT_EQ(files_.OpenCount("src", OpenMode::ReadShared), 2);
   EXPECT_EQ(files_.OpenCount("src", OpenMode::ReadWriteShared), 0);
   EXPECT_EQ(files_.OpenCount("src", OpenMode::ReadWriteExclusive), 0);
-  EXPECT_EQ(files_.OpenCount(Out(0), OpenMode::Create), 1);
-  EXPECT_EQ(files_.OpenCount(Out(2), OpenMode::Create), 1);
+  // Each output is made new under its temporary name, never opened where it will end up.
+  EXPECT_EQ(files_.OpenCount(OutputFile::TemporaryName(Out(0)), OpenMode::CreateNew), 1);
+  EXPECT_EQ(files_.OpenCount(OutputFile::TemporaryName(Out(2)), OpenMode::CreateNew), 1);
+  EXPECT_EQ(files_.OpenCount(Out(0), OpenMode::Create), 0);
+  EXPECT_EQ(files_.Paths(), std::vector<std::string>({Out(0), Out(2), "src"}));
   EXPECT_EQ(source_->WriteCalls(), 0);
 }
 
@@ -253,6 +279,97 @@ TEST(ExportFragmentsOnDisk, AFragmentFileThatIsAlsoARebuiltRecordingKeepsThatRec
   EXPECT_EQ(test::TempFolder::ReadFile(fragment), std::vector<std::uint8_t>(image.begin() + 4096, image.end()));
   EXPECT_EQ(test::TempFolder::ReadFile(recording), earlier);
   EXPECT_FALSE(SameFile(fragment, recording));
+}
+
+// However the writing of 1.MTS ends short (a full disk, a failed write-back, a rename refused,
+// an abort), no file under that name holds part of it: an earlier run's 1.MTS stays as it was,
+// the part written is removed, and the report says so.
+TEST_F(ExportFragmentsTest, AFileCutShortNeverCarriesItsFinalName) {
+  struct AbortOnSecondFile : RecordingObserver {
+    bool Abort = false;
+    bool AbortRequested() override { return Abort && CountOf("FileWritten") == 1; }
+  };
+  const std::vector<std::uint8_t> earlier = {'o', 'l', 'd'};
+  const std::vector<std::string> cases = {"full disk", "write-back", "rename", "abort"};
+  for (const std::string& fault : cases) {
+    SCOPED_TRACE(fault);
+    files_ = MemoryFileSystem();
+    source_ = files_.Add("src", Numbered(2 * BlockBytes));
+    std::shared_ptr<test::MemoryFile> old = files_.Add(Out(1), earlier);
+    if (fault == "full disk") old->FailWritesAfter(BlockBytes + 100, std::errc::no_space_on_device);
+    if (fault == "write-back") old->FailFlushes(std::errc::io_error);
+    if (fault == "rename") files_.FailRename(Out(1), std::errc::permission_denied);
+    AbortOnSecondFile observer;
+    observer.Abort = fault == "abort";
+    report_ = ExportReport();
+    const FragmentList fragments = {"0 - 3072", "3072 - " + std::to_string(3072 + 2 * BlockBytes), "9216 - 12288"};
+    if (fault == "abort") {
+      EXPECT_THROW(ExportFragments("src", "dest", fragments, observer, report_, files_.Opener()), RunAborted);
+    } else {
+      EXPECT_THROW(ExportFragments("src", "dest", fragments, observer, report_, files_.Opener()), ExportError);
+    }
+    EXPECT_EQ(files_.Find(Out(0))->Contents(), SourceBytes(0, 3072));
+    EXPECT_EQ(files_.Find(Out(1))->Contents(), earlier);
+    EXPECT_EQ(files_.Paths(), std::vector<std::string>({Out(0), Out(1), "src"}));
+    ASSERT_TRUE(report_.CutShort.has_value());
+    EXPECT_EQ(report_.CutShort->FinalPath, Out(1));
+    EXPECT_EQ(report_.CutShort->LeftAs, "");
+    EXPECT_EQ(report_.Entries[1].Outcome, EntryOutcome::Failed);
+    EXPECT_EQ(report_.FilesWritten, 1);
+  }
+}
+
+// The source ends before what the scan found there: the entry fails; it is never "written" with
+// fewer bytes or zeros, and the file is not left behind.
+TEST_F(ExportFragmentsTest, ASourceThatShrankSinceTheScanFailsTheEntryItLost) {
+  const std::int64_t measuredBytes = 2 * BlockBytes;
+  for (const std::int64_t shrunkTo : {std::int64_t{0}, std::int64_t{4000}}) {
+    SCOPED_TRACE(shrunkTo);
+    source_->SetLength(shrunkTo);
+    report_ = ExportReport();
+    EXPECT_THROW(ExportFragments("src", "dest", {"3072 - 6144", "9216 - 12288"}, observer_, report_,
+                                 files_.Opener(), nullptr, measuredBytes),
+                 ExportError);
+    EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Failed);
+    EXPECT_EQ(report_.FilesWritten, 0);
+    EXPECT_FALSE(files_.Exists(Out(0)));
+  }
+  // Shrinking inside the copy: the block read comes back short with no error.
+  files_ = MemoryFileSystem();
+  source_ = files_.Add("src", Numbered(measuredBytes));
+  source_->ShortReads(BlockBytes + 4096, measuredBytes);
+  report_ = ExportReport();
+  EXPECT_THROW(ExportFragments("src", "dest", {"0 - " + std::to_string(BlockBytes + 3 * 4096)}, observer_, report_,
+                               files_.Opener(), nullptr, measuredBytes),
+               ExportError);
+  EXPECT_EQ(report_.Entries[0].Outcome, EntryOutcome::Failed);
+  EXPECT_FALSE(files_.Exists(Out(0)));
+}
+
+// A link where an output (or its temporary file, left by a run cut short) goes is replaced,
+// never written through: what it points to stays as it was.
+TEST(ExportFragmentsOnDisk, LinksInAnOutputsPlaceAreReplacedNeverFollowed) {
+  test::TempFolder folder;
+  std::vector<std::uint8_t> image(4096, 0);
+  const std::vector<std::uint8_t> stream = test::PacketStream(4);
+  image.insert(image.end(), stream.begin(), stream.end());
+  const std::string sourcePath = folder.WriteFile("card.img", image);
+  const std::vector<std::uint8_t> precious = {'k', 'e', 'e', 'p'};
+  const std::string victim = folder.WriteFile("precious.bin", precious);
+  std::filesystem::create_directory(folder.File("out"));
+  const std::string out = folder.File("out");
+  std::error_code noLinks;
+  std::filesystem::create_symlink(victim, OutputFileName(out, 0), noLinks);
+  if (noLinks) GTEST_SKIP() << "skipped: no symbolic links here (" << noLinks.message() << ")";
+  std::filesystem::create_symlink(victim, OutputFile::TemporaryName(OutputFileName(out, 0)));
+  RecordingObserver observer;
+  ExportReport report;
+  ExportFragments(sourcePath, out, {"4096 - 10240"}, observer, report, OpenFileStream);
+  EXPECT_EQ(test::TempFolder::ReadFile(victim), precious);
+  EXPECT_FALSE(std::filesystem::is_symlink(OutputFileName(out, 0)));
+  EXPECT_EQ(test::TempFolder::ReadFile(OutputFileName(out, 0)),
+            std::vector<std::uint8_t>(image.begin() + 4096, image.begin() + 10240));
+  EXPECT_FALSE(std::filesystem::exists(OutputFile::TemporaryName(OutputFileName(out, 0))));
 }
 
 TEST(ExportFragmentsOnDisk, AnOutputNameThatIsTheSourceItselfIsRefusedAndTheSourceKept) {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 namespace mtsrescue {
 namespace {
@@ -95,6 +96,37 @@ TEST_F(RecoveryRunTest, ASourceOfWhichNothingCanBeReadIsAFailureNotAnEmptySucces
   source_ = files_.Add("src", 3 * BlockBytes);
   source_->FailReads(SectorBytes, 3 * BlockBytes - SectorBytes);
   EXPECT_EQ(Run().Failure, RunFailure::None);
+}
+
+// What changes on the source between the scan and the export is not lost from the report: a
+// sector that fails only then counts in the run's total, and a source that shrank fails.
+TEST_F(RecoveryRunTest, ChangesOfTheSourceBeforeTheExportReachTheReport) {
+  struct AtExportBegin : RecordingObserver {
+    std::function<void()> Change;
+    void ExportBegin(std::int64_t entryCount) override {
+      RecordingObserver::ExportBegin(entryCount);
+      Change();
+    }
+  };
+  const std::int64_t secondAt = 2 * BlockBytes + 4096;
+  {
+    AtExportBegin observer;
+    observer.Change = [&] { source_->FailReads(secondAt + 2 * SectorBytes, SectorBytes); };
+    const RunReport report = RunRecovery("src", 3 * BlockBytes, "dest", observer, {}, files_.Opener());
+    EXPECT_EQ(report.Failure, RunFailure::None);
+    EXPECT_EQ(report.Scan.UnreadableSectors, 0);
+    EXPECT_EQ(report.Export.Entries[2].UnreadableSectors, 1);
+    EXPECT_EQ(report.UnreadableSectors, 1);
+  }
+  {
+    AtExportBegin observer;
+    observer.Change = [&] { source_->SetLength(secondAt + 1000); };
+    const RunReport report = RunRecovery("src", 3 * BlockBytes, "dest", observer, {}, files_.Opener());
+    EXPECT_EQ(report.Failure, RunFailure::Export);
+    EXPECT_NE(report.ErrorMessage.find("shrank"), std::string::npos) << report.ErrorMessage;
+    EXPECT_EQ(report.Export.Entries[2].Outcome, EntryOutcome::Failed);
+    EXPECT_EQ(report.Export.FilesWritten, 1);
+  }
 }
 
 TEST_F(RecoveryRunTest, DestinationThatCannotBeWrittenIsReportedAndTheRunCompletes) {

@@ -204,13 +204,15 @@ TEST_F(ScanSourceTest, ATransientShortReadLosesNothing) {
   EXPECT_EQ(file->Reads()[1].Offset, 2048);
 }
 
-TEST_F(ScanSourceTest, ASourceShorterThanItsLengthCountsTheMissingSectors) {
-  auto file = files_.Add("src", BlockBytes);
+TEST_F(ScanSourceTest, ASourceShorterThanItsLengthEndsTheScanAsShrunk) {
+  auto file = files_.Add("src", BlockBytes + 512);
   file->Put(0, test::HitSector());
-  Scan(BlockBytes + 2048);  // the image shrank by 2048 bytes since its length was taken
-  EXPECT_EQ(hits_.Count(), 1);
-  EXPECT_EQ(report_.UnreadableSectors, 4);
-  EXPECT_EQ(report_.BytesRead, BlockBytes + 2048);
+  file->Put(BlockBytes, test::HitSector());
+  Scan(BlockBytes + 2048);  // the image shrank by 1536 bytes since its length was taken
+  EXPECT_EQ(hits_.Count(), 2);  // what the short block held is still found
+  EXPECT_TRUE(report_.SourceEnded);
+  EXPECT_EQ(report_.UnreadableSectors, 0) << "missing sectors are no unreadable ones";
+  EXPECT_EQ(report_.BytesRead, BlockBytes);
 }
 
 TEST_F(ScanSourceTest, SourceThatCannotBeOpenedThrowsAndReadsNothing) {

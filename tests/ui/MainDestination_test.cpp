@@ -175,7 +175,7 @@ TEST_F(MainDestinationTest, ExportGoesToTheChoiceAndItsFilesAppearDuringTheExpor
   // arrive, as the export's pumping gives it).
   bool earlierFilesShownMidExport = false;
   opener.OnOpen = [&](const std::string& path, OpenMode mode) {
-    if (mode != OpenMode::Create || fs::path(path).filename() != "2.MTS") return;
+    if (mode != OpenMode::CreateNew || fs::path(path).filename() != "2.MTS.part") return;
     earlierFilesShownMidExport =
         uitest::WaitUntil([&] { return ListShows("0.MTS") && ListShows("1.MTS"); }) && form->Busy();
   };

@@ -108,6 +108,25 @@ TEST_F(MainRunTest, WholeRunExportsEveryLongFragmentAndLeavesTheBusyState) {
   EXPECT_EQ(form->gg->Progress(), 0);
 }
 
+// A folder that holds an earlier run's files is asked about before the run starts: Cancel
+// starts nothing and leaves them as they were.
+TEST_F(MainRunTest, AFolderWithAnEarlierRunsFilesIsAskedAboutFirst) {
+  testing::WriteFile((fs::path(outPath) / "2.MTS").string(), {1, 2, 3});
+  boxes.Answers = {false};
+  form->RunBtn->click();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Kind, "question");
+  EXPECT_TRUE(boxes.Boxes[0].Text.contains(QStringLiteral("以前恢复的文件")));
+  EXPECT_EQ(opener.Opens, 0);
+  EXPECT_EQ(Output(2), (std::vector<std::uint8_t>{1, 2, 3}));
+
+  boxes.Answers = {true};
+  form->RunBtn->click();
+  ASSERT_EQ(boxes.Boxes.size(), 3u);  // the question, then what came back
+  EXPECT_EQ(boxes.Boxes[2].Text, TfrmMain::RunSummaryText(form->LastRunReport(), form->LastClipReport()));
+  EXPECT_TRUE(HoldsClip(Output(2), ClipB.StartOffset, ClipB.GroupCount));
+}
+
 TEST_F(MainRunTest, ControlsWhileScanningAndWhileExporting) {
   std::vector<bool> scanning;    // states seen at the first pump of the scan
   std::vector<bool> exporting;   // states seen when the export creates its first file
@@ -118,7 +137,7 @@ TEST_F(MainRunTest, ControlsWhileScanningAndWhileExporting) {
     scanning.push_back(form->ElapsedTime->isActive());
   });
   opener.OnOpen = [&](const std::string&, OpenMode mode) {
-    if (mode != OpenMode::Create || !exporting.empty()) return;
+    if (mode != OpenMode::CreateNew || !exporting.empty()) return;
     exporting.push_back(form->Busy());
     exporting.push_back(form->PauseBtn->isEnabled());
     exporting.push_back(form->StopBtn->isEnabled());
@@ -192,7 +211,8 @@ TEST_F(MainRunTest, CloseMenuDuringTheScanStopsExportsAndThenCloses) {
     if (form->RunNotice->isVisible()) noticeAtClose = form->RunNotice->text();
   });
   opener.OnOpen = [&](const std::string& path, OpenMode mode) {
-    if (mode == OpenMode::Create && noticeWhileExporting.isEmpty() && form->RunNotice->isVisible())
+    if ((mode == OpenMode::Create || mode == OpenMode::CreateNew) && noticeWhileExporting.isEmpty() &&
+        form->RunNotice->isVisible())
       noticeWhileExporting = form->RunNotice->text();
     (void)path;
   };

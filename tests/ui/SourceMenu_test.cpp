@@ -212,6 +212,7 @@ TEST_F(SourceMenuTest, ADestinationOnTheSourceAsksBeforeTheRun) {
   EXPECT_TRUE(Written(1));
 
   devices->FolderDevices = {folder / "elsewhere"};
+  for (const auto& file : fs::directory_iterator(outPath)) fs::remove_all(file.path());  // no earlier run's files to ask about
   form->RunBtn->click();
   EXPECT_EQ(questions(), 2) << "no question for a folder on another disk";
 }

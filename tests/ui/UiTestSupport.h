@@ -157,6 +157,8 @@ struct TWatchingOpener {
     }
     IoResult Write(const void* buffer, std::int64_t count) override { return inner_->Write(buffer, count); }
     std::error_code Flush() override { return inner_->Flush(); }
+    std::error_code CloseAs(const std::string& finalPath) override { return inner_->CloseAs(finalPath); }
+    std::error_code CloseAndRemove() override { return inner_->CloseAndRemove(); }
 
    private:
     std::unique_ptr<ByteStream> inner_;

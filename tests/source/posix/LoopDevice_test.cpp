@@ -2,6 +2,7 @@
 // Needs root and working loop devices; skipped with a message otherwise.
 #include "engine/RunObserver.h"
 #include "engine/ScanSource.h"
+#include "platform/FileIdentity.h"
 #include "platform/FileStream.h"
 #include "source/DestinationCheck.h"
 #include "source/SourceMenu.h"
@@ -198,7 +199,8 @@ TEST_F(LoopDevice, AMountedVolumeIsMeasuredByItsDeviceAndGuardedAsADestination) 
   EXPECT_TRUE(DestinationOnSource(where, "\\\\.\\" + entry->Name, platform));
   EXPECT_TRUE(DestinationOnSource(where, loop, platform));
   EXPECT_FALSE(DestinationOnSource(dir.string(), selection.FSourcePath, platform));
-  EXPECT_FALSE(DestinationOnSource(where, image, platform));
+  // The image file behind the mounted card is what the files would be written into.
+  EXPECT_TRUE(DestinationOnSource(where, image, platform));
 
   // The command line refuses to write onto the volume it recovers, and makes nothing there.
   const std::string cli = std::string(MTSRESCUE_CLI_BINARY) + " --quiet " + volumes.GetLetter(found) + ": '" + where + "/out'";
@@ -208,6 +210,41 @@ TEST_F(LoopDevice, AMountedVolumeIsMeasuredByItsDeviceAndGuardedAsADestination) 
   EXPECT_FALSE(fs::exists(where + "/out"));
   EXPECT_EQ(std::system((cli + " --force 2>/dev/null").c_str()), 0);
   EXPECT_TRUE(fs::is_directory(where + "/out"));
+}
+
+}  // namespace
+}  // namespace mtsrescue
+
+namespace mtsrescue {
+namespace {
+
+// A loop device whose file is one the run would write (an earlier run's 0.MTS, attached to be
+// scanned again): writing it would empty the source behind the device's back. Refused, --force or not.
+TEST_F(LoopDevice, AFileBehindTheLoopDeviceBeingRecoveredIsNeverWritten) {
+  const fs::path out = dir / "out";
+  fs::create_directories(out);
+  const std::string earlier = (out / "0.MTS").string();
+  fs::copy_file(image, earlier);
+  const auto attached = Shell("losetup -r -f --show '" + earlier + "'");
+  ASSERT_TRUE(attached && !attached->empty()) << "losetup -r";
+  struct Detach {
+    std::string device;
+    ~Detach() { Shell("losetup -d " + device); }
+  } detach{*attached};
+
+  const std::vector<FileIdentity> behind = FilesBehindSource(*attached);
+  ASSERT_EQ(behind.size(), 2u);
+  EXPECT_EQ(behind[1], IdentityOf(earlier, true));
+
+  const std::string before = FolderContents(out).at("0.MTS");
+  for (const std::string force : {"", " --force"}) {
+    const int status = std::system((std::string(MTSRESCUE_CLI_BINARY) + " --quiet" + force + " " + *attached + " '" +
+                                    out.string() + "' > /dev/null 2>&1")
+                                       .c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2) << force;
+  }
+  EXPECT_EQ(FolderContents(out), (std::map<std::string, std::string>{{"0.MTS", before}}));
 }
 
 }  // namespace
