@@ -11,4 +11,5 @@ $SUDO apt-get install -y -qq \
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl1-mesa-dev fonts-wqy-zenhei \
   ffmpeg dosfstools mtools util-linux e2fsprogs \
   mingw-w64 g++-mingw-w64-x86-64 wine wine64 \
-  xvfb xauth time testdisk
+  xvfb xauth time testdisk \
+  dpkg-dev nsis unzip imagemagick xdotool
