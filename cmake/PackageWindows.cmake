@@ -20,4 +20,6 @@ if(WIN32)
   # No licence text ships with the program; CPack's generic one would only mislead.
   set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
   set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+  # A 64-bit installer for the 64-bit programs (and one that Wine's 64-bit loader runs).
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 endif()
