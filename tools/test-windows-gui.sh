@@ -44,8 +44,8 @@ grep -qa 'requireAdministrator' "$exe" || fail "mtsrescue.exe carries no manifes
 grep -qaP 'F\x00i\x00l\x00e\x00D\x00e\x00s\x00c\x00r\x00i\x00p\x00t\x00i\x00o\x00n' "$exe" ||
   fail "mtsrescue.exe has no version record"
 
-# 2. The real program on a display of its own. Wine keeps its desktop in the process that
-# started it, so this display serves only the processes started from here on.
+# 2. The real program on a display of its own. Wine's desktop process picks its display driver
+# when it starts, so the server of the prefix starts again under this display.
 xvfb_pid=""
 program_pid=""
 cleanup() {
@@ -61,6 +61,12 @@ for _ in $(seq 50); do [ -s "$build/xvfb.display" ] && break; sleep 0.1; done
 [ -s "$build/xvfb.display" ] || fail "Xvfb did not start (see $build/xvfb.log)"
 export DISPLAY=:$(head -1 "$build/xvfb.display")
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+"$wineserver" -k >/dev/null 2>&1 || true
+"$wineserver" -w
+"$wineserver" -p </dev/null >/dev/null 2>&1
+"$wine" wineboot </dev/null >/dev/null 2>&1
 
 "$wine" "$exe" >"$build/window.log" 2>&1 &
 program_pid=$!
