@@ -61,7 +61,8 @@ say "source: $(basename "$src") (fetched in $((SECONDS - started)) s)"
 
 # What the window needs: Core, Gui, Widgets, Network, Test and the windows and offscreen platform
 # plugins. Debian's repacked source lacks wintab.h (hence no tablet events); the windows plugin
-# does not build with OpenGL off unless dynamic GL is off too.
+# does not build with OpenGL off unless dynamic GL is off too. Direct2D stays on: Qt Gui builds its
+# DirectWrite font database (which the windows plugin uses) only with it.
 configure=(cmake -S "$src" -B "$work/build" -G Ninja
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
   -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release
@@ -69,7 +70,7 @@ configure=(cmake -S "$src" -B "$work/build" -G Ninja
   -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
   -DFEATURE_sql=OFF -DFEATURE_opengl=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
   -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DINPUT_openssl=no
-  -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF
+  -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF
   -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
   -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
   -DFEATURE_system_freetype=OFF -DFEATURE_system_libpng=OFF -DFEATURE_system_libjpeg=OFF)
