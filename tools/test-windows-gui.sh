@@ -24,14 +24,19 @@ winpath() { echo "Z:${1//\//\\}"; }
 
 # 1. Only DLLs that every Windows 10 and 11 has: no Qt, no MinGW runtime beside the program.
 windows_dlls=" advapi32.dll authz.dll bcrypt.dll comdlg32.dll crypt32.dll d3d11.dll d3d12.dll
-  d3d9.dll dcomp.dll dnsapi.dll dwmapi.dll dxgi.dll gdi32.dll imm32.dll iphlpapi.dll kernel32.dll
+  d2d1.dll d3d9.dll dcomp.dll dnsapi.dll dwmapi.dll dwrite.dll dxgi.dll gdi32.dll imm32.dll
+  iphlpapi.dll kernel32.dll
   mpr.dll msvcrt.dll ncrypt.dll netapi32.dll ole32.dll oleaut32.dll secur32.dll setupapi.dll
-  shell32.dll shlwapi.dll user32.dll userenv.dll uxtheme.dll version.dll winmm.dll ws2_32.dll
-  wtsapi32.dll "
+  shcore.dll shell32.dll shlwapi.dll user32.dll userenv.dll uxtheme.dll version.dll winhttp.dll
+  winmm.dll ws2_32.dll
+  wtsapi32.dll"
+windows_dlls=" $(echo $windows_dlls) "  # one line, each name between blanks
 for program in "$exe" "$build/cli/mtsrescue-cli.exe"; do
   imports=$("$objdump" -p "$program" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
   [ -n "$imports" ] || fail "no imports read from $program"
   for dll in $imports; do
+    # API sets (api-ms-win-*) are names that Windows 8 and later resolve to their own DLLs.
+    case "$dll" in api-ms-win-*) continue ;; esac
     case "$windows_dlls" in
       *" $dll "*) ;;
       *) fail "$(basename "$program") needs $dll, which Windows does not ship" ;;
