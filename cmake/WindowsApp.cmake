@@ -30,3 +30,34 @@ function(mtsrescue_windows_app target)
     set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
   endif()
 endfunction()
+
+# mtsrescue_static_qt(target [TRANSLATIONS]): with a static Qt (the MinGW-w64 cross build) the
+# plug-ins and Qt's own files live inside the executable. Links the offscreen platform plug-in
+# beside the default one (tests and headless runs choose it with QT_QPA_PLATFORM=offscreen);
+# TRANSLATIONS embeds Qt's Chinese translations and a qt.conf that points Qt at them, since no Qt
+# folder travels with the program file. Does nothing with a shared Qt, whose deployment brings both.
+function(mtsrescue_static_qt target)
+  cmake_parse_arguments(PARSE_ARGV 1 qt "TRANSLATIONS" "" "")
+  get_target_property(qt_core_type Qt6::Core TYPE)
+  if(NOT qt_core_type STREQUAL "STATIC_LIBRARY")
+    return()
+  endif()
+  qt_import_plugins(${target} INCLUDE Qt6::QOffscreenIntegrationPlugin)
+  if(NOT qt_TRANSLATIONS)
+    return()
+  endif()
+  # A cross-built Qt has no translations of its own; the host's (same version) serve.
+  find_file(MTSRESCUE_QTBASE_ZH_CN_QM qtbase_zh_CN.qm
+            PATHS "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_TRANSLATIONS}" /usr/share/qt6/translations
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+  if(NOT MTSRESCUE_QTBASE_ZH_CN_QM)
+    message(FATAL_ERROR "qtbase_zh_CN.qm not found: install Qt's translations (Debian: qt6-translations-l10n)")
+  endif()
+  set(conf ${CMAKE_CURRENT_BINARY_DIR}/${target}_qt_conf/qt.conf)
+  file(WRITE ${conf} "[Paths]\nTranslations=:/translations\n")
+  qt_add_resources(${target} "${target}_qt_conf" PREFIX "/qt/etc" BASE ${CMAKE_CURRENT_BINARY_DIR}/${target}_qt_conf
+                   FILES ${conf})
+  get_filename_component(qm_folder ${MTSRESCUE_QTBASE_ZH_CN_QM} DIRECTORY)
+  qt_add_resources(${target} "${target}_qt_translations" PREFIX "/translations" BASE ${qm_folder}
+                   FILES ${MTSRESCUE_QTBASE_ZH_CN_QM})
+endfunction()

@@ -15,6 +15,17 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# A Qt built for MinGW-w64 (tools/build-qt-windows.sh makes a static one): its folder is searched
+# like the MinGW sysroot, and its moc, rcc and uic are the host Qt's of the same version.
+set(MTSRESCUE_WINDOWS_QT "" CACHE PATH "Qt built for MinGW-w64, for the window and its tests")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MTSRESCUE_WINDOWS_QT)
+if(MTSRESCUE_WINDOWS_QT)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${MTSRESCUE_WINDOWS_QT})
+  list(APPEND CMAKE_PREFIX_PATH ${MTSRESCUE_WINDOWS_QT})
+  set(QT_HOST_PATH /usr CACHE PATH "Host Qt whose tools the cross build runs")
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "Its CMake packages")
+endif()
+
 # No MinGW runtime DLL (libstdc++, libgcc, libwinpthread) needs to travel with the .exe.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 

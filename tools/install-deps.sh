@@ -20,4 +20,5 @@ $SUDO apt-get install -y -qq \
   xvfb xauth time testdisk \
   dbus-daemon python3-dbus python3-gi \
   file dpkg-dev help2man desktop-file-utils appstream \
-  openbox imagemagick
+  openbox imagemagick \
+  nsis unzip xdotool

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything from scratch into build/ and runs every test: the Linux suite, the Debian
-# package (made, installed and tried), then the Windows build of the core under Wine.
+# package (made, installed and tried), then the Windows build under Wine (the window too once the
+# Qt for MinGW is built).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 werror=OFF

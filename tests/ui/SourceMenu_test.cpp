@@ -188,7 +188,7 @@ TEST_F(SourceMenuTest, AFailedOpenIsReportedAndARunMeasuresTheSourceAgain) {
   EXPECT_EQ(form->FSourceSize, DiskBytes - 512 * 1024);
   EXPECT_EQ(form->LastRunReport().SourceLength, DiskBytes - 512 * 1024);
   EXPECT_TRUE(Written(0)) << "the clip on the volume is recovered";
-  EXPECT_EQ(testing::ReadFile(fs::path(outPath) / "0.MTS").size(), static_cast<std::size_t>(ClipB.GroupCount * GroupBytes));
+  EXPECT_EQ(testing::ReadFile((fs::path(outPath) / "0.MTS").string()).size(), static_cast<std::size_t>(ClipB.GroupCount * GroupBytes));
 }
 
 TEST_F(SourceMenuTest, ADestinationOnTheSourceAsksBeforeTheRun) {

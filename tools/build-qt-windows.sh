@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Builds a static Qt 6 for 64-bit Windows (MinGW-w64) from Debian's own qt6-base source, the
+# version of the host Qt, whose moc, rcc and uic it runs. Installs it into a cache folder outside
+# the clone, so that later runs (and other clones) reuse it; does nothing when it is there.
+#
+# Environment: MTSRESCUE_QT_WIN (install folder, default /var/cache/mtsrescue/qt6-mingw-6.4.2),
+# MTSRESCUE_QT_WIN_WORK (source and build tree, default <install folder>.work, removed after a
+# good build), MTSRESCUE_JOBS (default 2). The whole log goes to <install folder>.log.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+version=6.4.2
+prefix=${MTSRESCUE_QT_WIN:-/var/cache/mtsrescue/qt6-mingw-$version}
+work=${MTSRESCUE_QT_WIN_WORK:-$prefix.work}
+jobs=${MTSRESCUE_JOBS:-2}
+log=$prefix.log
+started=$SECONDS
+
+say() { echo "build-qt-windows: $*"; }
+fail() { say "FAILED: $*"; exit 1; }
+
+if [ -f "$prefix/.complete" ]; then
+  say "Qt $version for MinGW-w64 already in $prefix"
+  exit 0
+fi
+host_version=$(dpkg-query -W -f '${Version}' qt6-base-dev 2>/dev/null || true)
+case "$host_version" in
+  "$version"+*) ;;
+  *) fail "the host Qt is not $version (qt6-base-dev: '${host_version:-not installed}'); its tools must match" ;;
+esac
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || fail "MinGW-w64 not installed (apt-get install g++-mingw-w64-x86-64)"
+command -v dpkg-source >/dev/null || fail "dpkg-source not installed (apt-get install dpkg-dev)"
+
+# A half-made install from a broken run is worth nothing.
+rm -rf "$prefix" "$work"
+mkdir -p "$work" "$(dirname "$prefix")"
+: >"$log"
+say "building Qt $version for MinGW-w64 into $prefix (log: $log); this takes long"
+
+# apt with a private source list and state: the system's sources, lists and cache stay as they
+# are. The list names the archive of the system's own sources, as source entries.
+apt_dir=$work/apt
+mkdir -p "$apt_dir/sources.list.d" "$apt_dir/state/lists/partial" "$apt_dir/cache/archives/partial"
+if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+  sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$apt_dir/sources.list.d/debian.sources"
+elif [ -f /etc/apt/sources.list ]; then
+  sed -n 's/^deb \(.*debian\.org.*\)$/deb-src \1/p' /etc/apt/sources.list >"$apt_dir/sources.list.d/debian.list"
+fi
+[ -n "$(cat "$apt_dir"/sources.list.d/* 2>/dev/null)" ] || fail "no Debian archive found in the system's apt sources"
+apt_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$apt_dir/sources.list.d"
+          -o Dir::State="$apt_dir/state" -o Dir::Cache="$apt_dir/cache"
+          -o APT::Sandbox::User=root -o Acquire::Languages=none -o Debug::NoLocking=1)
+apt-get "${apt_opts[@]}" update >>"$log" 2>&1 || { tail -20 "$log"; fail "apt-get update with the private source list"; }
+cd "$work"
+# The host's exact package version where the archive still has it, else its newest 6.4.2.
+if ! apt-get "${apt_opts[@]}" source "qt6-base=$host_version" >>"$log" 2>&1; then
+  apt-get "${apt_opts[@]}" source qt6-base >>"$log" 2>&1 || { tail -20 "$log"; fail "apt-get source qt6-base"; }
+fi
+src=$(find "$work" -maxdepth 1 -type d -name "qt6-base-$version*" | head -1)
+[ -n "$src" ] && [ -f "$src/CMakeLists.txt" ] || fail "no qt6-base-$version source tree in $work"
+say "source: $(basename "$src") (fetched in $((SECONDS - started)) s)"
+
+# What the window needs: Core, Gui, Widgets, Network, Test and the windows and offscreen platform
+# plugins. Debian's repacked source lacks wintab.h (hence no tablet events); the windows plugin
+# does not build with OpenGL off unless dynamic GL is off too. Direct2D stays on: Qt Gui builds its
+# DirectWrite font database (which the windows plugin uses) only with it.
+configure=(cmake -S "$src" -B "$work/build" -G Ninja
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+  -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+  -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+  -DFEATURE_sql=OFF -DFEATURE_opengl=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
+  -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DINPUT_openssl=no
+  -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF
+  -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
+  -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
+  -DFEATURE_system_freetype=OFF -DFEATURE_system_libpng=OFF -DFEATURE_system_libjpeg=OFF)
+# Other engineers share the cores: the build yields to them.
+quiet=(nice -n 19)
+if command -v ionice >/dev/null; then quiet+=(ionice -c3); fi
+"${quiet[@]}" "${configure[@]}" >>"$log" 2>&1 || { tail -40 "$log"; fail "configuring Qt"; }
+say "configured after $((SECONDS - started)) s; compiling with -j$jobs"
+"${quiet[@]}" cmake --build "$work/build" -j "$jobs" >>"$log" 2>&1 || { tail -40 "$log"; fail "compiling Qt"; }
+"${quiet[@]}" cmake --install "$work/build" >>"$log" 2>&1 || { tail -20 "$log"; fail "installing Qt"; }
+for plugin in plugins/platforms/libqwindows.a plugins/platforms/libqoffscreen.a lib/libQt6Widgets.a lib/libQt6Test.a lib/libQt6Network.a; do
+  [ -f "$prefix/$plugin" ] || fail "$prefix/$plugin was not installed"
+done
+
+took=$((SECONDS - started))
+echo "Qt $version ($(basename "$src")) for MinGW-w64, static; built in $took s on $(nproc) cores with -j$jobs" >"$prefix/.complete"
+rm -rf "$work"
+say "done: Qt $version in $prefix, built in $((took / 60)) min $((took % 60)) s"
