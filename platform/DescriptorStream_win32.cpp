@@ -1,5 +1,6 @@
 // DescriptorStream over Win32 handles: a read-only copy, read at each stream's own offset.
 #include "platform/DescriptorStream.h"
+#include "platform/Win32Text_win32.h"
 
 #include <algorithm>
 
@@ -11,11 +12,11 @@
 
 namespace mtsrescue {
 
+using win32::LastError;
+
 namespace {
 
 constexpr std::int64_t MaxCallBytes = std::int64_t{1} << 30;
-
-std::error_code LastError() { return std::error_code(static_cast<int>(::GetLastError()), std::system_category()); }
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 // FileIdentity on Windows: volume serial and file index through GetFileInformationByHandle.
 #include "platform/FileIdentity.h"
+#include "platform/Win32Text_win32.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -7,15 +8,9 @@
 #include <windows.h>
 
 namespace mtsrescue {
-namespace {
 
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int count = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(count > 0 ? count : 0), L'\0');
-  if (count > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), count);
-  return wide;
-}
+using win32::Widen;
+namespace {
 
 // A handle for queries only: no read or write access, every sharing allowed, folders too.
 HANDLE OpenForQuery(const std::string& path, bool followLink) {

@@ -1,5 +1,6 @@
 // FileStream over Win32 handles: files, physical disks and volumes, with share modes and 64-bit offsets.
 #include "platform/FileStream.h"
+#include "platform/Win32Text_win32.h"
 
 #include <algorithm>
 #include <climits>
@@ -12,27 +13,15 @@
 
 namespace mtsrescue {
 
+using win32::Widen;
+using win32::LastError;
+
 namespace {
 
 // One ReadFile or WriteFile call moves at most this much (a DWORD count); larger requests loop.
 constexpr std::int64_t MaxCallBytes = std::int64_t{1} << 30;
 
 HANDLE AsHandle(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
-
-std::error_code LastError() { return std::error_code(static_cast<int>(::GetLastError()), std::system_category()); }
-
-// Paths arrive as UTF-8; the wide API takes every name the system can hold.
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) {
-    return std::wstring();
-  }
-  const int wideCount = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(wideCount, 0)), L'\0');
-  if (wideCount > 0) {
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), wideCount);
-  }
-  return wide;
-}
 
 std::string Narrow(const wchar_t* wide, int wideCount) {
   if (wideCount <= 0) {

@@ -1,5 +1,6 @@
 // File times on Windows: the time zone's own rules convert local time, SetFileTime sets it.
 #include "platform/FileTimes.h"
+#include "platform/Win32Text_win32.h"
 
 #include <algorithm>
 
@@ -9,19 +10,10 @@
 #include <windows.h>
 
 namespace mtsrescue {
+
+using win32::Widen;
+using win32::LastError;
 namespace {
-
-std::error_code LastError() { return std::error_code(static_cast<int>(::GetLastError()), std::system_category()); }
-
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int wideCount = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(wideCount, 0)), L'\0');
-  if (wideCount > 0) {
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), wideCount);
-  }
-  return wide;
-}
 
 // The file itself, never what a reparse point leads to, opened only to change its attributes.
 HANDLE OpenAttributes(const std::string& path, DWORD access) {

@@ -1,5 +1,6 @@
 // Hard links on Windows: CreateHardLinkW to a fresh name beside the target, then MoveFileExW over it.
 #include "platform/HardLinks.h"
+#include "platform/Win32Text_win32.h"
 
 #include <algorithm>
 
@@ -9,19 +10,10 @@
 #include <windows.h>
 
 namespace mtsrescue {
+
+using win32::Widen;
+using win32::LastError;
 namespace {
-
-std::error_code LastError() { return std::error_code(static_cast<int>(::GetLastError()), std::system_category()); }
-
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int wideCount = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(wideCount, 0)), L'\0');
-  if (wideCount > 0) {
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), wideCount);
-  }
-  return wide;
-}
 
 // The volume and file index of path itself (a reparse point is not followed), or false.
 bool Identity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
