@@ -246,8 +246,13 @@ bool ClipBuilder::LinkInstead(const PlannedClip& clip, const std::string& path, 
       return true;
     }
   }
-  // A copy is written beside the name and renamed over it: a second name of a fragment file left
-  // there by an earlier run is replaced, never emptied.
+  // A copy is written beside the name and renamed over it, so a second name of a fragment file
+  // left there by an earlier run is replaced, never emptied; it is taken away first all the same,
+  // as Windows refuses to rename over a name of a file that is open (the fragment file is).
+  const bool shared = HasOtherNames(path) || std::any_of(copies_.begin(), copies_.end(), [&](const SourceCopy& copy) {
+                        return SameFile(path, copy.FilePath);
+                      });
+  if (shared) RemoveFile(path);
   return false;
 }
 
