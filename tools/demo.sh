@@ -13,9 +13,9 @@ fi
 
 mkdir -p demo
 rm -rf demo/recovered demo/original-clips
-echo "== Making a 40 MiB card image with video clips on it, then quick-formatting it"
+echo "== Making a 40 MiB card image with camcorder-like recordings on it, then quick-formatting it"
 python3 tests/fixtures/make_card.py demo/card.img --manifest demo/card.json \
-  --clips-dir demo/original-clips
+  --clips-dir demo/original-clips --camcorder
 echo
 echo "== Recovering: $cli demo/card.img demo/recovered"
 status=0
@@ -24,6 +24,7 @@ echo
 echo "== What came back (exit status $status)"
 for file in $(ls demo/recovered | sort -n); do
   path="demo/recovered/$file"
+  [ -f "$path" ] || continue
   line=$(printf '%-8s %10d bytes' "$file" "$(stat -c %s "$path")")
   if command -v ffprobe >/dev/null; then
     probe() { ffprobe -v error "$@" "$path" 2>/dev/null | awk '!seen[$0]++' | paste -sd' ' || true; }
@@ -34,6 +35,9 @@ for file in $(ls demo/recovered | sort -n); do
   fi
   echo "$line"
 done
+echo
+echo "== Whole recordings rebuilt from those pieces, named by the date the camera recorded them"
+ls -l --time-style='+%Y-%m-%d %H:%M:%S' demo/recovered/clips 2>/dev/null | tail -n +2 || echo "(none)"
 echo
 echo "== Which recorded clip each file holds (from the card's manifest)"
 "$cli" --dry-run --json --quiet demo/card.img | python3 -c '
@@ -57,5 +61,6 @@ for entry in report["fragments"]:
     print("%-8s %s" % ("%d.MTS" % entry["index"], text or "no recorded clip"))
 '
 echo
-echo "The recovered files play in any video player, e.g. ffplay demo/recovered/0.MTS"
+echo "The recovered files play in any video player, e.g. ffplay demo/recovered/0.MTS, or a whole"
+echo "recording from demo/recovered/clips/"
 exit "$status"

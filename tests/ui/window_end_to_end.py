@@ -3,7 +3,7 @@
 
   window_end_to_end.py --tests UI_TESTS --cli CLI --work DIR [--screenshots DIR]
 
-Makes DIR/card.img with tests/fixtures/make_card.py, recovers it with the command line into
+Makes DIR/card.img with tests/fixtures/make_card.py (camcorder-like recordings), recovers it with the command line into
 DIR/cli (its report in DIR/report.json), then runs the WindowEndToEnd test of UI_TESTS on an Xvfb
 display with a window manager (openbox, where installed), recovering into DIR/window. With
 --screenshots the test saves the screen before the run and with the summary open.
@@ -37,7 +37,7 @@ def main():
     os.makedirs(os.path.join(work, "window"))
     card = os.path.join(work, "card.img")
     made = subprocess.run([sys.executable, os.path.join(HERE, "..", "fixtures", "make_card.py"), card,
-                           "--manifest", os.path.join(work, "card.json")])
+                           "--manifest", os.path.join(work, "card.json"), "--camcorder"])
     if made.returncode != 0:
         print("skipped: the card image could not be made")
         return SKIP
