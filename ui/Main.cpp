@@ -581,12 +581,11 @@ QString TfrmMain::RunSummaryText(const RunReport& run, const ClipReport& clips) 
     if (clips.Recordings.size() > ListedRecordings)
       lines << QStringLiteral("    …… 另有 %1 段").arg(clips.Recordings.size() - ListedRecordings);
   }
-  std::int64_t piecesInRecordings = 0;
-  for (const RebuiltClip& clip : clips.Recordings) piecesInRecordings += static_cast<std::int64_t>(clip.Pieces.size());
-  const std::int64_t leftOver = clips.PieceCount - piecesInRecordings;
-  if (leftOver > 0)
-    lines << QStringLiteral("有 %1 段视频无法重组为完整录像，它们的数据仍在上面的碎片文件中。").arg(leftOver);
-  const std::int64_t unreadable = run.Scan.UnreadableSectors + run.Export.UnreadableSectors;
+  // The chains of pieces that gave no recording, as the command line's report lists them.
+  if (!clips.Dropped.empty())
+    lines << QStringLiteral("有 %1 段视频无法重组为完整录像，它们的数据仍在上面的碎片文件中。").arg(clips.Dropped.size());
+  // Each sector once, whichever stage met it.
+  const std::int64_t unreadable = run.UnreadableSectors;
   if (unreadable > 0)
     lines << QStringLiteral("有 %1 个扇区无法读取：扫描时按无数据处理，导出的文件中以零填充。").arg(unreadable);
   return lines.join(QLatin1Char('\n'));

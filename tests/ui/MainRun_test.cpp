@@ -346,8 +346,10 @@ TEST(RunSummary, SaysWhatCameBack) {
          wrote(run);
          run.Scan.UnreadableSectors = 4;
          run.Export.UnreadableSectors = 1;
+         run.UnreadableSectors = 5;  // each once, whichever stage met it
          clips.Folder = "/out/clips";
          clips.PieceCount = 5;
+         clips.Dropped.resize(2);
          RebuiltClip dated;
          dated.FilePath = "/out/clips/0.MTS";
          dated.Pieces.resize(2);
