@@ -1,6 +1,8 @@
 // TUDisks2DeviceQuery: the source menu's questions answered from UDisks2's block devices and drives.
 #include "ui/udisks2/UDisks2DeviceQuery.h"
 
+#include "platform/NaturalOrder.h"
+
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -10,28 +12,6 @@ namespace mtsrescue {
 namespace {
 
 constexpr std::size_t MaxVolumes = 24;  // letters C to Z
-
-// "loop2" < "loop10": runs of digits compare by value.
-bool NaturalLess(const std::string& a, const std::string& b) {
-  std::size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
-      std::size_t ei = i, ej = j;
-      while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
-      while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
-      const std::string na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
-      if (na.size() != nb.size()) return na.size() < nb.size();
-      if (na != nb) return na < nb;
-      i = ei;
-      j = ej;
-    } else {
-      if (a[i] != b[j]) return a[i] < b[j];
-      ++i;
-      ++j;
-    }
-  }
-  return a.size() - i < b.size() - j;
-}
 
 std::string BusText(const std::string& bus) {
   if (bus == "ieee1394") return "FireWire";
