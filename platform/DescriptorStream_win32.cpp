@@ -4,10 +4,6 @@
 
 #include <algorithm>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 #include <winioctl.h>
 
 namespace mtsrescue {

@@ -2,11 +2,6 @@
 #include "platform/FileIdentity.h"
 #include "platform/Win32Text_win32.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 namespace mtsrescue {
 
 using win32::Widen;

@@ -5,10 +5,6 @@
 #include <algorithm>
 #include <climits>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 #include <winioctl.h>
 
 namespace mtsrescue {

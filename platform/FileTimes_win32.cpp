@@ -4,15 +4,11 @@
 
 #include <algorithm>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 namespace mtsrescue {
 
 using win32::Widen;
 using win32::LastError;
+
 namespace {
 
 // The file itself, never what a reparse point leads to, opened only to change its attributes.

@@ -4,15 +4,11 @@
 
 #include <algorithm>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 namespace mtsrescue {
 
 using win32::Widen;
 using win32::LastError;
+
 namespace {
 
 // The volume and file index of path itself (a reparse point is not followed), or false.
