@@ -3,6 +3,7 @@
 #include "ui/Main.h"
 
 #include "engine/EngineConstants.h"
+#include "engine/ExportFragments.h"
 #include "ui/Gauge.h"
 #include "ui/WindowObserver.h"
 
@@ -425,12 +426,12 @@ TEST_F(MainRunFaultTest, UnreadableSectorsAreToldAfterAnOtherwiseGoodRun) {
   ASSERT_EQ(boxes.Boxes.size(), 1u);
   EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("information"));
   EXPECT_TRUE(boxes.Boxes[0].Text.contains(QStringLiteral("无法读取"))) << boxes.Boxes[0].Text.toStdString();
-  EXPECT_TRUE(files.Exists("dest/0.MTS"));
+  EXPECT_TRUE(files.Exists(OutputFileName("dest", 0)));
 }
 
 TEST_F(MainRunFaultTest, AFullDestinationIsAnErrorShownAfterTheBusyStateWithEarlierFilesKept) {
   // Clip A's file fits; clip B's file meets a full disk after 1,000 bytes.
-  files.Add("dest/2.MTS")->FailWritesAfter(1000);
+  files.Add(OutputFileName("dest", 2))->FailWritesAfter(1000);
   std::vector<bool> stateAtTheBox;
   boxes.OnShow = [&](const testing::TScriptedBoxes::Shown&) {
     stateAtTheBox = {form->Busy(), form->RunBtn->isEnabled(), form->StopBtn->isEnabled()};
@@ -441,8 +442,8 @@ TEST_F(MainRunFaultTest, AFullDestinationIsAnErrorShownAfterTheBusyStateWithEarl
   EXPECT_EQ(form->LastRunReport().Failure, RunFailure::Export);
   EXPECT_EQ(boxes.Boxes[0].Text.toStdString(), form->LastRunReport().ErrorMessage);
   EXPECT_EQ(stateAtTheBox, std::vector<bool>({false, true, true}));
-  ASSERT_TRUE(files.Exists("dest/0.MTS"));
-  EXPECT_GE(files.Find("dest/0.MTS")->Length(), ClipA.GroupCount * GroupBytes);
+  ASSERT_TRUE(files.Exists(OutputFileName("dest", 0)));
+  EXPECT_GE(files.Find(OutputFileName("dest", 0))->Length(), ClipA.GroupCount * GroupBytes);
 }
 
 }  // namespace
