@@ -114,6 +114,7 @@ installer=$(ls "$build"/packages/mtsrescue-*-win64.exe)
 listing=$(unzip -Z1 "$zip" | grep -v '/$' | sed 's|^[^/]*/||' | sort | paste -sd' ')
 [ "$listing" = "bin/mtsrescue-cli.exe bin/mtsrescue.exe" ] || fail "the zip holds $listing"
 say "portable zip $(basename "$zip"): $listing"
+grep -qa 'requireAdministrator' "$installer" || fail "the installer does not ask for administrator rights"
 target='C:\mtsrescue-test'
 installed=$WINEPREFIX/drive_c/mtsrescue-test
 rm -rf "$installed"
