@@ -18,9 +18,30 @@ started=$SECONDS
 say() { echo "build-qt-windows: $*"; }
 fail() { say "FAILED: $*"; exit 1; }
 
+# What the window needs: Core, Gui, Widgets, Network, Test and the windows and offscreen platform
+# plugins. Debian's repacked source lacks wintab.h (hence no tablet events); the windows plugin
+# does not build with OpenGL off unless dynamic GL is off too. Direct2D stays on: Qt Gui builds its
+# DirectWrite font database (which the windows plugin uses) only with it; Direct2D 1.1 only adds
+# the direct2d platform plugin, a second windows plugin that nothing loads.
+options=(-DCMAKE_BUILD_TYPE=Release
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+  -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+  -DFEATURE_sql=OFF -DFEATURE_opengl=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
+  -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DINPUT_openssl=no
+  -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF
+  -DFEATURE_direct2d1_1=OFF -DFEATURE_tuiotouch=OFF
+  -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
+  -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
+  -DFEATURE_system_freetype=OFF -DFEATURE_system_libpng=OFF -DFEATURE_system_libjpeg=OFF)
+recipe="Qt $version for MinGW-w64, static: ${options[*]}"
+
+# The options are the cache's key: a Qt built with others is built again.
 if [ -f "$prefix/.complete" ]; then
-  say "Qt $version for MinGW-w64 already in $prefix"
-  exit 0
+  if [ "$(head -1 "$prefix/.complete")" = "$recipe" ]; then
+    say "Qt $version for MinGW-w64 already in $prefix"
+    exit 0
+  fi
+  say "the Qt in $prefix was built with other options: building it again"
 fi
 host_version=$(dpkg-query -W -f '${Version}' qt6-base-dev 2>/dev/null || true)
 case "$host_version" in
@@ -59,21 +80,8 @@ src=$(find "$work" -maxdepth 1 -type d -name "qt6-base-$version*" | head -1)
 [ -n "$src" ] && [ -f "$src/CMakeLists.txt" ] || fail "no qt6-base-$version source tree in $work"
 say "source: $(basename "$src") (fetched in $((SECONDS - started)) s)"
 
-# What the window needs: Core, Gui, Widgets, Network, Test and the windows and offscreen platform
-# plugins. Debian's repacked source lacks wintab.h (hence no tablet events); the windows plugin
-# does not build with OpenGL off unless dynamic GL is off too. Direct2D stays on: Qt Gui builds its
-# DirectWrite font database (which the windows plugin uses) only with it.
 configure=(cmake -S "$src" -B "$work/build" -G Ninja
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
-  -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release
-  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
-  -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
-  -DFEATURE_sql=OFF -DFEATURE_opengl=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
-  -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DINPUT_openssl=no
-  -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF
-  -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
-  -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
-  -DFEATURE_system_freetype=OFF -DFEATURE_system_libpng=OFF -DFEATURE_system_libjpeg=OFF)
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" "${options[@]}")
 # Other engineers share the cores: the build yields to them.
 quiet=(nice -n 19)
 if command -v ionice >/dev/null; then quiet+=(ionice -c3); fi
@@ -86,6 +94,6 @@ for plugin in plugins/platforms/libqwindows.a plugins/platforms/libqoffscreen.a 
 done
 
 took=$((SECONDS - started))
-echo "Qt $version ($(basename "$src")) for MinGW-w64, static; built in $took s on $(nproc) cores with -j$jobs" >"$prefix/.complete"
+printf '%s\n%s\n' "$recipe" "from $(basename "$src"); built in $took s on $(nproc) cores with -j$jobs" >"$prefix/.complete"
 rm -rf "$work"
 say "done: Qt $version in $prefix, built in $((took / 60)) min $((took % 60)) s"

@@ -13,8 +13,8 @@ jobs=${MTSRESCUE_JOBS:-$(nproc)}
 command -v makensis >/dev/null || { echo "package-windows: makensis not installed (apt-get install nsis)" >&2; exit 1; }
 if [ ! -f "$qt_win/.complete" ]; then
   echo "package-windows: no MinGW Qt in $qt_win: building it first (slow, once)"
-  MTSRESCUE_QT_WIN=$qt_win tools/build-qt-windows.sh
 fi
+MTSRESCUE_QT_WIN=$qt_win tools/build-qt-windows.sh  # at once when the cache is current
 mkdir -p "$build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DMTSRESCUE_WINDOWS_QT="$qt_win" -DMTSRESCUE_BUILD_GUI=ON \

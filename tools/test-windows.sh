@@ -59,11 +59,14 @@ werror=OFF
 if [ "${CI:-}" = "true" ]; then werror=ON; fi
 qt_win=${MTSRESCUE_QT_WIN:-/var/cache/mtsrescue/qt6-mingw-6.4.2}
 gui=OFF
-if [ -f "$qt_win/.complete" ]; then
-  gui=ON
-elif [ "${CI:-}" = "true" ]; then
-  say "no MinGW Qt in $qt_win: building it now (slow: see the README; later runs reuse it)"
+if [ "${CI:-}" = "true" ]; then
+  # Returns at once when the cache holds a Qt built with the script's options.
+  if [ ! -f "$qt_win/.complete" ]; then
+    say "no MinGW Qt in $qt_win: building it now (slow: see the README; later runs reuse it)"
+  fi
   MTSRESCUE_QT_WIN=$qt_win "$root/tools/build-qt-windows.sh"
+  gui=ON
+elif [ -f "$qt_win/.complete" ]; then
   gui=ON
 else
   say "no MinGW Qt in $qt_win (tools/build-qt-windows.sh makes it): the window is not built"
