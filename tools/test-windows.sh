@@ -91,7 +91,14 @@ if [ "$gui" = ON ]; then
   done
   "$wine" reg add 'HKCU\Environment' /v QT_QPA_FONTDIR /t REG_SZ /d 'C:\windows\Fonts' /f </dev/null >/dev/null
 fi
-(cd "$build" && ctest --output-on-failure -j "$jobs")
+# A Wine process now and then ends at once, printing nothing (seen once in four runs of the whole
+# suite, on a test that passed in every other run): failed tests run once more, and are named.
+if ! (cd "$build" && ctest --output-on-failure -j "$jobs"); then
+  failed=$(sed 's/^[0-9]*://' "$build/Testing/Temporary/LastTestsFailed.log" | paste -sd' ')
+  say "failed under Wine, run once more: $failed"
+  (cd "$build" && ctest --rerun-failed --output-on-failure) || { say "FAILED again: $failed"; exit 1; }
+  say "passed on the second run: $failed"
+fi
 
 # The same card image recovered by both builds.
 cli_exe=$build/cli/mtsrescue-cli.exe
