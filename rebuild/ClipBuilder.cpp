@@ -39,17 +39,6 @@ ExportError WriteError(const std::string& path, std::error_code code) {
   return ExportError("Cannot write file \"" + path + "\". " + SystemErrorText(code), code);
 }
 
-// Fewer bytes than this hold no picture that can be shown (one is tens of KiB at camcorder rates).
-constexpr std::int64_t MinClipBytes = 32 * 1024;
-
-// Recorders write their streams in units of 32 packets.
-constexpr std::int64_t AlignedUnitBytes = 32 * PacketBytes;
-
-std::int64_t PositiveRemainder(std::int64_t value, std::int64_t divisor) {
-  const std::int64_t remainder = value % divisor;
-  return remainder < 0 ? remainder + divisor : remainder;
-}
-
 }  // namespace
 
 ClipBuilder::ClipBuilder(ByteStream& source, std::int64_t sourceLength)
@@ -115,37 +104,21 @@ void ClipBuilder::PlanPieces(std::vector<ClipPiece> pieces, RunObserver& observe
 std::string ClipBuilder::DropReason(bool showable, const PlannedClip& clip) {
   if (!showable) return "no picture that can be shown";
   if (clip.Spans.empty()) return "nothing whole after its first picture that can be shown";
-  // A remnant shorter than this holds no picture worth a file.
-  if (clip.Bytes < MinClipBytes) {
-    return "too short: " + std::to_string(clip.Bytes) + " bytes from its first picture that can be shown, less than " +
-           std::to_string(MinClipBytes);
-  }
   return "";
 }
 
-// Where a recording whose last piece nothing continues ends, when its last span begins at
-// spanStart after bytesBefore bytes of it. It was cut there by foreign data when its last picture
-// packet has no stuffing (a picture ends padded); or, kept from its first byte, when it would not
-// end on an aligned unit of 32 packets, as recorders write them; or, its head lost, when its tail
-// cuts a packet on a cluster boundary (as the joints show the clusters; without enough joints, a
-// boundary where another piece begins). A cut recording ends with its last whole packet, and
-// *cut says so; otherwise the stream ended there (the rest of its cluster being slack) and it
-// ends after its last verified packet, whole.
-std::int64_t ClipBuilder::UnjoinedTailEnd(const ClipPiece& piece, std::int64_t spanStart,
-                                          std::int64_t bytesBefore, bool headKept, bool* cut) const {
-  const std::int64_t wholeEnd = std::min(piece.LastPacketOffset + PacketBytes, sourceLength_);
-  if (!piece.LastPictureStuffed) {
-    *cut = true;
-  } else if (headKept) {
-    *cut = (bytesBefore + wholeEnd - spanStart) % AlignedUnitBytes != 0;
-  } else {
-    *cut = piece.TailAtSector && piece.TailOffset != piece.LastPacketOffset + PacketBytes &&
-           (clusterBytes_ > 0
-                ? PositiveRemainder(piece.TailOffset - clusterBase_, clusterBytes_) == 0
-                : std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset));
-  }
-  if (*cut && piece.TailAtSector && piece.TailOffset < wholeEnd) return piece.LastPacketOffset;
-  return wholeEnd;
+// Where a recording whose last piece nothing continues ends. Its stream was cut inside its last packet only where the stream shows it: the
+// source ends there, or another stream's packets begin there (another piece's head). Then it
+// ends with its last whole packet and *cut says so. Otherwise it ends after its last verified
+// packet, whole: a stream that merely stops, or whose end is followed by bytes that are no
+// packet, may have ended there, and its bytes are kept.
+std::int64_t ClipBuilder::UnjoinedTailEnd(const ClipPiece& piece, bool* cut) const {
+  const std::int64_t packetEnd = piece.LastPacketOffset + PacketBytes;
+  const bool cutBySource = packetEnd > sourceLength_;
+  const bool cutByStream = piece.TailAtSector && piece.TailOffset < packetEnd &&
+                           std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset);
+  *cut = cutBySource || cutByStream;
+  return *cut ? piece.LastPacketOffset : packetEnd;
 }
 
 PlannedClip ClipBuilder::PlanChain(const std::vector<std::size_t>& chain) const {
@@ -178,10 +151,10 @@ PlannedClip ClipBuilder::PlanChain(const std::vector<std::size_t>& chain) const 
       span.EndOffset = piece.TailOffset;
     } else {
       bool cut = false;
-      span.EndOffset = UnjoinedTailEnd(piece, span.StartOffset, clip.Bytes, !clip.HeadTrimmed, &cut);
-      if (cut && haveVideoPid) {
-        // The last picture lost its end with the cut: leave out its start too, even where it is
-        // the first picture (a cut picture alone decodes to nothing).
+      span.EndOffset = UnjoinedTailEnd(piece, &cut);
+      if (cut && haveVideoPid && piece.LastPid == videoPid) {
+        // The cut packet was the picture's: the picture lost its end, so its start goes too, even
+        // where it is the first picture (a cut picture alone decodes to nothing).
         for (const PidUnitStart& unit : piece.LastUnitStarts) {
           if (unit.Pid == videoPid && unit.Offset >= span.StartOffset && unit.Offset < span.EndOffset) {
             span.EndOffset = unit.Offset;

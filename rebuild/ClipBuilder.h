@@ -102,8 +102,8 @@ class ClipBuilder {
   // Walks the hit runs ([start, end) each, ascending and not overlapping) and plans as
   // PlanPieces does.
   void Plan(const std::vector<ClipSpan>& hitRuns, RunObserver& observer);
-  // Links the pieces (in source order) and plans the recordings: those with a random-access point
-  // and at least 32 KiB.
+  // Links the pieces (in source order) and plans the recordings: every chain with a picture that
+  // can be shown and something whole after it.
   void PlanPieces(std::vector<ClipPiece> pieces, RunObserver& observer);
 
   const std::vector<ClipPiece>& Pieces() const noexcept { return pieces_; }
@@ -143,8 +143,7 @@ class ClipBuilder {
   // to be copied (then nothing at path is left that shares a fragment file's data).
   bool LinkInstead(const PlannedClip& clip, const std::string& path, const StreamOpener& opener,
                    std::string& linkedTo) const;
-  std::int64_t UnjoinedTailEnd(const ClipPiece& piece, std::int64_t spanStart, std::int64_t bytesBefore,
-                               bool headKept, bool* cut) const;
+  std::int64_t UnjoinedTailEnd(const ClipPiece& piece, bool* cut) const;
 
   ByteStream& source_;
   std::int64_t sourceLength_;

@@ -25,6 +25,9 @@ StepRange UsualSteps(const ClipPiece& piece) {
   return range;
 }
 
+// Any step a recorder can make: forward, and no further than any recorder steps.
+constexpr StepRange PossibleSteps{1, MaxStampStepTicks};
+
 bool InRange(std::uint32_t from, std::uint32_t to, const StepRange& range) {
   const std::uint32_t step = StampDistance(from, to);
   return step >= range.Low && step <= range.High;
@@ -51,6 +54,14 @@ std::int64_t SecondsOf(const RecordingDate& date) {
   return DaysFromCivil(date.Year, date.Month, date.Day) * 86400 + date.Hour * 3600 + date.Minute * 60 + date.Second;
 }
 
+// Bytes of the packet cut at a's tail that lie in a. That packet begins at a's last verified
+// packet when the cut falls after its header, or at the packet after it when the cut falls
+// inside (or right at) that one's header.
+std::int64_t CutPacketBytesInA(const ClipPiece& a) {
+  const std::int64_t lastEnd = a.LastPacketOffset + PacketBytes;
+  return a.TailOffset - (a.TailOffset < lastEnd ? a.LastPacketOffset : lastEnd);
+}
+
 }  // namespace
 
 bool ClipLinker::DatesAllow(const ClipPiece& a, const ClipPiece& b) {
@@ -66,18 +77,9 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
   if (a.PacketCount < 2 || b.PacketCount < 2) return false;
   if (!DatesAllow(a, b)) return false;
 
-  // The packet cut at a's tail begins at a's last verified packet when the cut falls after its
-  // header, or at the packet after it when the cut falls inside (or right at) that one's header.
-  const std::int64_t lastEnd = a.LastPacketOffset + PacketBytes;
-  const std::int64_t cutStart = a.TailOffset < lastEnd ? a.LastPacketOffset : lastEnd;
-  const std::int64_t cutInA = a.TailOffset - cutStart;
+  const std::int64_t cutInA = CutPacketBytesInA(a);
   const std::int64_t cutInB = b.FirstPacketOffset - b.HeadOffset;
   if (cutInA == 0 ? cutInB != 0 : cutInA + cutInB != PacketBytes) return false;
-
-  const StepRange stepsA = UsualSteps(a);
-  const StepRange stepsB = UsualSteps(b);
-  if (stepsA.High < stepsB.Low || stepsB.High < stepsA.Low) return false;  // two different rates
-  const StepRange steps{std::min(stepsA.Low, stepsB.Low), std::max(stepsA.High, stepsB.High)};
 
   std::vector<PidCounter> last = a.LastCounters;
   if (cutInA > 0 && cutInA < PacketHeaderBytes) {
@@ -88,8 +90,8 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
     std::copy_n(a.TailHeaderBytes.begin(), a.TailHeaderCount, bytes);
     std::copy_n(b.HeadHeaderBytes.begin(), b.HeadHeaderCount, bytes + a.TailHeaderCount);
     const PacketHeader cut = ReadPacketHeader(bytes);
-    if (!cut.Plausible || !InRange(a.LastStamp, cut.Stamp, steps) ||
-        !InRange(cut.Stamp, b.FirstStamp, steps)) {
+    if (!cut.Plausible || !InRange(a.LastStamp, cut.Stamp, PossibleSteps) ||
+        !InRange(cut.Stamp, b.FirstStamp, PossibleSteps)) {
       return false;
     }
     if (cut.Pid != NullPid) {
@@ -103,7 +105,7 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
         found->Payload = cut.Payload;
       }
     }
-  } else if (!InRange(a.LastStamp, b.FirstStamp, steps)) {
+  } else if (!InRange(a.LastStamp, b.FirstStamp, PossibleSteps)) {
     return false;
   }
 
@@ -152,24 +154,51 @@ std::vector<std::vector<std::size_t>> ClipLinker::Predecessors(const std::vector
   return predecessors;
 }
 
+bool ClipLinker::KeepsPace(const ClipPiece& a, const ClipPiece& b) {
+  const StepRange stepsA = UsualSteps(a);
+  const StepRange stepsB = UsualSteps(b);
+  if (stepsA.High < stepsB.Low || stepsB.High < stepsA.Low) return false;
+  // A packet whose header the joint cuts lies between the two: two steps.
+  const std::uint32_t steps = CutPacketBytesInA(a) > 0 && CutPacketBytesInA(a) < PacketHeaderBytes ? 2 : 1;
+  return InRange(a.LastStamp, b.FirstStamp,
+                 {steps * std::min(stepsA.Low, stepsB.Low), steps * std::max(stepsA.High, stepsB.High)});
+}
+
 std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) {
   const std::size_t count = pieces.size();
-  std::vector<std::size_t> successor(count, NoPiece);
-  std::vector<int> successors(count, 0);
-  std::vector<int> predecessors(count, 0);
-  std::vector<std::size_t> predecessor(count, NoPiece);
+  // Per piece, its fitting successors and predecessors: how many, how many of them keep the
+  // pace, and the last of each kind seen.
+  struct Side {
+    int Fits = 0;
+    int Paced = 0;
+    std::size_t Fit = NoPiece;
+    std::size_t PacedFit = NoPiece;
+    void Note(std::size_t other, bool paced) {
+      ++Fits;
+      Fit = other;
+      if (paced) {
+        ++Paced;
+        PacedFit = other;
+      }
+    }
+    // The one candidate: the only fit, or of several, the only one that keeps the pace.
+    std::size_t Chosen() const {
+      if (Fits == 1) return Fit;
+      return Paced == 1 ? PacedFit : NoPiece;
+    }
+  };
+  std::vector<Side> after(count);
+  std::vector<Side> before(count);
   ForEachFit(pieces, [&](std::size_t a, std::size_t b) {
-    ++successors[a];
-    successor[a] = b;
-    ++predecessors[b];
-    predecessor[b] = a;
+    const bool paced = KeepsPace(pieces[a], pieces[b]);
+    after[a].Note(b, paced);
+    before[b].Note(a, paced);
   });
 
   std::vector<std::size_t> next(count, NoPiece);
   for (std::size_t a = 0; a < count; ++a) {
-    if (successors[a] != 1) continue;
-    const std::size_t b = successor[a];
-    if (predecessors[b] == 1 && predecessor[b] == a) next[a] = b;
+    const std::size_t b = after[a].Chosen();
+    if (b != NoPiece && before[b].Chosen() == a) next[a] = b;
   }
 
   // A loop has no first piece; open every loop by dropping all of its links.

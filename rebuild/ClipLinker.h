@@ -16,10 +16,11 @@ class ClipLinker {
  public:
   static constexpr std::size_t NoPiece = std::numeric_limits<std::size_t>::max();
 
-  // Does b's head continue a's tail? Both edges must be sector boundaries; the packet cut at a's
-  // tail and the rest of it at b's head must make exactly one packet (or neither be cut); the
-  // stamps must step across the joint as they step inside both pieces (modulo 2^30); every PID
-  // seen on both sides must continue its counter, and at least one PID must be seen on both.
+  // Does b's head continue a's tail, as far as the stream shows? Both edges must be sector
+  // boundaries; the packet cut at a's tail and the rest of it at b's head must make exactly one
+  // packet (or neither be cut); the stamps must step forward across the joint by no more than a
+  // recorder steps (modulo 2^30); every PID seen on both sides must continue its counter, and at
+  // least one PID must be seen on both.
   // Where both pieces carry dates, b's first must follow a's last by 0 to
   // MaxJointDateGapSeconds: two recordings alike in every header are told apart by them.
   static bool Fits(const ClipPiece& a, const ClipPiece& b);
@@ -30,9 +31,14 @@ class ClipLinker {
   // well under a second; a few seconds allow for pieces whose edge pictures carry no date.
   static constexpr std::int64_t MaxJointDateGapSeconds = 3;
 
+  // Whether the stamps step across the joint as they step inside both pieces. The pace is no
+  // evidence by itself: it only ranks pieces that all fit.
+  static bool KeepsPace(const ClipPiece& a, const ClipPiece& b);
+
   // For each piece, the index of the piece that continues it, or NoPiece. A link is made only
-  // when a has no other fitting successor and b no other fitting predecessor; links that would
-  // close a loop are dropped. b may lie anywhere on the source.
+  // when b is a's one candidate and a is b's: the only piece that fits, or of several that fit,
+  // the only one that keeps the pace. Links that would close a loop are dropped. b may lie
+  // anywhere on the source.
   static std::vector<std::size_t> Link(const std::vector<ClipPiece>& pieces);
 
   // For each piece, every piece whose tail it fits.

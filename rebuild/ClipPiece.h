@@ -43,6 +43,7 @@ struct ClipPiece {
 
   std::uint32_t FirstStamp = 0;
   std::uint32_t LastStamp = 0;
+  std::uint16_t LastPid = 0;        // of the packet at LastPacketOffset
   std::uint32_t StepMinTicks = 0;  // smallest and largest stamp step between its packets
   std::uint32_t StepMaxTicks = 0;
   std::int64_t PacketCount = 0;     // packets with verified headers
@@ -71,11 +72,6 @@ struct ClipPiece {
   std::optional<RecordingDate> RandomAccessDate;
   // Per PID, the last packet in the piece that starts a payload unit.
   std::vector<PidUnitStart> LastUnitStarts;
-  // Whether the last packet of the picture PID carries an adaptation field. A payload unit that
-  // ends inside a packet is padded there with the field's stuffing, so a last picture packet
-  // without one means the stream was cut in the middle of a picture.
-  bool LastPictureStuffed = true;
-
   // The piece follows another in its hit run, and of several sector boundaries where the joint
   // between them may lie, the cluster grid did not tell which: its head is a guess.
   bool HeadGuessed = false;

@@ -22,6 +22,12 @@ std::uint32_t SteadyStep(const ClipPiece& piece) {
   return piece.StepMaxTicks - piece.StepMinTicks <= 2 + piece.StepMaxTicks / 64 ? piece.StepMinTicks : 0;
 }
 
+// Whether the piece's stamps cannot have gone once round their 2^30 range: then every stamp
+// from its first to its last is held by at most one of its packets, and they climb in order.
+bool WithinOneTurn(const ClipPiece& piece) {
+  return static_cast<std::uint64_t>(piece.PacketCount - 1) * piece.StepMaxTicks < StampModulus;
+}
+
 // b begins where a's data ends, with no foreign byte between.
 bool Abut(const ClipPiece& a, const ClipPiece& b) {
   return b.HeadOffset <= a.LastPacketOffset + PacketBytes + PacketHeaderBytes;
@@ -39,8 +45,40 @@ bool HiddenJoints::OnGrid(std::int64_t offset) const {
 
 void HiddenJoints::Candidates(const ClipPiece& p, std::uint32_t stamp, std::int64_t delta,
                               std::vector<std::int64_t>& joints) {
+  const auto note = [&](std::int64_t offset) {
+    const std::int64_t joint = offset + delta;
+    if (joint > p.HeadOffset && joint < p.TailOffset && OnGrid(joint)) joints.push_back(joint);
+  };
+  // One header, no block read around it.
+  const auto stampAt = [&](std::int64_t offset, std::uint32_t* found) {
+    window_.SetReadLimit(offset + PacketHeaderBytes);
+    const std::uint8_t* bytes = window_.At(offset, PacketHeaderBytes);
+    if (bytes != nullptr) *found = ReadPacketHeader(bytes).Stamp;
+    return bytes != nullptr;
+  };
   const std::uint32_t step = SteadyStep(p);
-  if (step == 0) return;
+  if (step == 0) {
+    // Any pace: the stamps climb with every packet, so the place where the stamp would come
+    // (the first packet not before it: the one after a hidden joint is another stream's) is
+    // found by halving.
+    if (!WithinOneTurn(p)) return;
+    const std::uint32_t target = StampDistance(p.FirstStamp, stamp);
+    if (target > StampDistance(p.FirstStamp, p.LastStamp)) return;
+    std::int64_t low = 0;
+    std::int64_t high = p.PacketCount - 1;
+    std::uint32_t found = 0;
+    while (low < high) {
+      const std::int64_t middle = low + (high - low) / 2;
+      if (!stampAt(p.FirstPacketOffset + middle * PacketBytes, &found)) return;
+      if (StampDistance(p.FirstStamp, found) < target) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    note(p.FirstPacketOffset + low * PacketBytes);
+    return;
+  }
   // A steady stream's stamp at packet k is FirstStamp + k * step, modulo 2^30; the stamps wrap
   // every 40 s, so a long piece may hold the stamp more than once. The packet found is read to
   // make sure, as the pace may drift a little.
@@ -52,16 +90,8 @@ void HiddenJoints::Candidates(const ClipPiece& p, std::uint32_t stamp, std::int6
     const std::uint64_t off = std::min(total % step, step - total % step);
     if (off > 2 + static_cast<std::uint64_t>(p.StepMaxTicks - p.StepMinTicks) * static_cast<std::uint64_t>(packet)) continue;
     const std::int64_t offset = p.FirstPacketOffset + packet * PacketBytes;
-    const std::int64_t joint = offset + delta;
-    if (joint <= p.HeadOffset || joint >= p.TailOffset || !OnGrid(joint)) continue;
-    if (p.StepMinTicks == p.StepMaxTicks) {  // an exact pace: the stamp is there
-      joints.push_back(joint);
-      continue;
-    }
-    window_.SetReadLimit(offset + PacketHeaderBytes);  // one header: no block read around it
-    const std::uint8_t* bytes = window_.At(offset, PacketHeaderBytes);
-    if (bytes == nullptr) continue;
-    if (ReadPacketHeader(bytes).Stamp == stamp) joints.push_back(joint);
+    std::uint32_t found = 0;
+    if (p.StepMinTicks == p.StepMaxTicks || (stampAt(offset, &found) && found == stamp)) note(offset);
   }
 }
 
@@ -115,13 +145,18 @@ std::vector<ClipPiece> HiddenJoints::Walk(const std::vector<ClipSpan>& runs, std
 }
 
 bool HiddenJoints::Split(std::vector<ClipPiece>& pieces, const std::vector<std::size_t>& next) {
-  // Which steady pieces hold which stamps.
+  // Which pieces hold which stamps: those whose stamps are known not to have gone round, and
+  // steady ones, whose stamps can be told however long they are.
   std::vector<std::vector<std::size_t>> buckets(BucketCount);
   std::vector<std::size_t> everywhere;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     const std::uint32_t step = SteadyStep(pieces[i]);
-    if (step == 0) continue;
-    const std::uint64_t span = static_cast<std::uint64_t>(step) * static_cast<std::uint64_t>(pieces[i].PacketCount);
+    std::uint64_t span = StampDistance(pieces[i].FirstStamp, pieces[i].LastStamp);
+    if (step != 0) {
+      span = static_cast<std::uint64_t>(step) * static_cast<std::uint64_t>(pieces[i].PacketCount);
+    } else if (pieces[i].PacketCount < 2 || !WithinOneTurn(pieces[i])) {
+      continue;
+    }
     if (span + (std::uint64_t{1} << BucketShift) >= StampModulus) {
       everywhere.push_back(i);
       continue;
@@ -168,7 +203,7 @@ bool HiddenJoints::Split(std::vector<ClipPiece>& pieces, const std::vector<std::
           for (const std::size_t a : tails) {
             if (a != other && a != b && (next[a] == ClipLinker::NoPiece || next[a] == b) &&
                 (predecessor[b] == ClipLinker::NoPiece || predecessor[b] == a) &&
-                pieces[a].LastStamp == before->LastStamp && ClipLinker::Fits(pieces[a], *after)) {
+                ClipLinker::Fits(pieces[a], *after)) {
               shown.emplace_back(other, joint);
             }
           }

@@ -1,6 +1,6 @@
-// Joints the stream does not show. Two recordings with the same stamps can also have the same
-// counters across a cluster boundary for a while: where a cluster of one lies right after a
-// cluster of the other on the card, the walk reads them as one piece. Other pieces then show the
+// Joints the stream does not show. Two recordings whose stamps lie within a step of each other
+// can also have the same counters across a cluster boundary for a while: where a cluster of one
+// lies right after a cluster of the other on the card, the walk reads them as one piece. Other pieces then show the
 // joint: a head that the stretch before a cluster boundary inside that piece continues, and a
 // tail that continues the stretch after it, neither with another partner. Such a piece is split
 // there; the linker, finding two fits on either side, joins none of them, so the recordings come

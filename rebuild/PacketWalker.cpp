@@ -17,7 +17,6 @@ constexpr std::int64_t HeaderReadBytes = PacketHeaderBytes + 2;
 constexpr std::size_t MaxPids = 64;  // more in one chain is not a camcorder stream
 constexpr int PidSlots = 0x2000;
 constexpr std::int64_t NoOffset = INT64_MAX;
-constexpr std::int64_t SteadyAfterSteps = 8;
 
 std::int64_t AlignUp(std::int64_t offset, std::int64_t unit) {
   return (offset + unit - 1) / unit * unit;
@@ -78,6 +77,7 @@ class PacketWalker::Chain {
     reading_ = false;
     recentStart_ = 0;
     First = Last = offset;
+    LastPid = header.Pid;
     FirstStamp = LastStamp = header.Stamp;
     StepMin = MaxStampStepTicks;
     StepMax = 0;
@@ -87,7 +87,7 @@ class PacketWalker::Chain {
   }
 
   bool Continues(const PacketHeader& header) const {
-    if (!header.Plausible || !Usual(StampDistance(LastStamp, header.Stamp))) return false;
+    if (!header.Plausible || !Possible(StampDistance(LastStamp, header.Stamp))) return false;
     if (header.Pid == NullPid) return true;
     if (lastCounter_[header.Pid] < 0) return pids_.size() < MaxPids;
     return CounterContinues(static_cast<std::uint8_t>(lastCounter_[header.Pid]), header.Counter,
@@ -95,28 +95,22 @@ class PacketWalker::Chain {
   }
 
   bool Precedes(const PacketHeader& header) const {
-    if (!header.Plausible || !Usual(StampDistance(header.Stamp, FirstStamp))) return false;
+    if (!header.Plausible || !Possible(StampDistance(header.Stamp, FirstStamp))) return false;
     if (header.Pid == NullPid) return true;
     if (firstCounter_[header.Pid] < 0) return pids_.size() < MaxPids;
     return CounterContinues(header.Counter, static_cast<std::uint8_t>(firstCounter_[header.Pid]),
                             firstPayload_[header.Pid] != 0);
   }
 
-  // A stamp step this stream makes. Any step up to MaxStampStepTicks, unless the stream has kept
-  // a steady pace (a constant-rate recorder) for a while: then only that pace, give or take a
-  // little, so that another recording on a nearby clock cannot pass for it.
-  bool Usual(std::uint32_t step) const {
-    if (step < 1 || step > MaxStampStepTicks) return false;
-    if (Packets <= SteadyAfterSteps) return true;
-    const std::uint32_t slack = 2 + StepMax / 64;
-    if (StepMax - StepMin > slack) return true;
-    return step + slack >= StepMin && step <= StepMax + slack;
-  }
+  // A stamp step a recorder can make: forward, and by no more than any recorder steps. Its pace
+  // is no evidence: recorders hold one step for hundreds of packets and then change it.
+  static bool Possible(std::uint32_t step) { return step >= 1 && step <= MaxStampStepTicks; }
 
   void Append(std::int64_t offset, const PacketHeader& header) {
     NoteStep(StampDistance(LastStamp, header.Stamp));
     LastStamp = header.Stamp;
     Last = offset;
+    LastPid = header.Pid;
     ++Packets;
     if (header.Pid != NullPid) {
       if (lastCounter_[header.Pid] < 0) {
@@ -124,7 +118,6 @@ class PacketWalker::Chain {
       } else {
         lastCounter_[header.Pid] = static_cast<std::int8_t>(header.Counter);
         lastPayload_[header.Pid] = header.Payload;
-        lastAdaptation_[header.Pid] = header.Adaptation;
         if (header.StartsUnit) lastUnitStart_[header.Pid] = offset;
         if (header.Payload && (header.StartsUnit || header.Adaptation)) {
           unitEdge_[header.Pid] = std::min(unitEdge_[header.Pid], offset);
@@ -203,15 +196,10 @@ class PacketWalker::Chain {
                            std::int64_t stopOffset = INT64_MAX) {
     PacketHeader header;
     const std::uint8_t* packet = nullptr;
-    StoppedOnPace = false;
     for (std::int64_t offset = Last + PacketBytes;; offset += PacketBytes) {
       if (maxPackets-- <= 0 || offset + PacketHeaderBytes > stopOffset) return offset;
       if (reading_ ? !PacketAt(window, offset, header, &packet) : !HeaderAt(window, offset, header)) return offset;
-      if (!Continues(header)) {
-        const std::uint32_t step = StampDistance(LastStamp, header.Stamp);
-        StoppedOnPace = header.Plausible && step >= 1 && step <= MaxStampStepTicks && !Usual(step);
-        return offset;
-      }
+      if (!Continues(header)) return offset;
       Append(offset, header);
       if (reading_) Feed(offset, packet);
     }
@@ -236,7 +224,6 @@ class PacketWalker::Chain {
               static_cast<std::int8_t>(gone.Payload ? (gone.Counter + 15) & 0x0F : gone.Counter);
         }
         if (lastUnitStart_[gone.Pid] == gone.Offset) lastUnitStart_[gone.Pid] = -1;
-        lastAdaptation_[gone.Pid] = true;  // not known any more: no evidence of a cut
         if (firstPayloadOffset_[gone.Pid] == gone.Offset) firstPayloadOffset_[gone.Pid] = NoOffset;
         if (unitEdge_[gone.Pid] == gone.Offset) unitEdge_[gone.Pid] = NoOffset;
         if (firstRandomAccess_[gone.Pid] == gone.Offset) firstRandomAccess_[gone.Pid] = NoOffset;
@@ -244,6 +231,7 @@ class PacketWalker::Chain {
       }
       --Packets;
       Last = recent_.back().Offset;
+      LastPid = recent_.back().Pid;
       LastStamp = recent_.back().Stamp;
     }
     video_.ForgetFrom(Last + PacketBytes);
@@ -254,6 +242,7 @@ class PacketWalker::Chain {
     piece.LastPacketOffset = Last;
     piece.FirstStamp = FirstStamp;
     piece.LastStamp = LastStamp;
+    piece.LastPid = LastPid;
     piece.StepMinTicks = Packets > 1 ? StepMin : 0;
     piece.StepMaxTicks = StepMax;
     piece.PacketCount = Packets;
@@ -295,7 +284,6 @@ class PacketWalker::Chain {
       }
       piece.RandomAccessDate = video_.ShowableDate();
     }
-    piece.LastPictureStuffed = lastAdaptation_[picturePid] != 0;
     piece.FirstDate = video_.FirstDate();
     piece.LastDate = video_.LastDate();
   }
@@ -304,12 +292,10 @@ class PacketWalker::Chain {
   std::int64_t Last = 0;
   std::uint32_t FirstStamp = 0;
   std::uint32_t LastStamp = 0;
+  std::uint16_t LastPid = 0;
   std::uint32_t StepMin = 0;
   std::uint32_t StepMax = 0;
   std::int64_t Packets = 0;
-  // The walk forward ended at a packet that broke the stream's steady pace: the stamps say
-  // exactly where another stream began.
-  bool StoppedOnPace = false;
   bool HeadGuessed = false;  // see ClipPiece
 
  private:
@@ -336,7 +322,6 @@ class PacketWalker::Chain {
     firstPayloadStartsUnit_[pid] = header.StartsUnit;
     unitEdge_[pid] = header.Payload && (header.StartsUnit || header.Adaptation) ? offset : NoOffset;
     firstRandomAccess_[pid] = header.StartsUnit && header.RandomAccess ? offset : NoOffset;
-    lastAdaptation_[pid] = header.Adaptation;
     pidPackets_[pid] = 1;
     lastUnitStart_[pid] = header.StartsUnit ? offset : -1;
   }
@@ -361,7 +346,6 @@ class PacketWalker::Chain {
   std::array<std::int64_t, PidSlots> unitEdge_{};
   std::array<std::int64_t, PidSlots> firstRandomAccess_{};   // NoOffset: none yet
   std::array<std::int64_t, PidSlots> pidPackets_{};
-  std::array<std::uint8_t, PidSlots> lastAdaptation_{};
   std::array<std::int64_t, PidSlots> lastUnitStart_;  // -1: none
   std::vector<Remembered> recent_;
   std::size_t recentStart_ = 0;
@@ -459,13 +443,13 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
 
   // The packets from next_->First to the end of current_ fit both streams. The joint is a
   // sector boundary after the last header that fits only the earlier stream and before the
-  // first that fits only the later one; of several, the earliest, unless the earlier stream
-  // was stopped by its stamps' pace, which marks the joint itself. Without a sector
-  // boundary, the earlier stream keeps them all.
+  // first that fits only the later one; of several, the one the cluster grid allows, else the
+  // earliest (a guess). Without a sector boundary, or a grid that allows none, the earlier
+  // stream keeps them all.
   const std::int64_t failed = current_->Last + PacketBytes;
   bool guessed = false;
   std::int64_t joint = AlignUp(next_->First - PacketBytes + PacketHeaderBytes, SectorBytes);
-  if (joint >= failed + PacketHeaderBytes || current_->StoppedOnPace || joint < current_->EarliestCut()) {
+  if (joint >= failed + PacketHeaderBytes || joint < current_->EarliestCut()) {
     // No sector boundary, or none current_ can give its packets up to: they stay with it.
     joint = failed;
   } else if (joint + SectorBytes >= failed + PacketHeaderBytes) {
@@ -483,6 +467,10 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
     }
     if (count == 1) {
       joint = onGrid;
+    } else if (count == 0 && grid_.ClusterBytes() > 0) {
+      // Streams on either side of a joint fill different clusters: with no cluster boundary
+      // there, the earlier stream's file ended inside its cluster and what follows is its slack.
+      joint = failed;
     } else {
       guessed = true;
     }

@@ -75,6 +75,14 @@ inline std::vector<std::uint8_t> SyntheticStream(std::int64_t packets, std::uint
   return bytes;
 }
 
+// stream with every random-access flag cleared: no picture a decoder can begin at.
+inline std::vector<std::uint8_t> WithoutRandomAccess(std::vector<std::uint8_t> stream) {
+  for (std::size_t at = 0; at < stream.size(); at += PacketBytes) {
+    if ((stream[at + 7] & 0x20) != 0 && stream[at + 8] > 0) stream[at + 9] &= static_cast<std::uint8_t>(~0x40);
+  }
+  return stream;
+}
+
 // A source image of random bytes into which stretches of recordings are copied.
 class CardImage {
  public:

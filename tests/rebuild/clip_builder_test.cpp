@@ -255,25 +255,27 @@ TEST(ClipBuilder, AnUnjoinedPieceIsListedAndWrittenAsWhatSurvived) {
   const auto recording = SyntheticStream(416, 1000, Step, 43);
   CardImage card(16 * Cluster);
   card.Place(recording, 0, 4 * Cluster, 3 * Cluster);  // the rest of it is lost
-  // A remnant too short to hold a picture is listed, not written.
-  card.Place(SyntheticStream(96, 700'000'000, Step, 44), 0, 96 * 192, 10 * Cluster);
+  // A remnant of a few kilobytes that begins with a picture is a recording too, however short.
+  const auto remnant = SyntheticStream(24, 700'000'000, Step, 44);
+  card.Place(remnant, 0, 24 * 192, 10 * Cluster);
   MemoryFileSystem files;
   const ClipReport report = RebuildSmallCard(card, files);
   ASSERT_EQ(report.UnjoinedPieces.size(), 2u);
   EXPECT_EQ(report.UnjoinedPieces[0].StartOffset, 3 * Cluster);
   EXPECT_EQ(report.UnjoinedPieces[1].StartOffset, 10 * Cluster);
   EXPECT_EQ(report.JoinedPieceCount, 0);
-  ASSERT_EQ(report.Recordings.size(), 1u);
-  // Kept from its first byte, it would end off a 32-packet unit: it was cut, in packet 341 (at
-  // the cluster's end). It ends before that packet and before the picture the cut fell into.
-  EXPECT_TRUE(report.Recordings[0].TailTrimmed);
-  const auto written = files.Find("dest" + Sep() + "clips" + Sep() + "0.MTS")->Contents();
-  EXPECT_EQ(written, Slice(recording, 0, LastPictureStart(recording, 341) * 192));
+  ASSERT_EQ(report.Recordings.size(), 2u);
+  // The cluster's end cuts packet 341, and random bytes follow: nothing in the stream shows that
+  // the packet did not end there, so it is kept whole, as the card holds it.
+  EXPECT_FALSE(report.Recordings[0].TailTrimmed);
+  EXPECT_EQ(files.Find("dest" + Sep() + "clips" + Sep() + "0.MTS")->Contents(),
+            Slice(card.Bytes(), 3 * Cluster, 3 * Cluster + 342 * 192));
+  EXPECT_EQ(files.Find("dest" + Sep() + "clips" + Sep() + "1.MTS")->Contents(), remnant);
 }
 
 TEST(ClipBuilder, JoinedPiecesOfNoRecordingAreListedAsUnused) {
-  // 100 packets over two clusters: joined, but too short to be written as a recording.
-  const auto remnant = SyntheticStream(100, 5000, Step, 45);
+  // 100 packets over two clusters: joined, but with no picture to begin a recording at.
+  const auto remnant = WithoutRandomAccess(SyntheticStream(100, 5000, Step, 45));
   CardImage card(16 * Cluster);
   card.Place(remnant, 0, Cluster, 3 * Cluster);
   card.Place(remnant, Cluster, 100 * 192 - Cluster, 10 * Cluster);
@@ -291,11 +293,8 @@ TEST(ClipBuilder, JoinedPiecesOfNoRecordingAreListedAsUnused) {
 // Every chain of pieces that gives no recording is listed with why, and with the numbered files
 // that hold its bytes; the recordings beside them are written as ever.
 TEST(ClipBuilder, AChainThatGivesNoRecordingIsListedWithItsReasonAndFiles) {
-  auto blind = SyntheticStream(256, 2'000'000, Step, 48);  // no random-access point anywhere
-  for (std::size_t at = 0; at < blind.size(); at += PacketBytes) {
-    if ((blind[at + 7] & 0x20) != 0 && blind[at + 8] > 0) blind[at + 9] &= static_cast<std::uint8_t>(~0x40);
-  }
-  const auto remnant = SyntheticStream(100, 5000, Step, 45);  // two clusters, too short
+  const auto blind = WithoutRandomAccess(SyntheticStream(256, 2'000'000, Step, 48));
+  const auto remnant = SyntheticStream(100, 5000, Step, 45);  // two clusters, short but whole
   const auto good = SyntheticStream(224, 600'000'000, Step, 49);
   CardImage card(24 * Cluster);
   card.Place(remnant, 0, Cluster, 3 * Cluster);
@@ -316,8 +315,9 @@ TEST(ClipBuilder, AChainThatGivesNoRecordingIsListedWithItsReasonAndFiles) {
   ClipReport report;
   RebuildClips("card", static_cast<std::int64_t>(card.Bytes().size()), card.HitRuns(), copies, "dest", observer,
                report, files.Opener(), [](const std::string&) { return std::error_code(); });
-  ASSERT_EQ(report.Recordings.size(), 1u);
-  EXPECT_EQ(files.Find(report.Recordings[0].FilePath)->Contents(), good);
+  ASSERT_EQ(report.Recordings.size(), 2u);
+  EXPECT_EQ(files.Find(report.Recordings[0].FilePath)->Contents(), remnant);
+  EXPECT_EQ(files.Find(report.Recordings[1].FilePath)->Contents(), good);
   struct Expected {
     std::string ReasonStart;
     std::int64_t FirstOffset;
@@ -325,7 +325,6 @@ TEST(ClipBuilder, AChainThatGivesNoRecordingIsListedWithItsReasonAndFiles) {
     std::vector<std::string> Files;
   };
   const Expected expected[] = {
-      {"too short: 19200 bytes", 3 * Cluster, 100 * 192, {copies[0].FilePath, copies[2].FilePath}},
       {"no picture that can be shown", 6 * Cluster, 256 * 192, {copies[1].FilePath, copies[3].FilePath}},
   };
   ASSERT_EQ(report.Dropped.size(), std::size(expected));

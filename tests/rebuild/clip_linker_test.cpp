@@ -3,6 +3,7 @@
 #include "rebuild/ClipLinker.h"
 
 #include "engine/RunObserver.h"
+#include "rebuild/PacketHeader.h"
 #include "rebuild/PieceSearch.h"
 #include "tests/common/MemoryFileSystem.h"
 #include "tests/rebuild/ClipFixtures.h"
@@ -192,29 +193,41 @@ TEST(ClipLinker, ClusterSizeIsReadFromTheJoints) {
   ASSERT_EQ(planned.Builder().Clips().size(), 2u);
 }
 
-TEST(ClipLinker, ARecordingCutMidPacketAtAClusterBoundaryEndsBeforeItsCutPicture) {
+TEST(ClipLinker, ARecordingCutMidPacketEndsBeforeItsCutPictureOnlyWhereAnotherStreamShowsTheCut) {
   // Enough joints elsewhere to show the clusters; "cut" keeps only its first four clusters, whose
-  // last packet the fourth cluster's end cuts 64 bytes in.
+  // last packet (341, a video packet) the fourth cluster's end cuts 64 bytes in. After it come
+  // either bytes of no stream, which may as well be the end of that packet, or a cluster of
+  // another recording, whose packets show where the cut lies.
   const auto a = SyntheticStream(416, 1, Step, 61);
   const auto b = SyntheticStream(416, 300'000'000, Step, 62);
   const auto cut = SyntheticStream(416, 600'000'000, Step, 63);
-  CardImage card(40 * Cluster);
-  Scatter(card, a, Cluster, {{0, 2}, {1, 8}, {2, 5}, {3, 11}, {4, 14}});
-  Scatter(card, b, Cluster, {{0, 20}, {1, 17}, {2, 23}, {3, 26}, {4, 29}});
-  card.Place(cut, 0, 4 * Cluster, 33 * Cluster);
+  const auto other = SyntheticStream(416, 900'000'000, Step, 60);
+  ASSERT_EQ(cut[341 * 192 + 6], 0x11) << "the cut packet must be a picture's for this case";
+  for (const bool followedByStream : {false, true}) {
+    SCOPED_TRACE(followedByStream ? "another stream after the cut" : "random bytes after the cut");
+    CardImage card(40 * Cluster);
+    Scatter(card, a, Cluster, {{0, 2}, {1, 8}, {2, 5}, {3, 11}, {4, 14}});
+    Scatter(card, b, Cluster, {{0, 20}, {1, 17}, {2, 23}, {3, 26}, {4, 29}});
+    card.Place(cut, 0, 4 * Cluster, 33 * Cluster);
+    if (followedByStream) Scatter(card, other, Cluster, {{1, 37}});
 
-  Planned planned(card);
-  ASSERT_EQ(planned.Builder().ClusterBytes(), Cluster);
-  ASSERT_EQ(planned.Builder().Clips().size(), 3u);
-  const PlannedClip& clip = planned.Builder().Clips()[2];
-  EXPECT_TRUE(clip.TailTrimmed);
-  // The last video packet that starts a unit before packet 341 (the one cut) is where it ends.
-  const std::int64_t lastUnit = LastPictureStart(cut, 341);
-  ASSERT_GT(lastUnit, 0);
-  EXPECT_EQ(planned.Bytes(2), Slice(cut, 0, lastUnit * 192));
-  // The two whole ones are whole.
-  EXPECT_EQ(planned.Bytes(0), a);
-  EXPECT_EQ(planned.Bytes(1), b);
+    Planned planned(card);
+    ASSERT_EQ(planned.Builder().ClusterBytes(), Cluster);
+    ASSERT_GE(planned.Builder().Clips().size(), 3u);
+    const PlannedClip& clip = planned.Builder().Clips()[2];
+    EXPECT_EQ(clip.TailTrimmed, followedByStream);
+    if (followedByStream) {
+      // The last video packet that starts a unit before packet 341 is where it ends.
+      const std::int64_t lastUnit = LastPictureStart(cut, 341);
+      ASSERT_GT(lastUnit, 0);
+      EXPECT_EQ(planned.Bytes(2), Slice(cut, 0, lastUnit * 192));
+    } else {
+      EXPECT_EQ(planned.Bytes(2), Slice(card.Bytes(), 33 * Cluster, 33 * Cluster + 342 * 192));
+    }
+    // The two whole ones are whole.
+    EXPECT_EQ(planned.Bytes(0), a);
+    EXPECT_EQ(planned.Bytes(1), b);
+  }
 }
 
 TEST(ClipLinker, AStreamThatEndsBetweenPacketsOnAClusterBoundaryIsKeptWhole) {
@@ -235,10 +248,10 @@ TEST(ClipLinker, AStreamThatEndsBetweenPacketsOnAClusterBoundaryIsKeptWhole) {
   EXPECT_EQ(planned.Bytes(2), exact);
 }
 
-TEST(ClipLinker, ARecordingCutBetweenPacketsInTheMiddleOfAPictureEndsBeforeThatPicture) {
+TEST(ClipLinker, ARecordingThatStopsBetweenPacketsInTheMiddleOfAPictureKeepsEveryPacket) {
   // The first three 16 KiB clusters hold 256 packets exactly: the cut falls between packets and
-  // on a 32-packet unit, as a real end would; only the last picture, left without its stuffing,
-  // shows the cut.
+  // on a 32-packet unit, as a real end would. Only the last picture, left without its stuffing,
+  // hints at a cut, and a picture may as well fill its last packet: nothing is taken away.
   const auto recording = SyntheticStream(512, 4242, Step, 67);
   CardImage card(16 * Cluster);
   Scatter(card, recording, Cluster, {{0, 3}, {1, 7}, {2, 10}});
@@ -248,8 +261,8 @@ TEST(ClipLinker, ARecordingCutBetweenPacketsInTheMiddleOfAPictureEndsBeforeThatP
 
   Planned planned(card);
   ASSERT_EQ(planned.Builder().Clips().size(), 1u);
-  EXPECT_TRUE(planned.Builder().Clips()[0].TailTrimmed);
-  EXPECT_EQ(planned.Bytes(0), Slice(recording, 0, LastPictureStart(recording, 256) * 192));
+  EXPECT_FALSE(planned.Builder().Clips()[0].TailTrimmed);
+  EXPECT_EQ(planned.Bytes(0), Slice(recording, 0, 256 * 192));
 }
 
 TEST(ClipLinker, FitsNeedsEveryCheckToAgree) {
@@ -264,17 +277,42 @@ TEST(ClipLinker, FitsNeedsEveryCheckToAgree) {
   ASSERT_TRUE(ClipLinker::Fits(a, b));
   EXPECT_FALSE(ClipLinker::Fits(b, a));
 
-  ClipPiece late = b;
-  late.FirstStamp += 3 * Step;  // a gap of three packets in time
-  EXPECT_FALSE(ClipLinker::Fits(a, late));
+  ClipPiece earlier = b;  // a stamp that goes back
+  earlier.FirstStamp = a.LastStamp - Step;
+  EXPECT_FALSE(ClipLinker::Fits(a, earlier));
+
+  ClipPiece far = b;  // a step no recorder makes
+  far.FirstStamp = a.LastStamp + MaxStampStepTicks + 1;
+  EXPECT_FALSE(ClipLinker::Fits(a, far));
 
   ClipPiece bent = b;
   bent.FirstCounters[0].Counter = static_cast<std::uint8_t>((bent.FirstCounters[0].Counter + 1) & 0x0F);
   EXPECT_FALSE(ClipLinker::Fits(a, bent));
 
-  ClipPiece faster = b;  // a stream at twice the rate
+  // A step off the pieces' pace, or pieces at different paces, are what recorders do: such a
+  // piece fits. Of two that fit, the one that keeps the pace is taken; alone, either is.
+  const auto elsewhere = [](ClipPiece piece, std::int64_t bytes) {
+    for (std::int64_t* offset : {&piece.HeadOffset, &piece.FirstPacketOffset, &piece.LastPacketOffset, &piece.TailOffset}) {
+      *offset += bytes;
+    }
+    return piece;
+  };
+  ClipPiece late = elsewhere(b, 10 * Cluster);
+  late.FirstStamp += 3 * Step;
+  ClipPiece faster = elsewhere(b, 12 * Cluster);
   faster.StepMinTicks = faster.StepMaxTicks = Step / 2;
-  EXPECT_FALSE(ClipLinker::Fits(a, faster));
+  EXPECT_TRUE(ClipLinker::Fits(a, late));
+  EXPECT_TRUE(ClipLinker::Fits(a, faster));
+  struct Case {
+    std::vector<ClipPiece> Pieces;
+    std::size_t Next;  // of piece 0
+  };
+  const Case cases[] = {
+      {{a, late}, 1}, {{a, faster}, 1}, {{a, late, b}, 2}, {{a, b, faster}, 1}, {{a, late, faster}, ClipLinker::NoPiece},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClipLinker::Link(c.Pieces)[0], c.Next) << c.Pieces.size() << " pieces";
+  }
 
   ClipPiece loose = b;
   loose.HeadAtSector = false;
