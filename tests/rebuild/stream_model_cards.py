@@ -3,7 +3,8 @@
 
   stream_model_cards.py --binary BIN --work DIR [--first N] [--count N] [--cache DIR] [--keep]
 
-For every seed a card is drawn (its recordings each a draw of stamps, pictures, audio, tables and
+First the real Sony recording (tests/fixtures/real/) lies whole at 1 MiB on an empty image and on
+a card, then cut into 2 to 4 extents among drawn recordings. Then for every seed a card is drawn (its recordings each a draw of stamps, pictures, audio, tables and
 dates; laid whole, in out-of-order extents among other data, or one after another), recovered with
 mtsrescue-cli, and every file in DEST/clips is checked against the recordings:
   - every recording whose bytes all lie on the card comes back byte-identical, in one file, named
@@ -155,10 +156,25 @@ def check_card(binary, image_path, manifest, datas, dest, decode=True):
     return figures
 
 
+def real_cards(cache):
+    """The real Sony recording whole on an empty image, and cut into 2 to 4 extents among drawn
+    recordings and other data: (seed, layout) for card()."""
+    if not os.path.exists(stream_model.SONY):
+        print("the real Sony recording is missing: %s" % stream_model.SONY)
+        return []
+    return [(9000, "alone"), (9001, "whole"), (9002, "fragmented"), (9003, "fragmented"), (9004, "fragmented")]
+
+
 def run_seeds(binary, work, cache, seeds, keep=False, decode=True, progress=None):
+    """seeds: card seeds, or (seed, layout) for a card that holds the real recording."""
     total = Figures()
     for seed in seeds:
-        image, manifest, datas = stream_model.card(seed, cache)
+        if isinstance(seed, tuple):
+            seed, layout = seed
+            image, manifest, datas = stream_model.card(seed, cache, recordings=3 if layout == "fragmented" else 1,
+                                                       layout=layout, real=True)
+        else:
+            image, manifest, datas = stream_model.card(seed, cache)
         image_path = os.path.join(work, "card%d.img" % seed)
         with open(image_path, "wb") as f:
             f.write(image)
@@ -188,9 +204,10 @@ def main(argv=None):
         return SKIP
     os.makedirs(args.work, exist_ok=True)
     started = time.time()
-    total = run_seeds(os.path.abspath(args.binary), args.work, args.cache or os.path.join(args.work, "pictures"),
-                      range(args.first, args.first + args.count), args.keep)
-    print("%d cards in %.0f s: %s" % (args.count, time.time() - started, total.line()))
+    cache = args.cache or os.path.join(args.work, "pictures")
+    seeds = real_cards(cache) + list(range(args.first, args.first + args.count))
+    total = run_seeds(os.path.abspath(args.binary), args.work, cache, seeds, args.keep)
+    print("%d cards in %.0f s: %s" % (len(seeds), time.time() - started, total.line()))
     return 1 if total.failures else 0
 
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -283,6 +284,39 @@ TEST(VideoStreamReader, PacketsFoundToBeAnotherStreamsAreForgotten) {
   EXPECT_EQ(reader.ShowableDate(), std::nullopt);
   EXPECT_EQ(reader.FirstDate(), Noon);
   EXPECT_EQ(reader.LastDate(), Noon);
+}
+
+}  // namespace
+}  // namespace mtsrescue::test
+
+namespace mtsrescue::test {
+namespace {
+
+// Recordings of real cameras of other makers, read where the project's shared test data lies
+// (they may not be copied into the project): the date each camera wrote into its pictures.
+TEST(VideoStreamReader, ReadsTheDatesOtherMakersWrite) {
+  struct Case {
+    const char* File;
+    RecordingDate Date;
+  };
+  const Case cases[] = {
+      {"panasonic-aghmc151-1080ifrag-00002.MTS", {2009, 7, 9, 14, 33, 35}},
+      {"canon-unknown-1080ifrag-00003.MTS", {2008, 12, 31, 23, 16, 24}},
+  };
+  for (const Case& c : cases) {
+    const std::string path = std::string(MTSRESCUE_REAL_STREAMS) + "/" + c.File;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) GTEST_SKIP() << path << " is not there: the real recordings are not at hand";
+    Bytes data(1 << 16);
+    data.resize(std::fread(data.data(), 1, data.size(), file));
+    std::fclose(file);
+    VideoStreamReader reader;
+    for (std::size_t at = 0; at + 192 <= data.size(); at += 192) {
+      reader.Packet(static_cast<std::int64_t>(at), data.data() + at + 4);
+    }
+    ASSERT_TRUE(reader.FirstDate().has_value()) << c.File;
+    EXPECT_EQ(reader.FirstDate()->Key(), c.Date.Key()) << c.File;
+  }
 }
 
 }  // namespace
