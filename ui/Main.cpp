@@ -666,7 +666,7 @@ QString TfrmMain::RunSummaryText(const RunReport& run, const ClipReport& clips) 
   if (!clips.Dropped.empty())
     lines << QStringLiteral("有 %1 段视频无法重组为完整录像，它们的数据仍在上面的碎片文件中。").arg(clips.Dropped.size());
   if (clips.NotWritten > 0)
-    lines << QStringLiteral("另有 %1 段录像因这次出错没有重组：它们需要新的磁盘空间，数据仍在已写出的碎片文件中。")
+    lines << QStringLiteral("另有 %1 段录像因这次出错没有重组：重组它们需要新的磁盘空间。")
                  .arg(clips.NotWritten);
   // Each sector once, whichever stage met it.
   const std::int64_t unreadable = run.UnreadableSectors;
