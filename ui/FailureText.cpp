@@ -80,10 +80,13 @@ QString FailureText(const FailureDetail& detail, const std::string& message) {
     case FailureKind::Other:
       return QStringLiteral("恢复时出错：") + QString::fromStdString(message);
   }
-  // The system's own words after the sentence, for the details and for a search.
+  // The system's own words after the sentence, for the details and for a search; not where the
+  // code only stands for the kind (no system call failed there).
+  const bool ownCode = detail.Kind == FailureKind::OutputIsSource || detail.Kind == FailureKind::SpaceDeclined ||
+                       detail.Kind == FailureKind::SourceUnreadable;
   if (englishSaysMore && !message.empty()) {
     text += QStringLiteral("\n\n详细信息：") + QString::fromStdString(message);
-  } else if (code) {
+  } else if (code && !ownCode) {
     text += QStringLiteral("\n\n系统信息：") + QString::fromStdString(SystemErrorText(code));
   }
   return text;
