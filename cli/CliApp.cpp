@@ -4,6 +4,7 @@
 #include "cli/CliObserver.h"
 #include "cli/ReportFormat.h"
 #include "cli/SourceArguments.h"
+#include "engine/DestinationPreparation.h"
 #include "engine/ExportFragments.h"
 #include "engine/RecoveryRun.h"
 #include "rebuild/RecordingRebuild.h"
@@ -70,33 +71,13 @@ int CliApp::Run(const std::vector<std::string>& args) {
 
 ExitCode CliApp::PrepareDestination(const CliOptions& options, const std::string& sourcePath, std::string& error) {
   if (options.DryRun) return ExitCode::Success;  // nothing is written, not even the folder
-  if (const std::error_code code = CreateFolderTree(options.DestFolder)) {
-    error = "Cannot create folder \"" + options.DestFolder + "\". " + SystemErrorText(code);
-    return ExitCode::SourceOrDest;
-  }
   // A file of an output's name that is the source, or the image behind a loop device that is
   // the source, would be replaced by this run: refused, --force or not.
-  const std::vector<FileIdentity> sourceFiles = FilesBehindSource(sourcePath);
-  std::vector<std::string> names = EarlierOutputs(options.DestFolder);
-  const std::vector<std::string> clipNames = EarlierOutputs(ClipsFolderName(options.DestFolder));
-  names.insert(names.end(), clipNames.begin(), clipNames.end());
-  for (const std::string& name : names) {
-    if (LeadsToAnyOf(name, sourceFiles)) {
-      error = "\"" + name + "\" is the source being recovered, or the file behind it, and this run would replace it. "
-              "Choose another folder for DEST.";
-      return ExitCode::SourceOrDest;
-    }
-  }
-  // Find out now, not after hours of reading, whether files can be made there. The probe is
-  // made the way every output is, never through a link, and never where the source is.
-  try {
-    OutputFile probe(options.DestFolder + PathSeparator() + ".mtsrescue-write-test", sourceFiles, env_.Opener);
-    probe.Abandon();
-  } catch (const StreamError& failure) {
-    error = failure.what();
-    return ExitCode::SourceOrDest;
-  }
-  return ExitCode::Success;
+  const DestinationProblem problem =
+      mtsrescue::PrepareDestination(options.DestFolder, sourcePath, env_.Opener, {ClipsFolderName(options.DestFolder)});
+  if (!problem) return ExitCode::Success;
+  error = problem.Message;
+  return ExitCode::SourceOrDest;
 }
 
 ExitCode CliApp::Recover(const CliOptions& options) {
@@ -155,7 +136,9 @@ ExitCode CliApp::Recover(const CliOptions& options) {
   const SourcePlatform platform = CliSourcePlatform(env_);
   try {
     const CliSource source = ResolveCliSource(options.Source, platform);
-    run.SourcePath = source.Path;
+    // Named as the system names it (/dev/sdb on Linux) in every message and in the report.
+    const std::string native = platform.Query().NativeDevicePath(source.Path);
+    run.SourcePath = native.empty() ? source.Path : native;
     run.SourceLength = source.LengthBytes;
   } catch (const StreamError& error) {
     run.Failure = RunFailure::Source;

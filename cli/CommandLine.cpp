@@ -92,7 +92,7 @@ std::string CommandLine::HelpText(const std::string& programName) {
       "when it has none; one that a DEST/<index>.MTS holds exactly is a hard link to it where\n"
       "DEST's file system has them.\n"
       "SOURCE is only ever opened for reading. It may also be a name from --list: PhysicalDriveN\n"
-      "for a whole disk, or a letter and a colon (E:) for a volume. DEST is refused when it lies\n"
+      "for a whole disk, Exx or a letter and a colon (E:) for a volume. DEST is refused when it lies\n"
       "on the disk or volume being recovered, or in a mounted image that is SOURCE, unless\n"
       "--force is given. No file is ever written that is SOURCE or the file behind it, --force\n"
       "or not. Each file is written as <name>.part and renamed when whole.\n"

@@ -201,6 +201,11 @@ std::string ReportFormat::ClipsText(const CliResult& result) {
     text += "Not rebuilt:  " + Int(static_cast<std::int64_t>(clips.Dropped.size())) +
             " chains of pieces gave no recording (their bytes stay in the numbered files)\n";
   }
+  if (clips.NotWritten > 0) {
+    text += "Not written:  " + Int(clips.NotWritten) +
+            " recordings were not made: they needed room, and after the failed export only hard links to "
+            "whole fragment files were made\n";
+  }
   for (const DroppedChain& dropped : clips.Dropped) {
     char line[160];
     std::snprintf(line, sizeof line, "          %12lld bytes  %3lld pieces  ", static_cast<long long>(dropped.Bytes),
@@ -242,7 +247,7 @@ std::string ReportFormat::ClipsJson(const CliResult& result) {
   json += clips.Recordings.empty() ? "],\n" : "\n    ],\n";
   json += "    \"unjoined_pieces\": " + SpansJson(clips.UnjoinedPieces) + ",\n";
   json += "    \"unused_pieces\": " + SpansJson(clips.UnusedPieces) + ",\n";
-  json += std::string("    \"all_rebuilt\": ") + (clips.Dropped.empty() ? "true" : "false") + ",\n";
+  json += std::string("    \"all_rebuilt\": ") + (clips.Dropped.empty() && clips.NotWritten == 0 ? "true" : "false") + ",\n";
   json += "    \"dropped\": [";
   for (std::size_t i = 0; i < clips.Dropped.size(); ++i) {
     const DroppedChain& dropped = clips.Dropped[i];

@@ -6,6 +6,8 @@
 #include "source/SourceMenu.h"
 #include "source/SourceSelection.h"
 
+#include "platform/FileIdentity.h"
+
 #include <cstdio>
 
 namespace mtsrescue {
@@ -42,7 +44,8 @@ void PrintSourceList(std::ostream& out, const SourcePlatform& platform, bool jso
   bool first = true;
   if (json) out << "[";
   for (const SourceMenuEntry& entry : pop) {
-    if (entry.IsSeparator()) continue;
+    // The image entry opens a dialog in the window; here an image is named by its path.
+    if (entry.IsSeparator() || entry.Name == OpenImageName) continue;
     const std::string shortForm = EntryShortForm(entry.Name);
     std::string device = shortForm.empty() ? "" : platform.Query().NativeDevicePath(ResolveShortForm(shortForm));
     if (json) {
@@ -58,7 +61,10 @@ void PrintSourceList(std::ostream& out, const SourcePlatform& platform, bool jso
 
 CliSource ResolveCliSource(const std::string& operand, const SourcePlatform& platform) {
   CliSource source;
-  source.Path = ResolveShortForm(operand);
+  // A volume as --list names it ("Exx") stands for its short form, unless a file has that name.
+  const bool volumeEntry = operand.size() == 3 && operand[0] >= 'A' && operand[0] <= 'Z' && operand.compare(1, 2, "xx") == 0;
+  const std::string text = volumeEntry && KindOf(operand) == PathKind::Missing ? EntryShortForm(operand) : operand;
+  source.Path = ResolveShortForm(text);
   source.LengthBytes = MeasureSource(source.Path, platform);
   return source;
 }

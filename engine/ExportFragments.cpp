@@ -30,7 +30,8 @@ class ExportEndGuard {
 };
 
 ExportError WriteError(const std::string& outputPath, std::error_code code) {
-  return ExportError("Cannot write file \"" + outputPath + "\". " + SystemErrorText(code), code);
+  return ExportError("Cannot write file \"" + outputPath + "\". " + SystemErrorText(code), code,
+                     FailureKind::OutputWrite, outputPath);
 }
 
 ExportError SourceEndedError(const std::string& sourcePath, std::int64_t endOffset, const ExportedEntry& entry) {
@@ -38,7 +39,7 @@ ExportError SourceEndedError(const std::string& sourcePath, std::int64_t endOffs
                          " now, inside fragment " + std::to_string(entry.StartOffset) + " - " +
                          std::to_string(entry.EndOffset) + " that the scan found: the source shrank or was taken "
                          "away during the run.",
-                     std::make_error_code(std::errc::io_error));
+                     std::make_error_code(std::errc::io_error), FailureKind::SourceShrank, sourcePath);
 }
 
 // Copies [entry.StartOffset, + lengthBytes) of source into output, counting in entry the sectors

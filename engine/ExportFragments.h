@@ -1,6 +1,7 @@
 // The export: copies every fragment entry long enough out of the source into "<index>.MTS".
 #pragma once
 
+#include "engine/FailureDetail.h"
 #include "engine/FragmentList.h"
 #include "engine/OutputFile.h"
 #include "engine/ReadBlock.h"
@@ -19,14 +20,20 @@ class RunObserver;
 
 // A write to an output file failed (a full disk): "Cannot write file "<path>". <system text>";
 // or the source ended before a fragment's end (it shrank): "Cannot read file "<source>". ...".
+// Kind() and Path() say which of the two, and of which file.
 class ExportError : public std::runtime_error {
  public:
-  ExportError(const std::string& message, std::error_code code)
-      : std::runtime_error(message), code_(code) {}
+  ExportError(const std::string& message, std::error_code code, FailureKind kind = FailureKind::OutputWrite,
+              std::string path = {})
+      : std::runtime_error(message), code_(code), kind_(kind), path_(std::move(path)) {}
   const std::error_code& Code() const noexcept { return code_; }
+  FailureKind Kind() const noexcept { return kind_; }
+  const std::string& Path() const noexcept { return path_; }
 
  private:
   std::error_code code_;
+  FailureKind kind_;
+  std::string path_;
 };
 
 enum class EntryOutcome {

@@ -64,10 +64,10 @@ std::string OutputFile::TemporaryName(const std::string& finalPath) { return fin
 
 void OutputFile::RefuseProtected(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
   if (LeadsToAnyOf(path, protectedFiles)) {
-    throw StreamError("Cannot create file \"" + path +
-                          "\". It is the source being recovered, or the file behind it; writing it would destroy "
-                          "what is being recovered.",
-                      std::make_error_code(std::errc::file_exists));
+    throw ProtectedFileError("Cannot create file \"" + path +
+                                 "\". It is the source being recovered, or the file behind it; writing it would "
+                                 "destroy what is being recovered.",
+                             std::make_error_code(std::errc::file_exists), path);
   }
 }
 
@@ -80,7 +80,7 @@ OutputFile::OutputFile(std::string finalPath, const std::vector<FileIdentity>& p
   // Found now, not after the whole file has been written beside it.
   if (KindOf(finalPath_) == PathKind::Folder) {
     const std::error_code code = std::make_error_code(std::errc::is_a_directory);
-    throw StreamError("Cannot create file \"" + finalPath_ + "\". " + SystemErrorText(code), code);
+    throw StreamError("Cannot create file \"" + finalPath_ + "\". " + SystemErrorText(code), code, finalPath_);
   }
   try {
     try {
@@ -95,7 +95,8 @@ OutputFile::OutputFile(std::string finalPath, const std::vector<FileIdentity>& p
     }
   } catch (const StreamError& error) {
     // The user knows the file by its final name.
-    throw StreamError("Cannot create file \"" + finalPath_ + "\". " + SystemErrorText(error.Code()), error.Code());
+    throw StreamError("Cannot create file \"" + finalPath_ + "\". " + SystemErrorText(error.Code()), error.Code(),
+                      finalPath_);
   }
 }
 
@@ -113,7 +114,8 @@ void OutputFile::Commit() {
       return;
     }
   }
-  throw ExportError("Cannot write file \"" + finalPath_ + "\". " + SystemErrorText(code), code);
+  throw ExportError("Cannot write file \"" + finalPath_ + "\". " + SystemErrorText(code), code,
+                    FailureKind::OutputWrite, finalPath_);
 }
 
 CutShortFile OutputFile::Abandon() {

@@ -3,6 +3,7 @@
 
 #include "platform/ByteStream.h"
 #include "platform/FileIdentity.h"
+#include "platform/FileStream.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,12 @@ namespace mtsrescue {
 struct CutShortFile {
   std::string FinalPath;
   std::string LeftAs;  // the temporary name it stays under; empty when it was removed
+};
+
+// The refusal to create or replace a file that is the source or backs it.
+class ProtectedFileError : public StreamError {
+ public:
+  using StreamError::StreamError;
 };
 
 // True for the names the writers give: "<digits>.MTS" and "YYYY-MM-DD HH-MM-SS[ (N)].MTS", and

@@ -16,10 +16,11 @@ namespace mtsrescue {
 
 namespace {
 
-void NoteFailure(RunReport& report, RunFailure failure, const char* message) {
+void NoteFailure(RunReport& report, RunFailure failure, const std::string& message, FailureDetail detail) {
   if (report.Failure == RunFailure::None) {
     report.Failure = failure;
     report.ErrorMessage = message;
+    report.Detail = std::move(detail);
   }
 }
 
@@ -79,28 +80,28 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
     report.Scan = ScanSource(sourcePath, sourceLength, hits, observer, opener);
   } catch (const std::exception& error) {
     // Stopping or failing ends the reading, not the recovery: what was found is still written.
-    NoteFailure(report, RunFailure::Source, error.what());
+    NoteFailure(report, RunFailure::Source, error.what(), DetailOf(error, true, sourcePath));
   }
   report.HitCount = hits.Count();
   // A source of which not one sector could be read (a reader without its card, a dead card) has
   // not been scanned: finding nothing there must not pass for success.
   const std::int64_t testedSectors = report.Scan.BytesRead / SectorBytes;
   if (testedSectors > 0 && report.Scan.UnreadableSectors >= testedSectors) {
-    NoteFailure(report, RunFailure::Source,
-                ("Cannot read file \"" + sourcePath + "\". No sector of it could be read.").c_str());
+    NoteFailure(report, RunFailure::Source, "Cannot read file \"" + sourcePath + "\". No sector of it could be read.",
+                {FailureKind::SourceUnreadable, sourcePath, std::make_error_code(std::errc::io_error)});
   }
 
   if (report.Scan.SourceEnded) {
     // Not the source's failure to open or be read: what it held when the run began is lost.
     NoteFailure(report, RunFailure::Export,
                 ("Cannot read file \"" + sourcePath + "\". It ended before its length of " +
-                 std::to_string(sourceLength) + " bytes: it shrank or was taken away during the run.")
-                    .c_str());
+                 std::to_string(sourceLength) + " bytes: it shrank or was taken away during the run."),
+                {FailureKind::SourceShrank, sourcePath, std::make_error_code(std::errc::io_error)});
   }
   try {
     MergeHits(hits, report.Fragments, &observer);
   } catch (const std::exception& error) {
-    NoteFailure(report, RunFailure::Source, error.what());
+    NoteFailure(report, RunFailure::Source, error.what(), DetailOf(error, true, sourcePath));
   }
   RunFollowUp* const followUp = options.DryRun ? nullptr : options.FollowUp;
   ExportTap* tap = nullptr;
@@ -119,8 +120,8 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
       NoteFailure(report, RunFailure::Export,
                   ("Nothing was written: \"" + destFolder + "\" has " + std::to_string(space.FreeBytes) +
                    " bytes free, and the run would write about " +
-                   std::to_string(space.FragmentBytes + space.RecordingBytes) + ".")
-                      .c_str());
+                   std::to_string(space.FragmentBytes + space.RecordingBytes) + "."),
+                  {FailureKind::SpaceDeclined, destFolder, std::make_error_code(std::errc::no_space_on_device)});
     }
   }
   if (exportWanted) {
@@ -128,13 +129,17 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
       ExportFragments(sourcePath, destFolder, report.Fragments, observer, report.Export, opener, tap,
                       sourceLength);
     } catch (const std::exception& error) {
-      NoteFailure(report, report.Export.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what());
+      NoteFailure(report, report.Export.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what(),
+                  DetailOf(error, report.Export.SourceFailed, sourcePath));
     }
   }
-  if (followUp != nullptr && exportWanted && report.Failure != RunFailure::Export) {
+  // Also after a failed export: the files written whole still make recordings, as far as the
+  // failure leaves room (a second name of a fragment file needs none).
+  if (followUp != nullptr && exportWanted && !observer.AbortRequested()) {
     std::string message;
-    const RunFailure failure = followUp->Finish(report, observer, message);
-    if (failure != RunFailure::None) NoteFailure(report, failure, message.c_str());
+    FailureDetail detail;
+    const RunFailure failure = followUp->Finish(report, observer, message, detail);
+    if (failure != RunFailure::None) NoteFailure(report, failure, message, detail);
   }
   // A sector that failed only when the export copied it counts as much as one the scan met.
   report.UnreadableSectors = report.Scan.UnreadableSectors;

@@ -3,6 +3,7 @@
 
 #include "rebuild/ClipBuilder.h"
 #include "engine/ExportFragments.h"
+#include "engine/FailureDetail.h"
 #include "engine/FragmentList.h"
 #include "engine/HitList.h"
 #include "engine/ScanSource.h"
@@ -32,9 +33,12 @@ class RunFollowUp {
   // (null when it could not be opened), open until Finish returns. Returns the tap the export
   // feeds, or null.
   virtual ExportTap* Prepare(ByteStream* heldSource, std::int64_t sourceLength, const HitList& hits) = 0;
-  // After an export that ended without an output's failure. Returns the failure it met (None,
-  // or Source or Export with message set); never throws.
-  virtual RunFailure Finish(const RunReport& report, RunObserver& observer, std::string& message) = 0;
+  // After the export, also one that failed (report.Failure and report.Detail say how; after an
+  // output's failure, only what needs no room may be made). Not after an abort, nor when the
+  // export was not wanted. Returns the failure it met (None, or Source or Export with message
+  // and detail set); never throws.
+  virtual RunFailure Finish(const RunReport& report, RunObserver& observer, std::string& message,
+                            FailureDetail& detail) = 0;
   // What it will write after an export of fragmentBytes, roughly; for the free-space check.
   virtual std::int64_t EstimatedBytes(std::int64_t /*fragmentBytes*/) const { return 0; }
 };
@@ -68,6 +72,7 @@ struct RunReport {
   bool Aborted = false;  // the observer asked to abort: the writing was given up where it was
   RunFailure Failure = RunFailure::None;
   std::string ErrorMessage;  // the user-facing text when Failure != None
+  FailureDetail Detail;      // the same failure in parts
 };
 
 // Runs one recovery. Whatever ends the scan (end, stop, error), the hits found are merged and

@@ -8,20 +8,24 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <utility>
 
 namespace mtsrescue {
 
 // An open that failed. what() is the user-facing text:
 // "Cannot open file "<path>". <system text>" or, for OpenMode::Create and CreateNew, "Cannot create
-// // file "<path>". <system text>".
+// file "<path>". <system text>". Path() is the path the message names, for callers that word the
+// failure themselves; empty where the thrower gave none.
 class StreamError : public std::runtime_error {
  public:
-  StreamError(const std::string& message, std::error_code code)
-      : std::runtime_error(message), code_(code) {}
+  StreamError(const std::string& message, std::error_code code, std::string path = {})
+      : std::runtime_error(message), code_(code), path_(std::move(path)) {}
   const std::error_code& Code() const noexcept { return code_; }
+  const std::string& Path() const noexcept { return path_; }
 
  private:
   std::error_code code_;
+  std::string path_;
 };
 
 // The OS handle of an open stream: a file descriptor on POSIX, a HANDLE on Windows.

@@ -58,7 +58,7 @@ std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode m
   if (fd < 0) {
     const std::error_code code = LastError();
     const char* verb = creating ? "Cannot create file \"" : "Cannot open file \"";
-    throw StreamError(verb + path + "\". " + SystemErrorText(code), code);
+    throw StreamError(verb + path + "\". " + SystemErrorText(code), code, path);
   }
   if (mode == OpenMode::ReadShared) {
     // Sources are read front to back; a larger read-ahead helps the scan. Advice only.

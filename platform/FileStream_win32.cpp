@@ -68,7 +68,7 @@ std::unique_ptr<FileStream> FileStream::Open(const std::string& path, OpenMode m
     const std::error_code code = LastError();
     const bool creating = mode == OpenMode::Create || mode == OpenMode::CreateNew;
     const char* verb = creating ? "Cannot create file \"" : "Cannot open file \"";
-    throw StreamError(verb + path + "\". " + SystemErrorText(code), code);
+    throw StreamError(verb + path + "\". " + SystemErrorText(code), code, path);
   }
   const bool readOnly = mode == OpenMode::ReadShared || mode == OpenMode::ReadSharedScattered;
   if (readOnly && path.rfind("\\\\.\\", 0) == 0) {

@@ -36,7 +36,8 @@ class ClipsEndGuard {
 };
 
 ExportError WriteError(const std::string& path, std::error_code code) {
-  return ExportError("Cannot write file \"" + path + "\". " + SystemErrorText(code), code);
+  return ExportError("Cannot write file \"" + path + "\". " + SystemErrorText(code), code, FailureKind::OutputWrite,
+                     path);
 }
 
 }  // namespace
@@ -204,6 +205,11 @@ const SourceCopy* ClipBuilder::WholeFragment(const PlannedClip& clip) const {
   return nullptr;
 }
 
+std::size_t ClipBuilder::WholeFragmentCount() const {
+  return static_cast<std::size_t>(
+      std::count_if(clips_.begin(), clips_.end(), [this](const PlannedClip& clip) { return WholeFragment(clip) != nullptr; }));
+}
+
 bool ClipBuilder::LinkInstead(const PlannedClip& clip, const std::string& path, const StreamOpener& opener,
                               std::string& linkedTo) const {
   const SourceCopy* whole = WholeFragment(clip);
@@ -263,6 +269,10 @@ void ClipBuilder::Write(const std::string& folder, RunObserver& observer, ClipRe
     OutputFile::RefuseProtected(LinkTemporaryName(rebuilt.FilePath), protectedFiles_);
     if (LinkInstead(clip, rebuilt.FilePath, opener, rebuilt.LinkedTo)) {
       done();
+      continue;
+    }
+    if (linksOnly_) {
+      ++report.NotWritten;
       continue;
     }
     OutputFile output(rebuilt.FilePath, protectedFiles_, opener);
@@ -341,7 +351,7 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
                   const std::vector<ClipSpan>& hitRuns, const std::vector<SourceCopy>& copies,
                   const std::string& destFolder, RunObserver& observer, ClipReport& report,
                   const StreamOpener& opener, const FolderMaker& makeFolder, PieceSearch* search,
-                  const ClipFileSystem& files) {
+                  const ClipFileSystem& files, bool linksOnly) {
   report = ClipReport();
   report.Folder = ClipsFolderName(destFolder);
   report.SourceFailed = true;
@@ -391,13 +401,18 @@ void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
   report.Dropped = builder.Dropped();
   for (DroppedChain& dropped : report.Dropped) dropped.FragmentFiles = FilesHolding(dropped.Pieces, copies);
   if (builder.Clips().empty()) return;
+  builder.UseFragmentFiles(copies, files);
+  builder.LinksOnly(linksOnly);
+  if (linksOnly && builder.WholeFragmentCount() == 0) {
+    report.NotWritten = static_cast<std::int64_t>(builder.Clips().size());
+    return;
+  }
   if (const std::error_code code = makeFolder(report.Folder)) {
-    throw StreamError("Cannot create file \"" + report.Folder + "\". " + SystemErrorText(code), code);
+    throw StreamError("Cannot create file \"" + report.Folder + "\". " + SystemErrorText(code), code, report.Folder);
   }
   // A recording's file replaces what has its name: when that is the source itself (a rebuilt
   // recording scanned again into the folder it came from) or backs it, the source would be destroyed.
   builder.Protect(FilesBehindSource(sourcePath));
-  builder.UseFragmentFiles(copies, files);
   builder.Write(report.Folder, observer, report, opener);
 }
 

@@ -72,6 +72,9 @@ struct ClipReport {
   std::int64_t SourceBytesRead = 0;   // of those, from the source itself (the rest: fragment files)
   std::int64_t BytesWritten = 0;
   std::int64_t UnreadableSectors = 0;   // passed over while finding and planning the pieces
+  // Planned recordings not written because only second names of fragment files were to be made
+  // (after the export failed for want of room, or an output that could not be written).
+  std::int64_t NotWritten = 0;
   bool SourceFailed = false;            // the failure thrown was the source's, not an output's
   std::optional<CutShortFile> CutShort; // the recording a failure cut short
 };
@@ -120,6 +123,11 @@ class ClipBuilder {
   void UseFragmentFiles(std::vector<SourceCopy> copies, ClipFileSystem files);
   // Files that Write must never create or replace (the source and what backs it).
   void Protect(std::vector<FileIdentity> files) { protectedFiles_ = std::move(files); }
+  // With linksOnly, Write makes only the recordings a fragment file holds exactly, as second
+  // names of those files: it needs no room. The others are counted in ClipReport::NotWritten.
+  void LinksOnly(bool linksOnly) { linksOnly_ = linksOnly; }
+  // How many planned recordings a fragment file given to UseFragmentFiles holds exactly.
+  std::size_t WholeFragmentCount() const;
 
   // The file name in the folder of each planned recording (see ClipFileName).
   std::vector<std::string> FileNames() const;
@@ -158,6 +166,7 @@ class ClipBuilder {
   std::int64_t clusterBase_ = 0;
   std::int64_t unreadableSectors_ = 0;
   std::vector<FileIdentity> protectedFiles_;
+  bool linksOnly_ = false;
 };
 
 // The subfolder of the destination that receives the recordings.
@@ -180,11 +189,12 @@ class PieceSearch;
 // (fed by the export as it copied the source; then hitRuns are the ones it was given), the pieces
 // are what it found. Throws StreamError when the source cannot be opened or a file created (with
 // the folder's error when the folder cannot be made), ExportError when a write fails; report holds
-// what was done so far.
+// what was done so far. linksOnly: see ClipBuilder::LinksOnly; the folder is then made only when
+// there is a link to put in it.
 void RebuildClips(const std::string& sourcePath, std::int64_t sourceLength,
                   const std::vector<ClipSpan>& hitRuns, const std::vector<SourceCopy>& copies,
                   const std::string& destFolder, RunObserver& observer, ClipReport& report,
                   const StreamOpener& opener, const FolderMaker& makeFolder,
-                  PieceSearch* search = nullptr, const ClipFileSystem& files = {});
+                  PieceSearch* search = nullptr, const ClipFileSystem& files = {}, bool linksOnly = false);
 
 }  // namespace mtsrescue

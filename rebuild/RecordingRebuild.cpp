@@ -26,7 +26,8 @@ ExportTap* RecordingRebuild::Prepare(ByteStream* heldSource, std::int64_t source
   return search_.get();
 }
 
-RunFailure RecordingRebuild::Finish(const RunReport& report, RunObserver& observer, std::string& message) {
+RunFailure RecordingRebuild::Finish(const RunReport& report, RunObserver& observer, std::string& message,
+                                    FailureDetail& detail) {
   ran_ = true;
   // The fragment files just written hold most of the bytes: read them there, not again from a
   // source that may be slow or failing. A file with sectors written as zeros is passed over.
@@ -44,12 +45,15 @@ RunFailure RecordingRebuild::Finish(const RunReport& report, RunObserver& observ
   const auto listFiles = [&] {
     for (DroppedChain& dropped : report_.Dropped) dropped.FragmentFiles = FilesHolding(dropped.Pieces, written);
   };
+  // A full or unwritable destination has room for nothing new, but a second name takes none.
+  const bool linksOnly = report.Failure == RunFailure::Export && OutputFailure(report.Detail.Kind);
   try {
     RebuildClips(report.SourcePath, report.SourceLength, hitRuns_, copies, report.DestFolder, observer,
-                 report_, opener_, makeFolder_, search_.get(), files_);
+                 report_, opener_, makeFolder_, search_.get(), files_, linksOnly);
   } catch (const std::exception& error) {
     listFiles();
     message = error.what();
+    detail = DetailOf(error, report_.SourceFailed, report.SourcePath);
     return report_.SourceFailed ? RunFailure::Source : RunFailure::Export;
   }
   listFiles();

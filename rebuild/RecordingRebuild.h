@@ -20,8 +20,10 @@ class RecordingRebuild final : public RunFollowUp {
   // Looks for the pieces in the bytes the export copies, through heldSource when there is one.
   ExportTap* Prepare(ByteStream* heldSource, std::int64_t sourceLength, const HitList& hits) override;
   // Writes the recordings into ClipsFolderName(report.DestFolder). The numbered fragment files
-  // are left as they are whatever happens here.
-  RunFailure Finish(const RunReport& report, RunObserver& observer, std::string& message) override;
+  // are left as they are whatever happens here. After an output's failure only the recordings
+  // that a fragment file written whole holds exactly are made, as second names of those files.
+  RunFailure Finish(const RunReport& report, RunObserver& observer, std::string& message,
+                    FailureDetail& detail) override;
   // The recordings are made of the fragments' pieces: about as many bytes again.
   std::int64_t EstimatedBytes(std::int64_t fragmentBytes) const override { return fragmentBytes; }
 

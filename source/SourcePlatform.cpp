@@ -1,10 +1,21 @@
 // Opening source paths through the device they name, with messages that say which device and why.
 #include "source/SourcePlatform.h"
 
+#include "source/DevicePaths.h"
+
 #include "platform/FileStream.h"
 #include "platform/ProcessRights.h"
 
 namespace mtsrescue {
+
+namespace {
+
+// "\\.\PhysicalDrive1" as the menu and the command line name it: "PhysicalDrive1", "E:".
+std::string MenuName(const std::string& devicePath) {
+  return devicePath.rfind(DevicePrefix, 0) == 0 ? devicePath.substr(DevicePrefix.size()) : devicePath;
+}
+
+}  // namespace
 
 SourcePlatform::SourcePlatform(std::shared_ptr<DeviceQuery> query, StreamOpener baseOpener)
     : query_(std::move(query)), baseOpener_(std::move(baseOpener)) {}
@@ -17,7 +28,7 @@ std::unique_ptr<ByteStream> SourcePlatform::Open(const std::string& path, OpenMo
   const std::string native = query_->NativeDevicePath(path);
   if (native.empty()) {
     const auto code = std::make_error_code(std::errc::no_such_device);
-    throw StreamError("Cannot open file \"" + path + "\". No such disk or volume is present", code);
+    throw StreamError("Cannot open file \"" + MenuName(path) + "\". No such disk or volume is present", code, MenuName(path));
   }
   try {
     return baseOpener_(native, mode);
@@ -30,8 +41,9 @@ std::unique_ptr<ByteStream> SourcePlatform::Open(const std::string& path, OpenMo
     const std::string own = e.what();
     const std::string head = "Cannot open file \"" + native + "\". ";
     std::string reason = own.rfind(head, 0) == 0 && own.size() > head.size() ? own.substr(head.size()) : SystemErrorText(code);
+    // Named as the system names it (/dev/sdb on Linux), with the menu's name beside it.
     std::string notes;
-    if (native != path) notes = "device " + native;
+    if (native != path) notes = MenuName(path);
     if (noRights) {
       const bool hasRights = hasRights_ ? hasRights_() : HasAdministratorRights();
       // A refusal despite the rights has another cause (in use, locked); asking for rights the
@@ -40,7 +52,7 @@ std::unique_ptr<ByteStream> SourcePlatform::Open(const std::string& path, OpenMo
                (hasRights ? "the system refused it although the program runs with administrator (root) rights"
                           : DeviceRightsText());
     }
-    throw StreamError("Cannot open file \"" + path + "\". " + reason + " (" + notes + ")", code);
+    throw StreamError("Cannot open file \"" + native + "\". " + reason + " (" + notes + ")", code, native);
   }
 }
 

@@ -25,9 +25,9 @@ std::string ResolveShortForm(const std::string& text) {
 namespace {
 
 // A length of 0 would make the run read nothing and look like a card without video.
-[[noreturn]] void ThrowNoLength(const std::string& sourcePath, const char* hint) {
-  throw StreamError("Cannot tell the length of \"" + sourcePath + "\"." + hint,
-                    std::make_error_code(std::errc::invalid_argument));
+[[noreturn]] void ThrowNoLength(const std::string& shownPath, const char* hint) {
+  throw StreamError("Cannot tell the length of \"" + shownPath + "\"." + hint,
+                    std::make_error_code(std::errc::invalid_argument), shownPath);
 }
 
 }  // namespace
@@ -39,17 +39,20 @@ std::int64_t MeasureSource(const std::string& sourcePath, const SourcePlatform& 
     throw StreamError("Cannot open file \"" + sourcePath +
                           "\". It is neither a file nor a disk (a pipe, a socket or a character device such as "
                           "/dev/zero): there is nothing to recover from it.",
-                      std::make_error_code(std::errc::invalid_argument));
+                      std::make_error_code(std::errc::invalid_argument), sourcePath);
   }
   const auto stream = platform.Open(sourcePath, OpenMode::ReadShared);
   DeviceQuery& query = platform.Query();
+  // Messages name a device as the system does (/dev/sdb on Linux).
+  const std::string native = query.NativeDevicePath(sourcePath);
+  const std::string& shown = native.empty() ? sourcePath : native;
   // Disks and volumes are never empty: one that tells no length (a card reader without its card
   // opens on Windows) is an error, not a source of 0 bytes.
   constexpr const char* NoMediumHint = " Is the card or disk in the drive?";
   if (sourcePath.size() >= DevicePrefix.size() &&
       sourcePath.compare(DevicePrefix.size(), DiskStem.size(), DiskStem) == 0) {
     const std::int64_t capacity = GetDiskCapacity(*stream, query);
-    if (capacity <= 0) ThrowNoLength(sourcePath, NoMediumHint);
+    if (capacity <= 0) ThrowNoLength(shown, NoMediumHint);
     return capacity;
   }
   if (sourcePath.compare(0, DevicePrefix.size(), DevicePrefix) == 0) {
@@ -57,13 +60,13 @@ std::int64_t MeasureSource(const std::string& sourcePath, const SourcePlatform& 
     if (const auto length = query.GetDeviceLength(*stream); length && *length > 0) return *length;
     const std::string letter = sourcePath.substr(DevicePrefix.size(), 1);
     const std::int64_t totalBytes = TNTVolumeInfo(letter, query).TotalBytes;
-    if (totalBytes <= 0) ThrowNoLength(sourcePath, NoMediumHint);
+    if (totalBytes <= 0) ThrowNoLength(shown, NoMediumHint);
     return totalBytes;
   }
   const std::int64_t size = stream->Size();
   if (size >= 0) return size;
   if (const auto length = query.GetDeviceLength(*stream)) return *length;
-  ThrowNoLength(sourcePath, "");
+  ThrowNoLength(shown, "");
 }
 
 void SourceSelection::SourceItemClick(const std::string& entryName, const ImageChooser& chooseImage) {

@@ -2,6 +2,8 @@
 #include "ui/Main.h"
 
 #include "mtsrescue/Vendor.h"
+#include "engine/DestinationPreparation.h"
+#include "engine/EngineConstants.h"
 #include "engine/OutputFile.h"
 #include "platform/FileStream.h"
 #include "rebuild/RecordingRebuild.h"
@@ -9,7 +11,9 @@
 #include "support/ApplicationTitle.h"
 #include "platform/TickCount.h"
 #include "ui/DatabaseOpenGuard.h"
+#include "ui/FailureText.h"
 #include "ui/Gauge.h"
+#include "ui/LinkOpener.h"
 #include "ui/SelectSavePath.h"
 #include "ui/ShellList.h"
 #include "ui/SourceMenu.h"
@@ -108,8 +112,6 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   setObjectName(QStringLiteral("frmMain"));
   if (!environment_.TickSource) environment_.TickSource = [] { return TickCount(); };
   if (!environment_.Opener) environment_.Opener = OpenFileStream;
-  if (!environment_.OpenLink)
-    environment_.OpenLink = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
   if (environment_.Boxes == nullptr) ownBoxes_ = std::make_unique<TQtMessageBoxes>();
 
   QApplication::setFont(WindowFont());
@@ -150,6 +152,13 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
 
   Tray = new QSystemTrayIcon(windowIcon(), this);
   Tray->setObjectName(QStringLiteral("Tray"));
+  // Without a tip and a menu, the icon alone left the user guessing what it was and how to end it.
+  auto* trayMenu = new QMenu(this);
+  trayMenu->setObjectName(QStringLiteral("TrayMenu"));
+  connect(trayMenu->addAction(QStringLiteral("显示主窗口")), &QAction::triggered, this, [this] { RestoreFromTray(); });
+  trayMenu->addSeparator();
+  Bind(trayMenu->addAction(QStringLiteral("退出")), &QAction::triggered, &TfrmMain::ExitBtnClick);
+  Tray->setContextMenu(trayMenu);
   connect(Tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick) RestoreFromTray();
   });
@@ -289,8 +298,8 @@ void TfrmMain::BuildFilePane() {
   RzToolbar2->setContextMenuPolicy(Qt::PreventContextMenu);
   BtnMoveLeft = new QToolButton(RzToolbar2);
   BtnMoveLeft->setObjectName(QStringLiteral("BtnMoveLeft"));
-  BtnMoveLeft->setText(QStringLiteral("Move Left"));
-  BtnMoveLeft->setToolTip(QStringLiteral("Move Left"));
+  BtnMoveLeft->setText(QStringLiteral("上一级"));
+  BtnMoveLeft->setToolTip(QStringLiteral("转到上一级文件夹"));
   BtnMoveLeft->setIcon(LoadIcon(QStringLiteral("up")));
   BtnMoveLeft->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   BtnMoveLeft->setIconSize(QSize(16, 16));
@@ -412,9 +421,11 @@ QString TfrmMain::ChoiceText() const {
   QString source = QStringLiteral("未选择");
   if (!Source->text().isEmpty()) {
     source = Source->text() == sourceShortForm_ ? sourceCaption_ : Source->text();
+    // How it was opened, where there was a choice of ways (the desktop's disk service or directly).
+    const QString note = Sources != nullptr ? QString::fromStdString(Sources->LastOpenNote()) : QString();
     source += Sources != nullptr && !Sources->Measured()
                   ? QStringLiteral(" (无法打开)")
-                  : QStringLiteral(" (%1)").arg(SizeText(FSourceSize));
+                  : QStringLiteral(" (%1%2)").arg(SizeText(FSourceSize), note.isEmpty() ? QString() : QStringLiteral("，") + note);
   }
   const QString destination = Edit1->text() == DestinationPlaceholder ? QStringLiteral("未选择") : Edit1->text();
   return QStringLiteral("数据源: %1    保存到: %2").arg(source, destination);
@@ -439,6 +450,7 @@ void TfrmMain::FormCreate() {
   const QString title = ApplicationTitle();
   setWindowTitle(title);
   SetApplicationTitle(title);
+  Tray->setToolTip(title);
 }
 
 QString TfrmMain::ApplicationTitle() const {
@@ -483,14 +495,7 @@ void TfrmMain::RunBtnClick() {
     Boxes().Information(this, ApplicationTitle(), QStringLiteral("请选择保存路径!"));
     return;
   }
-  if (!Sources->BeforeRun()) return;
-  // An earlier run's files: those of the numbers this run writes are replaced, the rest stay.
-  const std::string dest = Edit1->text().toStdString();
-  if ((!EarlierOutputs(dest).empty() || !EarlierOutputs(ClipsFolderName(dest)).empty()) &&
-      !Boxes().OkCancelQuestion(this, ApplicationTitle(),
-                                QStringLiteral("保存目录中已有以前恢复的文件。\n本次恢复将替换编号相同的文件，其余文件保留，"
-                                               "但不属于本次恢复。\n\n仍要继续吗？")))
-    return;
+  if (!CheckBeforeRun()) return;
   BeginBusy();
   FStopRequest = false;
   HitCount = 0;
@@ -504,13 +509,40 @@ void TfrmMain::RunBtnClick() {
     RecordingRebuild rebuild(Sources->Opener());
     RunOptions options;
     options.FollowUp = &rebuild;
-    lastRun_ = RunRecovery(FSourcePath.toStdString(), FSourceSize, Edit1->text().toStdString(), observer,
-                           options, Sources->Opener());
+    lastRun_ = RunRecovery(Sources->RunSourcePath(), FSourceSize, Edit1->text().toStdString(), observer, options,
+                           Sources->Opener());
     lastClips_ = rebuild.Report();
   }
   ShowRecoveredFiles();
-  if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
   ShowRunSummary();
+}
+
+bool TfrmMain::CheckBeforeRun() {
+  // Everything that can be found out without reading the source is, before the busy state: a
+  // card read for an hour into a folder that takes no file is an hour lost, and wear on the card.
+  try {
+    if (!Sources->BeforeRun()) return false;
+  } catch (const StreamError& error) {
+    ShowChoice();
+    ShowException(FailureText(
+        {FailureKind::SourceOpen, error.Path().empty() ? Sources->RunSourcePath() : error.Path(), error.Code()},
+        error.what()));
+    return false;
+  }
+  const std::string dest = Edit1->text().toStdString();
+  const DestinationProblem problem =
+      PrepareDestination(dest, Sources->RunSourcePath(), Sources->Opener(), {ClipsFolderName(dest)});
+  if (problem) {
+    ShowException(FailureText(problem.Detail, problem.Message));
+    return false;
+  }
+  // An earlier run's files: those of the numbers this run writes are replaced, the rest stay.
+  if ((!EarlierOutputs(dest).empty() || !EarlierOutputs(ClipsFolderName(dest)).empty()) &&
+      !Boxes().OkCancelQuestion(this, ApplicationTitle(),
+                                QStringLiteral("保存目录中已有以前恢复的文件。\n本次恢复将替换编号相同的文件，其余文件保留，"
+                                               "但不属于本次恢复。\n\n仍要继续吗？")))
+    return false;
+  return true;
 }
 
 void TfrmMain::ShowRecoveredFiles() {
@@ -531,7 +563,14 @@ void TfrmMain::ShowRecoveredFiles() {
   Shelllist->ShowItem(destination, first);
 }
 
-void TfrmMain::ShowRunSummary() { Boxes().Information(this, ApplicationTitle(), RunSummaryText(lastRun_, lastClips_)); }
+void TfrmMain::ShowRunSummary() {
+  const QString text = RunOutcomeText(lastRun_, lastClips_);
+  if (lastRun_.Failure != RunFailure::None) {
+    ShowException(text);
+  } else {
+    Boxes().Information(this, ApplicationTitle(), text);
+  }
+}
 
 namespace {
 
@@ -552,15 +591,27 @@ QString FileName(const std::string& path) {
 
 }  // namespace
 
+QString TfrmMain::RunOutcomeText(const RunReport& run, const ClipReport& clips) {
+  if (run.Failure == RunFailure::None) return RunSummaryText(run, clips);
+  const QString failure = FailureText(run.Detail, run.ErrorMessage);
+  // Nothing came of the run: the failure is all there is to say.
+  const bool wroteSomething = run.Export.FilesWritten > 0 || !clips.Recordings.empty();
+  if (!wroteSomething) return failure;
+  return failure + QStringLiteral("\n\n") + RunSummaryText(run, clips);
+}
+
 QString TfrmMain::RunSummaryText(const RunReport& run, const ClipReport& clips) {
   constexpr std::size_t ListedRecordings = 12;  // a box taller than the screen helps nobody
   QStringList lines;
+  const bool failed = run.Failure != RunFailure::None;
   if (run.Scan.Stopped)
     lines << QStringLiteral("扫描在读完数据源之前已停止（读了 %1），只恢复了此前找到的部分。")
                  .arg(SizeText(run.Scan.BytesRead));
-  if (run.HitCount == 0) {
+  if (run.HitCount == 0 && !failed) {
     lines << QStringLiteral("没有找到任何视频：%1中没有 MTS 视频的痕迹，什么也没有写出。")
                  .arg(run.Scan.Stopped ? QStringLiteral("已读的部分") : QStringLiteral("整个数据源"));
+  } else if (run.Export.FilesWritten == 0 && failed) {
+    lines << QStringLiteral("没有写出任何视频碎片文件。");
   } else if (run.Export.FilesWritten == 0) {
     lines << QStringLiteral("发现 %1 个视频扇区，但都太零散，没有可以写出的片段。").arg(run.HitCount);
   } else {
@@ -569,12 +620,42 @@ QString TfrmMain::RunSummaryText(const RunReport& run, const ClipReport& clips) 
                  .arg(SizeText(run.Export.BytesWritten))
                  .arg(QString::fromStdString(run.DestFolder));
   }
+  // The fragments the failure left unwritten, and why each is missing.
+  std::int64_t cutShort = 0;
+  std::int64_t notReached = 0;
+  std::string cutPath;
+  for (const ExportedEntry& entry : run.Export.Entries) {
+    const bool longEnough = entry.EndOffset - entry.StartOffset > MinExportBytes;
+    if (entry.Outcome == EntryOutcome::Failed) {
+      ++cutShort;
+      cutPath = entry.FilePath;
+    } else if (entry.Outcome == EntryOutcome::NotReached && longEnough) {
+      ++notReached;
+    }
+  }
+  if (failed && run.Export.Entries.empty() && !run.Fragments.empty())
+    lines << QStringLiteral("找到的 %1 个片段都没有写出。").arg(run.Fragments.size());
+  if (const std::optional<CutShortFile>& cut = run.Export.CutShort) {
+    lines << (cut->LeftAs.empty()
+                  ? QStringLiteral("%1 在出错时没有写完，已删除，以免留下不完整的文件。").arg(FileName(cut->FinalPath))
+                  : QStringLiteral("%1 在出错时没有写完，不完整的数据留在 %2 中。").arg(FileName(cut->FinalPath), FileName(cut->LeftAs)));
+  } else if (cutShort > 0) {
+    lines << QStringLiteral("%1 没有写出。").arg(FileName(cutPath));
+  }
+  if (notReached > 0) lines << QStringLiteral("其后的 %1 个碎片文件因此没有写出。").arg(notReached);
   if (!clips.Recordings.empty()) {
     lines << QStringLiteral("重组出 %1 段完整录像，保存在 %2：")
                  .arg(clips.Recordings.size())
                  .arg(QString::fromStdString(clips.Folder));
-    for (std::size_t i = 0; i < clips.Recordings.size() && i < ListedRecordings; ++i) {
-      const RebuiltClip& clip = clips.Recordings[i];
+    // By recording date, as a user looks for them; those without one after, in source order.
+    std::vector<const RebuiltClip*> byDate;
+    for (const RebuiltClip& clip : clips.Recordings) byDate.push_back(&clip);
+    std::stable_sort(byDate.begin(), byDate.end(), [](const RebuiltClip* x, const RebuiltClip* y) {
+      if (x->Recorded.has_value() != y->Recorded.has_value()) return x->Recorded.has_value();
+      return x->Recorded && x->Recorded->Key() < y->Recorded->Key();
+    });
+    for (std::size_t i = 0; i < byDate.size() && i < ListedRecordings; ++i) {
+      const RebuiltClip& clip = *byDate[i];
       lines << QStringLiteral("    %1    %2")
                    .arg(FileName(clip.FilePath), clip.Recorded ? DateText(*clip.Recorded) : QStringLiteral("拍摄时间未知"));
     }
@@ -584,6 +665,9 @@ QString TfrmMain::RunSummaryText(const RunReport& run, const ClipReport& clips) 
   // The chains of pieces that gave no recording, as the command line's report lists them.
   if (!clips.Dropped.empty())
     lines << QStringLiteral("有 %1 段视频无法重组为完整录像，它们的数据仍在上面的碎片文件中。").arg(clips.Dropped.size());
+  if (clips.NotWritten > 0)
+    lines << QStringLiteral("另有 %1 段录像因这次出错没有重组：重组它们需要新的磁盘空间。")
+                 .arg(clips.NotWritten);
   // Each sector once, whichever stage met it.
   const std::int64_t unreadable = run.UnreadableSectors;
   if (unreadable > 0)
@@ -714,7 +798,18 @@ void TfrmMain::RestoreFromTray() {
 
 // ---- Links and the lower pane ----
 
-void TfrmMain::OpenLink(const char* url) { environment_.OpenLink(QString::fromUtf8(url)); }
+void TfrmMain::OpenLink(const char* url) {
+  const QString address = QString::fromUtf8(url);
+  if (environment_.OpenLink) {
+    environment_.OpenLink(address);
+    return;
+  }
+  OpenInBrowser(address, this, [this, address] {
+    // No browser took it: the address is shown, to be copied into one by hand.
+    Boxes().Address(this, ApplicationTitle(), QStringLiteral("无法打开网页：本机没有可用的浏览器。\n请把下面的网址复制到浏览器中打开："),
+                    address);
+  });
+}
 
 void TfrmMain::UpdateBtnClick() { OpenLink(vendor::ChatLinkUrl); }
 void TfrmMain::SupportBtnClick() { OpenLink(vendor::HomePageUrl); }

@@ -165,8 +165,11 @@ class TfrmMain : public QMainWindow {
   QString ApplicationTitle() const;
   // The top-level error handler: shows message in an error box captioned with the title.
   void ShowException(const QString& message);
-  // What the last run brought back, as the box at its end says it.
+  // What the last run brought back, as the box at its end says it: what was written, and after
+  // a failure what was not and why (the failure's own text comes first, from FailureText).
   static QString RunSummaryText(const RunReport& run, const ClipReport& clips);
+  // The box at the end of a run: the summary, headed by the failure when there was one.
+  static QString RunOutcomeText(const RunReport& run, const ClipReport& clips);
   // The source (its menu caption or image path, and its size) and the destination, as shown.
   QString ChoiceText() const;
   // The run moved on to another stage (the observer tells): a closing notice follows it.
@@ -178,6 +181,8 @@ class TfrmMain : public QMainWindow {
   // The recordings the last run rebuilt.
   const ClipReport& LastClipReport() const noexcept { return lastClips_; }
   TMessageBoxes& Boxes();
+  // Shows the chosen source and destination in the status bar, with how the source was opened.
+  void ShowChoice();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -194,7 +199,8 @@ class TfrmMain : public QMainWindow {
   // After a run: the list shows the destination with `clips` first, and a box says what came back.
   void ShowRecoveredFiles();
   void ShowRunSummary();
-  void ShowChoice();
+  // The checks a run makes before it reads anything; false (after saying why) when it must not start.
+  bool CheckBeforeRun();
   void ShowClosingNotice(bool stopping);
   void RestoreFromTray();
   // Runs a handler; an exception reaches the top-level handler instead of the event loop.

@@ -24,7 +24,8 @@ struct TMainEnvironment {
   QString ExecutablePath;
   // The modal boxes, not owned; null: real message boxes.
   TMessageBoxes* Boxes = nullptr;
-  // Opens a web address; empty: the user's default browser. Failures are silent.
+  // Opens a web address; empty: the user's default browser, and a box with the address to copy
+  // when no browser takes it.
   std::function<void(const QString& url)> OpenLink;
   // Opens sources and output files; empty: OpenFileStream.
   StreamOpener Opener;

@@ -16,6 +16,11 @@ class TMessageBoxes {
   virtual bool OkCancelQuestion(QWidget* owner, const QString& caption, const QString& text) = 0;
   // An error box with the error icon and one OK button (the top-level error handler's box).
   virtual void Error(QWidget* owner, const QString& caption, const QString& text) = 0;
+  // A web address that could not be opened: the text, then the address, selectable, with a
+  // button that copies it. By default an information box with both.
+  virtual void Address(QWidget* owner, const QString& caption, const QString& text, const QString& url) {
+    Information(owner, caption, text + QLatin1Char('\n') + url);
+  }
 };
 
 // The real boxes (QMessageBox), run modally.
@@ -24,6 +29,7 @@ class TQtMessageBoxes final : public TMessageBoxes {
   void Information(QWidget* owner, const QString& caption, const QString& text) override;
   bool OkCancelQuestion(QWidget* owner, const QString& caption, const QString& text) override;
   void Error(QWidget* owner, const QString& caption, const QString& text) override;
+  void Address(QWidget* owner, const QString& caption, const QString& text, const QString& url) override;
 };
 
 }  // namespace mtsrescue

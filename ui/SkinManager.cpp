@@ -20,6 +20,11 @@ TSkin MakeSkin(const char* name, const char* face, const char* base, const char*
                QColor(highlightText),   QColor(border)};
 }
 
+// Halfway between two colours: a greyed text that stays legible on light and dark grounds alike.
+QColor Between(const QColor& a, const QColor& b) {
+  return QColor((a.red() + b.red()) / 2, (a.green() + b.green()) / 2, (a.blue() + b.blue()) / 2);
+}
+
 // Digit of the start-up tick count to skin name.
 const std::array<const char*, 10> StartUpSkins = {
     "Acryl (internal)",    "Beijing (internal)", "BlueGauze (internal)",     "BlueIce (internal)",
@@ -72,9 +77,11 @@ bool TSkinManager::SetActiveSkin(const QString& name, QApplication* app) {
     palette.setColor(QPalette::HighlightedText, skin->HighlightText);
     palette.setColor(QPalette::ToolTipBase, skin->Base);
     palette.setColor(QPalette::ToolTipText, skin->Text);
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, skin->Border);
-    palette.setColor(QPalette::Disabled, QPalette::ButtonText, skin->Border);
-    palette.setColor(QPalette::Disabled, QPalette::Text, skin->Border);
+    // Greyed, but legible on dark skins too, where the border colour is nearly the face's.
+    const QColor greyed = Between(skin->Text, skin->Face);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, greyed);
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, greyed);
+    palette.setColor(QPalette::Disabled, QPalette::Text, greyed);
     app->setPalette(palette);
     app->setStyleSheet(StyleSheet(*skin));
   }
@@ -91,9 +98,8 @@ QString TSkinManager::StyleSheet(const TSkin& skin) {
                                 .arg(hover.blue())
                                 .arg(hover.alpha());
   // Greyed captions stay legible on dark and light bars alike: halfway between text and bar.
-  const QColor barDisabled((skin.BarText.red() + skin.BarBottom.red()) / 2,
-                           (skin.BarText.green() + skin.BarBottom.green()) / 2,
-                           (skin.BarText.blue() + skin.BarBottom.blue()) / 2);
+  const QColor barDisabled = Between(skin.BarText, skin.BarBottom);
+  const QColor menuDisabled = Between(skin.Text, skin.Base);
   QString sheet = QStringLiteral(R"(
 QMainWindow, QDialog { background: @face; }
 QToolBar#RzToolbar1 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @barTop, stop:1 @barBottom);
@@ -119,7 +125,7 @@ QMenuBar::item:selected { background: @highlight; color: @hlText; }
 QMenu { background: @base; color: @text; border: 1px solid @border; }
 QMenu::item { padding: 4px 24px 4px 30px; }
 QMenu::item:selected { background: @highlight; color: @hlText; }
-QMenu::item:disabled { color: @border; }
+QMenu::item:disabled { color: @menuDisabled; }
 QMenu::separator { height: 1px; background: @border; margin: 3px 4px 3px 28px; }
 QMenu::icon { padding-left: 4px; }
 QStatusBar#RzStatusBar1 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @barTop, stop:1 @barBottom);
@@ -147,6 +153,7 @@ QMessageBox QPushButton:hover { background: @hover; }
       .replace(QStringLiteral("@barBottom"), c(skin.BarBottom))
       .replace(QStringLiteral("@barText"), c(skin.BarText))
       .replace(QStringLiteral("@barDisabled"), c(barDisabled))
+      .replace(QStringLiteral("@menuDisabled"), c(menuDisabled))
       .replace(QStringLiteral("@highlight"), c(skin.Highlight))
       .replace(QStringLiteral("@hlText"), c(skin.HighlightText))
       .replace(QStringLiteral("@border"), c(skin.Border))

@@ -3,6 +3,7 @@
 
 #include "source/DestinationCheck.h"
 #include "source/SourceMenu.h"
+#include "ui/FailureText.h"
 #include "ui/FileDialogs.h"
 #include "ui/Main.h"
 
@@ -17,10 +18,6 @@
 #include <QStatusBar>
 
 namespace mtsrescue {
-
-namespace {
-constexpr int NoteMilliseconds = 10000;
-}  // namespace
 
 TSourceMenu::TSourceMenu(TfrmMain& form, SourcePlatform platform, Guard guard)
     : QObject(&form), form_(form), platform_(std::move(platform)), guard_(std::move(guard)), selection_(platform_) {
@@ -51,7 +48,17 @@ void TSourceMenu::RecBtnDropDown() {
     auto* action = new QAction(EntryIcon(entry.ImageIndex), QString::fromStdString(entry.Caption), form_.pop);
     action->setObjectName(QString::fromStdString(entry.Name));
     action->setIconVisibleInMenu(true);
-    connect(action, &QAction::triggered, this, [this, action] { guard_([this, action] { SourceItemClick(action); }); });
+    connect(action, &QAction::triggered, this, [this, action] {
+      guard_([this, action] {
+        try {
+          SourceItemClick(action);
+        } catch (const StreamError& error) {
+          form_.ShowException(
+              FailureText({FailureKind::SourceOpen, error.Path().empty() ? RunSourcePath() : error.Path(), error.Code()},
+                          error.what()));
+        }
+      });
+    });
     form_.pop->addAction(action);
   }
 }
@@ -72,8 +79,8 @@ void TSourceMenu::SourceItemClick(QAction* sender) {
     form_.FSourcePath = QString::fromStdString(ResolveShortForm(text));
     shortForm = QString::fromStdString(text);
   }
-  // Only a different short form is worked out again, as the hidden edit's change handler would.
-  if (shortForm == form_.Source->text()) return;
+  // The same choice again is worked out again too: it may open now (a card put in, a password
+  // given), and the user has no other way to ask.
   form_.Source->setText(shortForm);
   SourceChange();
 }
@@ -83,19 +90,36 @@ void TSourceMenu::SourceChange() {
     TSourceMenu& menu;
     ~Copy() { menu.CopyToForm(); }
   } copy{*this};
+  openNote_.clear();
   selection_.SourceChange(form_.Source->text().toStdString());
+  TakeOpenNote();
+}
+
+void TSourceMenu::TakeOpenNote() {
   // Whether a disk came through the desktop's disk service or was opened directly.
-  const std::string note = OpenNote ? OpenNote() : std::string();
-  if (!note.empty()) form_.RzStatusBar1->showMessage(QString::fromStdString(note), NoteMilliseconds);
+  openNote_ = OpenNote ? OpenNote() : std::string();
+}
+
+std::string TSourceMenu::RunSourcePath() const {
+  const std::string path = form_.FSourcePath.toStdString();
+  const std::string native = platform_.Query().NativeDevicePath(path);
+  return native.empty() ? path : native;
 }
 
 bool TSourceMenu::BeforeRun() {
-  if (!selection_.Measured()) {
+  {
     struct Copy {
       TSourceMenu& menu;
       ~Copy() { menu.CopyToForm(); }
     } copy{*this};
-    selection_.MeasureIfStale();
+    if (!selection_.Measured()) {
+      openNote_.clear();
+      selection_.MeasureIfStale();
+    }
+    // Opened and closed at once: the run itself opens it again. Through the desktop's disk
+    // service this is the descriptor already handed over, without a second prompt.
+    platform_.Open(form_.FSourcePath.toStdString(), OpenMode::ReadShared);
+    TakeOpenNote();
   }
   const std::string dest = form_.Edit1->text().toStdString();
   if (!DestinationOnSource(dest, form_.FSourcePath.toStdString(), platform_)) return true;
@@ -107,12 +131,19 @@ void TSourceMenu::PrepareImageDialog() {
   form_.od->setDefaultSuffix(QString());
   form_.od->selectFile(QString());
   ClearFileName(*form_.od);  // the line above leaves the previous name in place
-  form_.od->setNameFilters(QStringList());
+  // Any file can be an image; the common image extensions come second, for a quicker look. An
+  // empty list leaves the dialog's file-type box blank.
+  form_.od->setNameFilters({QStringLiteral("所有文件 (*)"),
+                            QStringLiteral("磁盘镜像 (*.img *.dd *.raw *.bin *.iso *.dmg *.vhd *.001)")});
 }
 
 void TSourceMenu::CopyToForm() {
-  form_.FSourcePath = QString::fromStdString(selection_.FSourcePath);
-  form_.FSourceSize = selection_.FSourceSize;
+  // Only a choice made here: a path put in place otherwise (a test's) stays.
+  if (!selection_.SourceText().empty()) {
+    form_.FSourcePath = QString::fromStdString(selection_.FSourcePath);
+    form_.FSourceSize = selection_.FSourceSize;
+  }
+  form_.ShowChoice();
 }
 
 bool TSourceMenu::eventFilter(QObject* watched, QEvent* event) {

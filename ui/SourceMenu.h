@@ -36,10 +36,16 @@ class TSourceMenu : public QObject {
   // The short form in Source changed: resolves and measures it into FSourcePath and FSourceSize.
   // Throws StreamError when the source cannot be opened (the previous length stays).
   void SourceChange();
-  // Before a run: measures again a source that could not be opened when chosen (throws
-  // StreamError if it still cannot be), then asks OK/Cancel when the destination folder lies on
-  // the source. False: the run must not start.
+  // Before a run: measures again a source that could not be opened when chosen, and opens the
+  // source once, so that a run never starts on a source that cannot be read (throws StreamError);
+  // then asks OK/Cancel when the destination folder lies on the source. False: the run must not start.
   bool BeforeRun();
+  // The source as the run opens it and its messages name it: the device node where the system
+  // has one for a device path (/dev/sdb on Linux), else FSourcePath.
+  std::string RunSourcePath() const;
+  // How the current source's device was opened the last time (through the desktop's disk service
+  // or directly); empty for a file, or before it could be opened.
+  const std::string& LastOpenNote() const noexcept { return openNote_; }
 
   // False while the chosen source's length is left over from an earlier choice (it could not be opened).
   bool Measured() const { return selection_.Measured(); }
@@ -47,13 +53,13 @@ class TSourceMenu : public QObject {
   StreamOpener Opener() const { return platform_.Opener(); }
   const SourcePlatform& Platform() const { return platform_; }
 
-  // Clears od's default extension, file name and filter, as before every use.
+  // Clears od's default extension and file name and sets its file types, as before every use.
   void PrepareImageDialog();
   // Asks for an image file; the full path, or nothing when cancelled. Shows od modally unless a
   // test puts something else here.
   std::function<std::optional<QString>()> ChooseImage;
 
-  // How the latest device was opened; shown in the status bar when a choice opened one. May be empty.
+  // How the latest device was opened; shown in the status bar while its source is chosen. May be empty.
   std::function<std::string()> OpenNote;
 
   // The pictures of the menu's entries by image index (17 disk, 18 volume, 19 image file).
@@ -65,12 +71,14 @@ class TSourceMenu : public QObject {
 
  private:
   void CopyToForm();
+  void TakeOpenNote();
 
   TfrmMain& form_;
   QObject* sourceEdit_ = nullptr;  // the window's Source edit, whose keys are swallowed
   SourcePlatform platform_;
   Guard guard_;
   SourceSelection selection_;
+  std::string openNote_;
 };
 
 }  // namespace mtsrescue

@@ -94,7 +94,9 @@ TEST_F(ClipRunTest, ADryRunRebuildsNothing) {
   EXPECT_EQ(files_.Paths(), std::vector<std::string>{"card"});
 }
 
-TEST_F(ClipRunTest, AFailedExportIsNotFollowedByARebuild) {
+// After an output's failure only second names of fragment files written whole are made, which
+// take no room; with no fragment file written there is nothing to make, not even the folder.
+TEST_F(ClipRunTest, AFailedExportMakesNoRecordingThatNeedsRoom) {
   // Whichever fragment file comes first fails.
   for (int index = 0; index < 8; ++index) files_.FailOpen(OutputFileName("dest", index), std::errc::read_only_file_system);
   const Outcome report = Run(RunOptions{});

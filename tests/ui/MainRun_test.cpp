@@ -7,7 +7,10 @@
 #include "ui/Gauge.h"
 #include "ui/WindowObserver.h"
 
+#include "engine/OutputFile.h"
+#include "rebuild/ClipBuilder.h"
 #include "tests/common/MemoryFileSystem.h"
+#include "tests/rebuild/ClipFixtures.h"
 
 #include "UiTestSupport.h"
 
@@ -22,6 +25,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace mtsrescue {
 namespace {
@@ -118,7 +122,7 @@ TEST_F(MainRunTest, AFolderWithAnEarlierRunsFilesIsAskedAboutFirst) {
   ASSERT_EQ(boxes.Boxes.size(), 1u);
   EXPECT_EQ(boxes.Boxes[0].Kind, "question");
   EXPECT_TRUE(boxes.Boxes[0].Text.contains(QStringLiteral("以前恢复的文件")));
-  EXPECT_EQ(opener.Opens, 0);
+  EXPECT_EQ(opener.Reads, 0);
   EXPECT_EQ(Output(2), (std::vector<std::uint8_t>{1, 2, 3}));
 
   boxes.Answers = {true};
@@ -137,8 +141,9 @@ TEST_F(MainRunTest, ControlsWhileScanningAndWhileExporting) {
     scanning.push_back(form->StopBtn->isEnabled());
     scanning.push_back(form->ElapsedTime->isActive());
   });
-  opener.OnOpen = [&](const std::string&, OpenMode mode) {
-    if (mode != OpenMode::CreateNew || !exporting.empty()) return;
+  opener.OnOpen = [&](const std::string& path, OpenMode mode) {
+    // The destination's write probe, before the run, is not the export.
+    if (mode != OpenMode::CreateNew || !exporting.empty() || path.find(".mtsrescue-write-test") != std::string::npos) return;
     exporting.push_back(form->Busy());
     exporting.push_back(form->PauseBtn->isEnabled());
     exporting.push_back(form->StopBtn->isEnabled());
@@ -255,23 +260,60 @@ TEST_F(MainRunTest, RunMenuEntriesRunTheSameWholeScanAsTheButton) {
   EXPECT_TRUE(HoldsClip(Output(2), ClipB.StartOffset, ClipB.GroupCount));
 }
 
-TEST_F(MainRunTest, UnwritableFolderIsReportedAfterTheBusyStateWasLeft) {
-  const std::string missing = (folder.Path() / "no such folder").string();
-  form->Edit1->setText(QString::fromStdString(missing));
-  std::vector<bool> enabledAtTheBox;
-  boxes.OnShow = [&](const testing::TScriptedBoxes::Shown&) {
-    enabledAtTheBox.push_back(form->Busy());
-    enabledAtTheBox.push_back(form->RunBtn->isEnabled());
-    enabledAtTheBox.push_back(form->PauseBtn->isEnabled());
+// A destination that cannot take the run's files is refused before the busy state, with one
+// message in the window's language, and not one byte of the source is read: a read-only disk, a
+// folder the user may not write, a folder that cannot be made, and a card image kept in the
+// destination under a name the run would write (which an earlier-files question would have
+// offered to replace).
+TEST_F(MainRunTest, AnUnusableDestinationIsRefusedBeforeAnythingIsRead) {
+  std::optional<std::errc> refuseCreates;
+  opener.OnOpen = [&](const std::string& path, OpenMode mode) {
+    if (refuseCreates && (mode == OpenMode::Create || mode == OpenMode::CreateNew)) {
+      const auto code = std::make_error_code(*refuseCreates);
+      throw StreamError("Cannot create file \"" + path + "\". " + SystemErrorText(code), code, path);
+    }
   };
-  form->RunBtn->click();
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
-  EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("error"));
-  EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("Cannot create file \"") +
-                                             QString::fromStdString(missing)))
-      << boxes.Boxes[0].Text.toStdString();
-  EXPECT_EQ(enabledAtTheBox, std::vector<bool>({false, true, true}));
-  EXPECT_EQ(form->LastRunReport().Failure, RunFailure::Export);
+  const std::string underAFile = (fs::path(imagePath) / "out").string();
+  const std::string inside = (fs::path(outPath) / "0.MTS").string();
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    QString expected;  // how the message begins
+  };
+  const std::vector<Case> cases = {
+      {"read-only", [&] { refuseCreates = std::errc::read_only_file_system; },
+       QStringLiteral("无法在 “%1” 中写入文件：该磁盘是只读的").arg(QString::fromStdString(outPath))},
+      {"no permission", [&] { refuseCreates = std::errc::permission_denied; },
+       QStringLiteral("无法在 “%1” 中写入文件：当前用户没有权限").arg(QString::fromStdString(outPath))},
+      {"cannot be made", [&] { form->Edit1->setText(QString::fromStdString(underAFile)); },
+       QStringLiteral("无法创建保存目录 “%1”").arg(QString::fromStdString(underAFile))},
+      {"source inside",
+       [&] {
+         fs::rename(imagePath, inside);
+         form->FSourcePath = QString::fromStdString(inside);
+       },
+       QStringLiteral("“%1” 就是正在恢复的数据源").arg(QString::fromStdString(inside))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    refuseCreates.reset();
+    form->Edit1->setText(QString::fromStdString(outPath));
+    boxes.Boxes.clear();
+    c.arrange();
+    std::vector<bool> busyAtTheBox;
+    boxes.OnShow = [&](const testing::TScriptedBoxes::Shown&) { busyAtTheBox.push_back(form->Busy()); };
+    opener.Reads = 0;
+    form->RunBtn->click();
+    ASSERT_EQ(boxes.Boxes.size(), 1u) << "one message, and no question about earlier files";
+    EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("error"));
+    EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(c.expected)) << boxes.Boxes[0].Text.toStdString();
+    EXPECT_EQ(busyAtTheBox, std::vector<bool>{false});
+    EXPECT_EQ(opener.Reads, 0) << "nothing is read from the source";
+    EXPECT_FALSE(form->ElapsedTime->isActive());
+    for (const auto& file : fs::directory_iterator(outPath))
+      EXPECT_EQ(file.path().string(), inside) << "nothing is written";
+  }
+  EXPECT_EQ(testing::ReadFile(inside), image) << "the source stays as it was";
 }
 
 TEST_F(MainRunTest, MissingSourceIsReportedAndNothingIsWritten) {
@@ -280,7 +322,7 @@ TEST_F(MainRunTest, MissingSourceIsReportedAndNothingIsWritten) {
   form->RunBtn->click();
   ASSERT_EQ(boxes.Boxes.size(), 1u);
   EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("error"));
-  EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("Cannot open file \"") + QString::fromStdString(missing)))
+  EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("无法打开数据源 “%1”：该路径不存在。").arg(QString::fromStdString(missing))))
       << boxes.Boxes[0].Text.toStdString();
   EXPECT_TRUE(fs::is_empty(outPath));
   EXPECT_FALSE(form->Busy());
@@ -410,9 +452,13 @@ class MainRunFaultTest : public ::testing::Test {
     form->FSourcePath = QStringLiteral("card");
     form->FSourceSize = ImageBytes;
     form->Source->setText(QStringLiteral("card"));
-    form->Edit1->setText(QStringLiteral("dest"));
+    // A real folder, as the destination's checks look at it; its files are the memory's.
+    dest = (folder.Path() / "dest").string();
+    form->Edit1->setText(QString::fromStdString(dest));
   }
 
+  testing::TTempFolder folder;
+  std::string dest;
   test::MemoryFileSystem files;
   std::shared_ptr<test::MemoryFile> source;
   testing::TScriptedBoxes boxes;
@@ -426,12 +472,12 @@ TEST_F(MainRunFaultTest, UnreadableSectorsAreToldAfterAnOtherwiseGoodRun) {
   ASSERT_EQ(boxes.Boxes.size(), 1u);
   EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("information"));
   EXPECT_TRUE(boxes.Boxes[0].Text.contains(QStringLiteral("无法读取"))) << boxes.Boxes[0].Text.toStdString();
-  EXPECT_TRUE(files.Exists(OutputFileName("dest", 0)));
+  EXPECT_TRUE(files.Exists(OutputFileName(dest, 0)));
 }
 
 TEST_F(MainRunFaultTest, AFullDestinationIsAnErrorShownAfterTheBusyStateWithEarlierFilesKept) {
   // Clip A's file fits; clip B's file meets a full disk after 1,000 bytes.
-  files.Add(OutputFileName("dest", 2))->FailWritesAfter(1000);
+  files.Add(OutputFileName(dest, 2))->FailWritesAfter(1000);
   std::vector<bool> stateAtTheBox;
   boxes.OnShow = [&](const testing::TScriptedBoxes::Shown&) {
     stateAtTheBox = {form->Busy(), form->RunBtn->isEnabled(), form->StopBtn->isEnabled()};
@@ -440,10 +486,110 @@ TEST_F(MainRunFaultTest, AFullDestinationIsAnErrorShownAfterTheBusyStateWithEarl
   ASSERT_EQ(boxes.Boxes.size(), 1u);
   EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("error"));
   EXPECT_EQ(form->LastRunReport().Failure, RunFailure::Export);
-  EXPECT_EQ(boxes.Boxes[0].Text.toStdString(), form->LastRunReport().ErrorMessage);
+  EXPECT_EQ(boxes.Boxes[0].Text, TfrmMain::RunOutcomeText(form->LastRunReport(), form->LastClipReport()));
+  EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("保存目录所在的磁盘已满")));
   EXPECT_EQ(stateAtTheBox, std::vector<bool>({false, true, true}));
-  ASSERT_TRUE(files.Exists(OutputFileName("dest", 0)));
-  EXPECT_GE(files.Find(OutputFileName("dest", 0))->Length(), ClipA.GroupCount * GroupBytes);
+  ASSERT_TRUE(files.Exists(OutputFileName(dest, 0)));
+  EXPECT_GE(files.Find(OutputFileName(dest, 0))->Length(), ClipA.GroupCount * GroupBytes);
+}
+
+}  // namespace
+}  // namespace mtsrescue
+
+namespace mtsrescue {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Real files, except that one output's temporary file meets a full disk after fullAfter bytes.
+class TFullDiskOpener {
+ public:
+  TFullDiskOpener(std::string fullPath, std::int64_t fullAfter) : fullPath_(std::move(fullPath)), fullAfter_(fullAfter) {}
+  StreamOpener Opener() {
+    return [this](const std::string& path, OpenMode mode) -> std::unique_ptr<ByteStream> {
+      std::unique_ptr<ByteStream> inner = OpenFileStream(path, mode);
+      if (path != OutputFile::TemporaryName(fullPath_)) return inner;
+      return std::make_unique<Full>(std::move(inner), fullAfter_);
+    };
+  }
+
+ private:
+  class Full final : public ByteStream {
+   public:
+    Full(std::unique_ptr<ByteStream> inner, std::int64_t room) : inner_(std::move(inner)), room_(room) {}
+    std::error_code Seek(std::int64_t offset) override { return inner_->Seek(offset); }
+    std::int64_t Size() override { return inner_->Size(); }
+    IoResult Read(void* buffer, std::int64_t count) override { return inner_->Read(buffer, count); }
+    IoResult Write(const void* buffer, std::int64_t count) override {
+      const std::int64_t fits = std::min(count, room_);
+      IoResult result = inner_->Write(buffer, fits);
+      room_ -= result.Bytes;
+      if (result.Bytes < count && !result.Error) result.Error = std::make_error_code(std::errc::no_space_on_device);
+      return result;
+    }
+    std::error_code Flush() override { return inner_->Flush(); }
+    std::error_code CloseAs(const std::string& finalPath) override { return inner_->CloseAs(finalPath); }
+    std::error_code CloseAndRemove() override { return inner_->CloseAndRemove(); }
+
+   private:
+    std::unique_ptr<ByteStream> inner_;
+    std::int64_t room_;
+  };
+  std::string fullPath_;
+  std::int64_t fullAfter_;
+};
+
+// A card with two whole recordings; the destination fills up while the second one's fragment
+// file is written. The box says so first, then what was written and what not; the first
+// recording, which its fragment file holds exactly, is in clips/ all the same, as a second name
+// of 0.MTS that takes no room.
+TEST(MainRunFullDisk, TheSummaryFollowsAndTheWholeRecordingIsRebuiltByALink) {
+  testing::Application();
+  testing::TTempFolder folder;
+  const std::vector<std::uint8_t> first = test::SyntheticStream(224, 123, 6768, 51);        // 43,008 bytes
+  const std::vector<std::uint8_t> second = test::SyntheticStream(448, 90000000, 6768, 77);  // 86,016 bytes
+  test::CardImage card(512 * 1024);
+  card.Place(first, 0, static_cast<std::int64_t>(first.size()), 64 * 1024);
+  card.Place(second, 0, static_cast<std::int64_t>(second.size()), 256 * 1024);
+  const std::string imagePath = folder / "card.img";
+  testing::WriteFile(imagePath, card.Bytes());
+  const std::string dest = folder / "out";
+  TFullDiskOpener opener(OutputFileName(dest, 1), 10000);
+
+  testing::TScriptedBoxes boxes;
+  TMainEnvironment environment;
+  environment.Boxes = &boxes;
+  environment.OpenLink = [](const QString&) {};
+  environment.Opener = opener.Opener();
+  TfrmMain form(environment);
+  form.FSourcePath = QString::fromStdString(imagePath);
+  form.FSourceSize = static_cast<std::int64_t>(card.Bytes().size());
+  form.Source->setText(QStringLiteral("card.img"));
+  form.Edit1->setText(QString::fromStdString(dest));
+  form.RunBtn->click();
+
+  const RunReport& run = form.LastRunReport();
+  ASSERT_EQ(run.Failure, RunFailure::Export) << run.ErrorMessage;
+  EXPECT_EQ(run.Detail.Kind, FailureKind::OutputWrite);
+  EXPECT_EQ(run.Export.FilesWritten, 1);
+  EXPECT_FALSE(fs::exists(OutputFileName(dest, 1)));
+  EXPECT_FALSE(fs::exists(OutputFile::TemporaryName(OutputFileName(dest, 1))));
+
+  const std::string clip = OutputFileName(ClipsFolderName(dest), 0);
+  ASSERT_TRUE(fs::exists(clip));
+  EXPECT_EQ(testing::ReadFile(clip), first);
+  EXPECT_TRUE(fs::equivalent(clip, OutputFileName(dest, 0))) << "a second name of the fragment file";
+  EXPECT_EQ(std::distance(fs::directory_iterator(ClipsFolderName(dest)), fs::directory_iterator()), 1);
+
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  const QString text = boxes.Boxes[0].Text;
+  EXPECT_EQ(boxes.Boxes[0].Kind, QStringLiteral("error"));
+  EXPECT_TRUE(text.startsWith(QStringLiteral("保存目录所在的磁盘已满，“%1” 没能写完。")
+                                  .arg(QString::fromStdString(OutputFileName(dest, 1)))))
+      << text.toStdString();
+  for (const QString& part : {QStringLiteral("已写出 1 个视频碎片文件"), QStringLiteral("1.MTS 在出错时没有写完，已删除"),
+                              QStringLiteral("重组出 1 段完整录像"), QStringLiteral("    0.MTS    拍摄时间未知")})
+    EXPECT_TRUE(text.contains(part)) << part.toStdString() << "\n" << text.toStdString();
 }
 
 }  // namespace

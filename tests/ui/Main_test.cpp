@@ -139,7 +139,7 @@ TEST_F(MainWindowTest, LayoutHasTheDesignSizesCaptionsAndInitialStates) {
   EXPECT_EQ(form->Edit1->text(), QStringLiteral("...点击选择目录..."));
   EXPECT_TRUE(form->gg->isVisible());
   EXPECT_EQ(form->gg->Percent(), 0);
-  EXPECT_EQ(form->BtnMoveLeft->text(), QStringLiteral("Move Left"));
+  EXPECT_EQ(form->BtnMoveLeft->text(), QStringLiteral("上一级"));
   EXPECT_FALSE(form->ElapsedTime->isActive());
   EXPECT_EQ(form->ElapsedTime->interval(), 1000);
 }

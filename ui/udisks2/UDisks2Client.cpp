@@ -68,7 +68,7 @@ UDisks2Listing TUDisks2Client::ListBlocks() const {
   }
   const QDBusMessage call = QDBusMessage::createMethodCall(Service, ManagerPath, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
                                                            QStringLiteral("GetManagedObjects"));
-  const QDBusMessage reply = connection_.call(call, QDBus::Block);
+  const QDBusMessage reply = connection_.call(call, QDBus::Block, ListTimeoutMs);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
     listing.WhyNot = reply.type() == QDBusMessage::ErrorMessage ? DescribeError(reply) : "no answer";
     return listing;

@@ -57,6 +57,8 @@ class TUDisks2Client {
   explicit TUDisks2Client(QDBusConnection connection) : connection_(std::move(connection)) {}
   static TUDisks2Client System() { return TUDisks2Client(QDBusConnection::systemBus()); }
 
+  // Gives up after ListTimeoutMs: a service that cannot be started (no systemd in a container)
+  // leaves the call unanswered until D-Bus's own 25 s, with the window frozen meanwhile.
   UDisks2Listing ListBlocks() const;
   // org.freedesktop.UDisks2.Block.OpenForBackup on the block at objectPath: read-only by the
   // service's own contract, and refused here if the descriptor could write. The desktop's password
@@ -64,6 +66,7 @@ class TUDisks2Client {
   UDisks2Open OpenForBackup(const QString& objectPath, const std::string& device) const;
 
   static constexpr int PromptTimeoutMs = 5 * 60 * 1000;
+  static constexpr int ListTimeoutMs = 1000;
 
  private:
   QDBusConnection connection_;

@@ -1,6 +1,5 @@
-// TUDisks2DeviceQuery: disks and volumes as the desktop's disk service (UDisks2) knows them, so that
-// the source menu lists them without the rights to open them; the system's own queries stand in
-// while the service is not there.
+// TUDisks2DeviceQuery: the system's disks and volumes, with the disks described by the desktop's
+// disk service (UDisks2), so that the source menu lists them without the rights to open them.
 #pragma once
 
 #include "platform/DeviceQuery.h"
@@ -17,12 +16,12 @@ namespace mtsrescue {
 
 class TUDisks2DeviceQuery final : public DeviceQuery {
  public:
-  // fallback answers everything while the service is not there, and always what it does not
-  // tell: device lengths and geometry, the devices under a folder, device keys.
+  // fallback numbers the disks and answers every volume question, so that the window and the
+  // command line's --list name each disk and volume alike; the service describes the disks it
+  // knows, so that listing them needs no rights to open them. Everything is the fallback's while
+  // the service is not there, and for the rest of the session once a listing went unanswered.
   TUDisks2DeviceQuery(TUDisks2Client client, std::shared_ptr<DeviceQuery> fallback);
 
-  // Disks: whole block devices holding a medium, by device name ("sda" before "sdb", "loop2"
-  // before "loop10"). Volumes: mounted file systems by mount point, as letters C to Z.
   std::vector<int> DiskNumbers() override;
   std::optional<DiskDescription> DescribeDisk(int diskNumber) override;
   std::string NativeDevicePath(const std::string& path) override;
@@ -46,21 +45,15 @@ class TUDisks2DeviceQuery final : public DeviceQuery {
   const TUDisks2Client& Client() const { return client_; }
 
  private:
-  struct Snapshot {
-    UDisks2Listing Listing;
-    std::vector<std::size_t> Disks;    // indices into Listing.Blocks, by disk number
-    std::vector<std::size_t> Volumes;  // indices into Listing.Blocks, index 0 = letter C
-  };
-  const Snapshot& Take();
-  const UDisks2Block* DiskBlock(int diskNumber);
-  const UDisks2Block* VolumeBlock(char letter);
-  int DiskNumberOf(const QString& objectPath);
+  const UDisks2Listing& Take();
+  const UDisks2Block* BlockOf(const std::string& device);
 
   static constexpr std::chrono::milliseconds SnapshotLifetime{500};
   TUDisks2Client client_;
   std::shared_ptr<DeviceQuery> fallback_;
-  std::unique_ptr<Snapshot> snapshot_;
+  std::unique_ptr<UDisks2Listing> snapshot_;
   std::chrono::steady_clock::time_point snapshotTime_;
+  bool givenUp_ = false;  // a listing went unanswered: not asked again in this session
   std::set<std::string> deviceNodes_;
 };
 

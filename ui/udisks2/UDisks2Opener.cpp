@@ -55,7 +55,8 @@ std::unique_ptr<ByteStream> TUDisks2Opener::Open(const std::string& nativePath, 
     return stream;
   } catch (const StreamError& e) {
     const std::error_code code = e.Code();
-    throw StreamError("Cannot open file \"" + nativePath + "\". " + SystemErrorText(code) + "; " + how + whyNot, code);
+    throw StreamError("Cannot open file \"" + nativePath + "\". " + SystemErrorText(code) + "; " + how + whyNot, code,
+                      nativePath);
   }
 }
 

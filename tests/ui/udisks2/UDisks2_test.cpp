@@ -128,7 +128,8 @@ class UDisks2Test : public ::testing::Test {
   // Disk 0 an internal SSD with the root file system; disk 1 a USB card reader whose card
   // (device node cardDevice) holds a FAT partition labelled CANON; an empty reader and an unbound
   // loop device, neither with a medium.
-  void StartService(Answer answer, const std::string& cardDevice) {
+  // silent: the service never answers a listing.
+  void StartService(Answer answer, const std::string& cardDevice, bool silent = false) {
     const std::string drives = "/org/freedesktop/UDisks2/drives/", blocks = "/org/freedesktop/UDisks2/block_devices/";
     std::string open;
     switch (answer) {
@@ -138,6 +139,7 @@ class UDisks2Test : public ::testing::Test {
         open = R"({"error": "org.freedesktop.UDisks2.Error.NotAuthorizedDismissed", "message": "The authentication dialog was dismissed"})";
     }
     const std::string description = R"({
+      "silent": )" + std::string(silent ? "true" : "false") + R"(,
       "log": ")" + folder.File("calls.log") + R"(",
       "open": {")" + blocks + R"(sdb": )" + open + R"(},
       "objects": {
@@ -195,29 +197,70 @@ class UDisks2Test : public ::testing::Test {
   std::shared_ptr<TUDisks2Opener> opener;
 };
 
-TEST_F(UDisks2Test, TheMenuListsDrivesAndMountedVolumesWithoutOpeningAny) {
+// The system numbers the disks and lists the volumes, as it does for the command line's --list;
+// the service describes the disks it knows, so that none is opened for the menu.
+TEST_F(UDisks2Test, TheMenuNumbersDisksAsTheSystemDoesAndDescribesThemWithoutOpeningAny) {
   StartService(Answer::HandsOver, card);
-  MakeSources();
+  auto system = std::make_shared<test::FakeDeviceQuery>();
+  // The system's order: the empty reader first (the service's own order would put it last), a
+  // disk the service does not know (it cannot be opened either), then the SSD and the card.
+  const std::vector<std::string> nodes = {"/dev/mtsrescue-test-sdc", "/dev/mtsrescue-test-sdx", "/dev/mtsrescue-test-sda", card};
+  for (int n = 0; n < 4; ++n) {
+    system->Disks[n] = test::DiskOf(3145728, media_type::RemovableMedia);
+    system->NativeNames["\\\\.\\PhysicalDrive" + std::to_string(n)] = nodes[static_cast<std::size_t>(n)];
+  }
+  system->Volumes['C'] = test::VolumeOf("", "ext4", DriveKind::Fixed, 2, 1048576, 500106788864);
+  system->Volumes['C'].DisplayName = "/";
+  system->Volumes['D'] = test::VolumeOf("CANON", "vfat", DriveKind::Removable, 3, 1048576, 3141632);
+  system->Volumes['D'].DisplayName = mountPoint;
+  system->NativeNames["\\\\.\\D:"] = "/dev/mtsrescue-test-sdb1";
+  MakeSources(system);
   SourceMenu pop;
   BuildSourceMenu(pop, Platform());
 
   ASSERT_EQ(pop.size(), 7u);
   EXPECT_EQ(pop[0].Name, OpenImageName);
   EXPECT_TRUE(pop[1].IsSeparator());
-  // Volumes in the order of their mount points; a partition carries its disk's number.
   EXPECT_EQ(pop[2].Name, "Cxx");
-  EXPECT_TRUE(std::regex_match(pop[2].Caption, std::regex(R"( \(/\), HD0, ext4, \[\d+\.\d\d [GM]B/\d+\.\d\d [GM]B\])")))
+  EXPECT_TRUE(std::regex_match(pop[2].Caption, std::regex(R"( \(/\), HD2, ext4, \[\d+\.\d\d [GM]B/\d+\.\d\d [GM]B\])")))
       << pop[2].Caption;
   EXPECT_EQ(pop[3].Name, "Dxx");
-  EXPECT_EQ(pop[3].Caption.rfind("CANON (" + mountPoint + "), RD1, vfat, [", 0), 0u) << pop[3].Caption;
+  EXPECT_EQ(pop[3].Caption.rfind("CANON (" + mountPoint + "), RD3, vfat, [", 0), 0u) << pop[3].Caption;
   EXPECT_TRUE(pop[4].IsSeparator());
-  // Disks without a medium (the empty reader, the unbound loop device) are left out.
-  EXPECT_EQ(pop[5].Name, "PhysicalDrive0");
-  EXPECT_EQ(pop[5].Caption, "HD0, Fixed Drive (Samsung SSD 870 EVO 500GB), [465.76 GB]");
-  EXPECT_EQ(pop[6].Name, "PhysicalDrive1");
-  EXPECT_EQ(pop[6].Caption, "HD1, Removable Drive (Generic STORAGE DEVICE, USB), [3 MB]");
+  // The empty reader and the disk that neither the service knows nor opens are left out.
+  EXPECT_EQ(pop[5].Name, "PhysicalDrive2");
+  EXPECT_EQ(pop[5].Caption, "HD2, Fixed Drive (Samsung SSD 870 EVO 500GB), [465.76 GB]");
+  EXPECT_EQ(pop[6].Name, "PhysicalDrive3");
+  EXPECT_EQ(pop[6].Caption, "HD3, Removable Drive (Generic STORAGE DEVICE, USB), [3 MB]");
   EXPECT_EQ(ServiceOpens(), 0) << "looking at the menu must not ask for a password";
   EXPECT_EQ(devices->NativeDevicePath("\\\\.\\D:"), "/dev/mtsrescue-test-sdb1");
+}
+
+// A service that is installed but cannot be started (a container without systemd) leaves a
+// listing unanswered: the menu waits about a second for it once, and never again in the session;
+// the disks are then listed and opened the direct way at once.
+TEST_F(UDisks2Test, AServiceThatNeverAnswersHoldsTheMenuUpOnceForAboutASecond) {
+  StartService(Answer::HandsOver, card, /*silent=*/true);
+  auto system = std::make_shared<test::FakeDeviceQuery>();
+  system->Disks[0] = test::DiskOf(3145728, media_type::RemovableMedia);
+  system->NativeNames["\\\\.\\PhysicalDrive0"] = card;
+  MakeSources(system);
+  QElapsedTimer clock;
+  clock.start();
+  SourceMenu pop;
+  BuildSourceMenu(pop, Platform());
+  const qint64 firstMs = clock.restart();
+  BuildSourceMenu(pop, Platform());
+  SourceSelection selection(Platform());
+  selection.SourceItemClick("PhysicalDrive0", nullptr);
+  const auto stream = selection.Platform().Open(selection.FSourcePath, OpenMode::ReadShared);
+  const qint64 laterMs = clock.elapsed();
+  EXPECT_LT(firstMs, 2500) << "the first listing gives up after about a second";
+  EXPECT_LT(laterMs, 500) << "a service that did not answer is not asked again";
+  ASSERT_EQ(pop.back().Name, "PhysicalDrive0");
+  EXPECT_EQ(selection.FSourceSize, 3145728);
+  EXPECT_NE(opener->LastNote().find("UDisks2 不可用"), std::string::npos) << opener->LastNote();
+  EXPECT_EQ(ServiceOpens(), 0);
 }
 
 TEST_F(UDisks2Test, ChoosingTheCardOpensItTheWayTheServiceAllows) {
@@ -257,7 +300,7 @@ TEST_F(UDisks2Test, ChoosingTheCardOpensItTheWayTheServiceAllows) {
     const bool opens = std::string(row.Outcome).find("refused") == std::string::npos;
     EXPECT_EQ(ServiceOpens(), row.ServiceOpens);
     if (!opens) {
-      EXPECT_EQ(error.rfind("Cannot open file \"\\\\.\\PhysicalDrive1\". No such file or directory; ", 0), 0u) << error;
+      EXPECT_EQ(error.rfind("Cannot open file \"" + missing + "\". No such file or directory; ", 0), 0u) << error;
       EXPECT_NE(error.find(row.Outcome), std::string::npos) << error;
       continue;
     }

@@ -7,7 +7,9 @@ descriptor of a file (a card image) or by refusing.
 
 The description: {"objects": {PATH: {INTERFACE: {PROPERTY: [SIGNATURE, VALUE]}}},
                   "open": {PATH: {"file": IMAGE, "writable": false} | {"error": NAME, "message": TEXT}},
-                  "log": FILE}
+                  "log": FILE, "silent": false}
+With "silent": true it never answers GetManagedObjects, as a service that cannot be started leaves
+the caller waiting.
 Every OpenForBackup call appends one line "PATH OPTIONS" to the log. Prints "ready" once the
 service's name is owned."""
 import json
@@ -43,12 +45,15 @@ def typed(signature, value):
 
 
 class Manager(dbus.service.Object):
-    def __init__(self, bus, objects):
+    def __init__(self, bus, objects, silent):
         super().__init__(bus, "/org/freedesktop/UDisks2")
-        self.objects = objects
+        self.objects, self.silent = objects, silent
 
-    @dbus.service.method("org.freedesktop.DBus.ObjectManager", out_signature="a{oa{sa{sv}}}")
-    def GetManagedObjects(self):
+    @dbus.service.method("org.freedesktop.DBus.ObjectManager", out_signature="a{oa{sa{sv}}}",
+                         async_callbacks=("reply", "error"))
+    def GetManagedObjects(self, reply, error):
+        if self.silent:
+            return  # neither reply nor error: the call waits until the caller gives up
         answer = dbus.Dictionary({}, signature="oa{sa{sv}}")
         for path, interfaces in self.objects.items():
             entry = dbus.Dictionary({}, signature="sa{sv}")
@@ -56,7 +61,7 @@ class Manager(dbus.service.Object):
                 entry[name] = dbus.Dictionary(
                     {key: typed(sig, value) for key, (sig, value) in properties.items()}, signature="sv")
             answer[dbus.ObjectPath(path)] = entry
-        return answer
+        reply(answer)
 
 
 class Block(dbus.service.Object):
@@ -84,7 +89,7 @@ def main():
         description = json.load(f)
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.bus.BusConnection(address)
-    manager = Manager(bus, description["objects"])
+    manager = Manager(bus, description["objects"], description.get("silent", False))
     blocks = [Block(bus, path, description.get("open", {}).get(path, {"error": "org.freedesktop.UDisks2.Error.Failed"}),
                     description["log"])
               for path, interfaces in description["objects"].items() if BLOCK in interfaces]
