@@ -2,6 +2,7 @@
 #include "engine/RecoveryRun.h"
 
 #include "engine/EngineConstants.h"
+#include "engine/FragmentWriter.h"
 #include "engine/HitList.h"
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
@@ -62,9 +63,8 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
   report.SourceLength = sourceLength;
   report.DestFolder = destFolder;
 
-  // A handle on the source held from before the scan to the end of the run: the last handle of a
-  // disk closing can drop its cached sectors (Linux does), and the export would read them from
-  // the card again. The search for recordings' pieces reads its few scattered bytes through it.
+  // A handle on the source held from before the scan to the end of the run: the search for
+  // recordings' pieces reads its few scattered bytes through it.
   std::unique_ptr<ByteStream> heldSource;
   if (!options.DryRun) {
     try {
@@ -73,10 +73,32 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
       // The scan meets the same failure and reports it.
     }
   }
+  RunFollowUp* const followUp = options.DryRun ? nullptr : options.FollowUp;
+  ExportTap* const tap = followUp != nullptr ? followUp->Prepare(heldSource.get(), sourceLength) : nullptr;
 
   HitList hits;
+  SpaceCheck& space = report.Space;
+  std::unique_ptr<FragmentWriter> writer;
+  ScanOptions scanOptions;
+  scanOptions.Clock = options.Clock;
+  if (!options.DryRun) {
+    space.FreeBytes = FreeBytesAt(destFolder);
+    writer = std::make_unique<FragmentWriter>(sourcePath, destFolder, sourceLength, observer, report.Export, opener, tap);
+    scanOptions.Writer = writer.get();
+    bool asked = false;
+    scanOptions.GoOn = [&] {
+      if (asked || space.FreeBytes < 0) return true;
+      const std::int64_t fragmentBytes = writer->PlannedBytes();
+      const std::int64_t neededBytes =
+          fragmentBytes + (followUp != nullptr ? followUp->EstimatedBytes(fragmentBytes) : 0);
+      if (neededBytes <= space.FreeBytes) return true;
+      asked = true;
+      space.Declined = !observer.SpaceShort(neededBytes, space.FreeBytes);
+      return !space.Declined;
+    };
+  }
   try {
-    report.Scan = ScanSource(sourcePath, sourceLength, hits, observer, opener);
+    report.Scan = ScanSource(sourcePath, sourceLength, hits, observer, opener, scanOptions);
   } catch (const std::exception& error) {
     // Stopping or failing ends the reading, not the recovery: what was found is still written.
     NoteFailure(report, RunFailure::Source, error.what());
@@ -89,7 +111,6 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
     NoteFailure(report, RunFailure::Source,
                 ("Cannot read file \"" + sourcePath + "\". No sector of it could be read.").c_str());
   }
-
   if (report.Scan.SourceEnded) {
     // Not the source's failure to open or be read: what it held when the run began is lost.
     NoteFailure(report, RunFailure::Export,
@@ -97,43 +118,34 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
                  std::to_string(sourceLength) + " bytes: it shrank or was taken away during the run.")
                     .c_str());
   }
+  if (report.Scan.SourceUnanswered) {
+    NoteFailure(report, RunFailure::Source,
+                ("Cannot read file \"" + sourcePath + "\". It has answered no read for " +
+                 std::to_string(SourceReader::GiveUpMilliseconds / 1000) + " seconds from byte " +
+                 std::to_string(report.Scan.BytesRead) + " on; what was found before that was written.")
+                    .c_str());
+  }
+  if (writer != nullptr && writer->Failed()) NoteFailure(report, RunFailure::Export, writer->FailureMessage().c_str());
   try {
     MergeHits(hits, report.Fragments, &observer);
   } catch (const std::exception& error) {
     NoteFailure(report, RunFailure::Source, error.what());
   }
-  RunFollowUp* const followUp = options.DryRun ? nullptr : options.FollowUp;
-  ExportTap* tap = nullptr;
-  if (followUp != nullptr) tap = followUp->Prepare(heldSource.get(), sourceLength, hits);
-  hits.Clear();
-
-  bool exportWanted = !options.DryRun;
   if (!options.DryRun) {
-    SpaceCheck& space = report.Space;
     space.FragmentBytes = FragmentBytes(report.Fragments, sourceLength);
     space.RecordingBytes = followUp != nullptr ? followUp->EstimatedBytes(space.FragmentBytes) : 0;
-    space.FreeBytes = FreeBytesAt(destFolder);
     space.Short = space.FreeBytes >= 0 && space.FragmentBytes + space.RecordingBytes > space.FreeBytes;
-    if (space.Short && !observer.SpaceShort(space.FragmentBytes + space.RecordingBytes, space.FreeBytes)) {
-      exportWanted = false;
+    if (space.Declined) {
       NoteFailure(report, RunFailure::Export,
-                  ("Nothing was written: \"" + destFolder + "\" has " + std::to_string(space.FreeBytes) +
-                   " bytes free, and the run would write about " +
-                   std::to_string(space.FragmentBytes + space.RecordingBytes) + ".")
+                  ("Stopped at byte " + std::to_string(report.Scan.BytesRead) + ": \"" + destFolder + "\" has " +
+                   std::to_string(space.FreeBytes) + " bytes free, and the run had found about " +
+                   std::to_string(writer->PlannedBytes()) + " bytes to write. The files written until then stay.")
                       .c_str());
     }
   }
-  if (exportWanted) {
-    try {
-      ExportFragments(sourcePath, destFolder, report.Fragments, observer, report.Export, opener, tap,
-                      sourceLength);
-    } catch (const std::exception& error) {
-      NoteFailure(report, report.Export.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what());
-    }
-  }
-  if (followUp != nullptr && exportWanted && report.Failure != RunFailure::Export) {
+  if (followUp != nullptr && report.Failure != RunFailure::Export && !(writer != nullptr && writer->Failed())) {
     std::string message;
-    const RunFailure failure = followUp->Finish(report, observer, message);
+    const RunFailure failure = followUp->Finish(report, hits, observer, message);
     if (failure != RunFailure::None) NoteFailure(report, failure, message.c_str());
   }
   // A sector that failed only when the export copied it counts as much as one the scan met.
@@ -148,4 +160,3 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
 }
 
 }  // namespace mtsrescue
-

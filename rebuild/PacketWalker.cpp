@@ -500,7 +500,7 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
 }
 
 bool PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
-                           std::vector<ClipPiece>& pieces) {
+                           std::vector<ClipPiece>& pieces, bool endKnown) {
   if (!inRun_) {
     inRun_ = true;
     offset_ = runStartOffset;
@@ -537,6 +537,7 @@ bool PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
     pending_ = true;
     pendingFloor_ = floorOffset_;
   }
+  if (!endKnown) return false;
   if (pending_) FinishCurrent(pieces);
   pending_ = false;
   inRun_ = false;
