@@ -29,14 +29,14 @@ FragmentWriter::FragmentWriter(std::string sourcePath, std::string destFolder, s
 FragmentWriter::~FragmentWriter() {
   // Cut short by an exception: the unfinished files go with their OutputFiles, never under their final names.
   for (Sink& sink : sinks_) {
-    if (sink.File != nullptr) report_.Entries[sink.Entry].Outcome = EntryOutcome::Failed;
+    if (sink.Written) report_.Entries[sink.Entry].Outcome = EntryOutcome::Failed;
   }
 }
 
 std::int64_t FragmentWriter::PlannedBytes() const noexcept {
   std::int64_t bytes = writtenBytes_;
   for (const Sink& sink : sinks_) {
-    if (sink.File == nullptr) continue;
+    if (!sink.Written) continue;
     const ExportedEntry& entry = report_.Entries[sink.Entry];
     bytes += (sink.EndOffset == INT64_MAX ? runStart_ + runCount_ * GroupBytes : sink.EndOffset) - entry.StartOffset;
   }
@@ -61,11 +61,10 @@ void FragmentWriter::Hit(std::int64_t offset) {
       if (++runCount_ == 2) {
         // Two groups: more than MinExportBytes, so it is written.
         Sink& sink = sinks_.back();
-        failing_ = sink.Entry;
+        sink.Written = true;
         ExportedEntry& entry = report_.Entries[sink.Entry];
         entry.FilePath = OutputFileName(destFolder_, entry.Index);
         entry.Outcome = EntryOutcome::Failed;  // until the file is complete
-        sink.File = std::make_unique<OutputFile>(entry.FilePath, protectedFiles_, opener_);
       }
       return;
     }
@@ -92,8 +91,8 @@ void FragmentWriter::CloseRun() {
   Sink& sink = sinks_.back();
   ExportedEntry& entry = report_.Entries[sink.Entry];
   entry.EndOffset = endOffset;
-  if (tap_ != nullptr) tap_->RunEnded(endOffset, sink.File != nullptr);
-  if (sink.File == nullptr) {
+  if (tap_ != nullptr) tap_->RunEnded(endOffset, sink.Written);
+  if (!sink.Written) {
     // One group alone is not worth a file; it still takes its number.
     entry.Outcome = EntryOutcome::TooShort;
     sinks_.pop_back();
@@ -116,11 +115,18 @@ void FragmentWriter::Scanned(std::int64_t offset, const std::uint8_t* bytes, std
                          OutputFileName(destFolder_, report_.Entries[sink.Entry].Index) + "\".");
       }
     }
-    for (Sink& sink : sinks_) Take(sink, offset, bytes, count, unreadable);
-    while (!sinks_.empty() && sinks_.front().NextOffset >= sinks_.front().EndOffset) {
-      Complete(sinks_.front());
-      sinks_.pop_front();
+    // In index order, each run written before the next one's bytes go out (a run's last group
+    // can overlap the next run's first; the next one cannot have a block to write by then).
+    for (std::size_t i = 0; i < sinks_.size();) {
+      Take(sinks_[i], offset, bytes, count, unreadable);
+      if (i == 0 && sinks_[0].NextOffset >= sinks_[0].EndOffset) {
+        Complete(sinks_[0]);
+        sinks_.pop_front();
+        continue;
+      }
+      ++i;
     }
+    if (!sinks_.empty() && sinks_.front().Written) EnsureFile(sinks_.front());
   });
   if (tap_ != nullptr && !failed_) tap_->Scanned(offset + count);
 }
@@ -151,8 +157,15 @@ void FragmentWriter::Take(Sink& sink, std::int64_t offset, const std::uint8_t* b
   sink.NextOffset = to;
 }
 
+void FragmentWriter::EnsureFile(Sink& sink) {
+  if (sink.File != nullptr) return;
+  failing_ = sink.Entry;
+  sink.File = std::make_unique<OutputFile>(report_.Entries[sink.Entry].FilePath, protectedFiles_, opener_);
+}
+
 void FragmentWriter::Flush(Sink& sink) {
   if (sink.Staged == 0) return;
+  EnsureFile(sink);
   const ExportedEntry& entry = report_.Entries[sink.Entry];
   const IoResult written = sink.File->Write(sink.Stage.data(), sink.Staged);
   if (written.Bytes != sink.Staged) {
@@ -165,7 +178,7 @@ void FragmentWriter::Flush(Sink& sink) {
 }
 
 void FragmentWriter::Complete(Sink& sink) {
-  failing_ = sink.Entry;
+  EnsureFile(sink);
   Flush(sink);
   sink.File->Commit();
   sink.File.reset();
@@ -188,11 +201,12 @@ void FragmentWriter::FailAll(const std::string& message, bool aborted) {
   for (Sink& sink : sinks_) {
     ExportedEntry& entry = report_.Entries[sink.Entry];
     const bool failing = sink.Entry == failing_;
-    if (sink.File == nullptr) {
+    if (!sink.Written) {
       if (failing) entry.Outcome = EntryOutcome::Failed;
       continue;
     }
     entry.Outcome = failing || sink.Entry < failing_ ? EntryOutcome::Failed : EntryOutcome::NotReached;
+    if (sink.File == nullptr) continue;
     const CutShortFile cut = sink.File->Abandon();
     if (failing) report_.CutShort = cut;
     sink.File.reset();

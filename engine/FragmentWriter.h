@@ -24,8 +24,8 @@ using TailReader = std::function<BlockRead(std::int64_t offset, std::uint8_t* bu
 
 // Gives the same entries, numbers, files and tap calls as merging all the hits and exporting the
 // list afterwards, with one read of the source: a run's file is created under its temporary name
-// at its second hit, filled in BlockBytes pieces counted from its start as the scan reads on, and
-// named N.MTS when the run ends. Memory: a block for each run still being written (two at most:
+// once the run has two groups (and the run before it is written), filled in BlockBytes pieces
+// counted from its start as the scan reads on, and named N.MTS when the run ends. Memory: a block for each run still being written (two at most:
 // a run's last group can overlap the next run's first).
 class FragmentWriter {
  public:
@@ -56,7 +56,8 @@ class FragmentWriter {
  private:
   struct Sink {
     std::size_t Entry = 0;                 // in report_.Entries
-    std::unique_ptr<OutputFile> File;      // from the run's second hit
+    bool Written = false;                  // from the run's second hit
+    std::unique_ptr<OutputFile> File;      // created once the runs before it are written
     BlockBuffer Stage;
     std::int64_t Staged = 0;               // bytes in Stage
     std::int64_t Copied = 0;               // bytes written to File
@@ -67,6 +68,7 @@ class FragmentWriter {
   void CloseRun();
   void Take(Sink& sink, std::int64_t offset, const std::uint8_t* bytes, std::int64_t count,
             const std::vector<UnreadableStretch>& unreadable);
+  void EnsureFile(Sink& sink);
   void Flush(Sink& sink);
   void Complete(Sink& sink);
   void FailAll(const std::string& message, bool aborted);
