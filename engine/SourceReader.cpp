@@ -60,8 +60,7 @@ bool SourceReader::GiveUp() {
   return true;
 }
 
-bool SourceReader::GoRound(std::int64_t badOffset) {
-  const std::int64_t started = clock_();
+bool SourceReader::GoRound(std::int64_t badOffset, std::int64_t started) {
   ++skippedStretches_;
   const auto paced = [&] {
     const bool goOn = (!pacer_ || pacer_()) && !GiveUp();
@@ -92,7 +91,6 @@ bool SourceReader::GoRound(std::int64_t badOffset) {
     }
     skipUntil_ = firstGood;
   }
-  skipFrom_ = badOffset;
   badAreaMilliseconds_ += clock_() - started;
   return true;
 }
@@ -128,6 +126,7 @@ BlockRead SourceReader::Read(std::int64_t offset, std::uint8_t* buffer, std::int
       continue;
     }
     std::int64_t good = 0;
+    const std::int64_t tried = clock_();  // a bad area's time counts from its first failed read
     const Outcome outcome = Try(offset + at, buffer + at, count - at, good);
     if (outcome == Outcome::Whole) break;
     at += good;
@@ -145,10 +144,10 @@ BlockRead SourceReader::Read(std::int64_t offset, std::uint8_t* buffer, std::int
     // The first bad sector, by halving [low, high), which holds one.
     std::int64_t low = at;
     std::int64_t high = count;
-    const std::int64_t started = clock_();
     while (high - low > SectorBytes) {
       if ((pacer_ && !pacer_()) || GiveUp()) {
-        badAreaMilliseconds_ += clock_() - started;
+        ++skippedStretches_;
+        badAreaMilliseconds_ += clock_() - tried;
         return giveUpAt(low);
       }
       const std::int64_t middle = low + (high - low + SectorBytes - 1) / SectorBytes / 2 * SectorBytes;
@@ -159,8 +158,7 @@ BlockRead SourceReader::Read(std::int64_t offset, std::uint8_t* buffer, std::int
         high = middle;
       }
     }
-    badAreaMilliseconds_ += clock_() - started;
-    if (!GoRound(offset + low)) return giveUpAt(low);
+    if (!GoRound(offset + low, tried)) return giveUpAt(low);
     at = low;
   }
   return result;

@@ -44,7 +44,7 @@ class SourceReader {
   Outcome Try(std::int64_t at, std::uint8_t* buffer, std::int64_t count, std::int64_t& goodBytes);
   bool TrySector(std::int64_t at);
   // Finds where the bad area that begins at badOffset ends; false when the pacer gave up.
-  bool GoRound(std::int64_t badOffset);
+  bool GoRound(std::int64_t badOffset, std::int64_t started);
   bool GiveUp();
 
   ByteStream& stream_;
@@ -52,7 +52,6 @@ class SourceReader {
   MillisecondClock clock_;
   SectorPacer pacer_;
   std::int64_t skipUntil_ = 0;  // [.., skipUntil_) of the last bad area is not read
-  std::int64_t skipFrom_ = 0;
   std::int64_t lastAnswer_ = 0;
   std::int64_t skippedStretches_ = 0;
   std::int64_t badAreaMilliseconds_ = 0;

@@ -152,5 +152,41 @@ TEST(OnePass, WritesWhatScanningThenExportingWouldOverCardsWithAndWithoutFailing
   }
 }
 
+// A stop while the run goes round a bad area ends the scan there, and what was read before it is
+// written; a source that answers nothing for half a minute ends the run as the source's failure,
+// with the same kept.
+TEST(OnePass, AStopOrASilentSourceInABadAreaKeepsEverythingReadBeforeIt) {
+  const std::int64_t streamAt = 4096;
+  const std::int64_t groups = 2 * BlockBytes / GroupBytes;  // into the third block
+  for (const bool stop : {true, false}) {
+    SCOPED_TRACE(stop ? "stop" : "silent source");
+    MemoryFileSystem files;
+    const auto source = files.Add("src", 8 * BlockBytes);
+    source->Put(streamAt, test::PacketStream(groups));
+    source->FailReads(3 * BlockBytes, 5 * BlockBytes);
+    const auto failedReads = [&] {
+      std::int64_t failed = 0;
+      for (const test::ReadRecord& read : source->Reads()) failed += read.Bytes < read.Count ? 1 : 0;
+      return failed;
+    };
+    RecordingObserver observer;
+    RunOptions options;
+    if (stop) {
+      observer.StopAtPump = 5;  // four blocks' pumps, then the first inside the bad area's search
+    } else {
+      options.Clock = [&] { return failedReads() * 4000; };
+    }
+    const RunReport report = RunRecovery("src", 8 * BlockBytes, "dest", observer, options, files.Opener());
+    EXPECT_EQ(report.Scan.BytesRead, 3 * BlockBytes);
+    EXPECT_EQ(report.Scan.Stopped, stop);
+    EXPECT_EQ(report.Scan.SourceUnanswered, !stop);
+    EXPECT_EQ(report.Failure, stop ? RunFailure::None : RunFailure::Source);
+    if (!stop) EXPECT_NE(report.ErrorMessage.find("answered no read"), std::string::npos) << report.ErrorMessage;
+    EXPECT_LE(failedReads(), stop ? 2 : 9);
+    ASSERT_EQ(report.Export.FilesWritten, 1);
+    EXPECT_EQ(files.Find(Out(0))->Contents(), source->Get(streamAt, groups * GroupBytes));
+  }
+}
+
 }  // namespace
 }  // namespace mtsrescue
