@@ -1,4 +1,6 @@
-// The export: copies every fragment entry long enough out of the source into "<index>.MTS".
+// The export of a fragment list: copies every entry long enough out of the source into
+// "<index>.MTS". A run does not call it (it writes during its one read, see FragmentWriter); it
+// stays as the plain two-pass reference that the run's output is held to.
 #pragma once
 
 #include "engine/FragmentList.h"

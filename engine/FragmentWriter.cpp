@@ -95,6 +95,7 @@ void FragmentWriter::CloseRun() {
   if (!sink.Written) {
     // One group alone is not worth a file; it still takes its number.
     entry.Outcome = EntryOutcome::TooShort;
+    Retire(sinks_.back());
     sinks_.pop_back();
     return;
   }
@@ -121,6 +122,7 @@ void FragmentWriter::Scanned(std::int64_t offset, const std::uint8_t* bytes, std
       Take(sinks_[i], offset, bytes, count, unreadable);
       if (i == 0 && sinks_[0].NextOffset >= sinks_[0].EndOffset) {
         Complete(sinks_[0]);
+        Retire(sinks_[0]);
         sinks_.pop_front();
         continue;
       }
@@ -146,7 +148,10 @@ void FragmentWriter::Take(Sink& sink, std::int64_t offset, const std::uint8_t* b
     entry.UnreadableSectors += sectors;
     entry.Unreadable.push_back({first, sectors});
   }
-  if (sink.Stage.empty()) sink.Stage.resize(static_cast<std::size_t>(BlockBytes));
+  if (sink.Stage.empty()) {
+    sink.Stage = std::move(spare_);
+    sink.Stage.resize(static_cast<std::size_t>(BlockBytes));
+  }
   while (from < to) {
     const std::int64_t piece = std::min(to - from, BlockBytes - sink.Staged);
     std::memcpy(sink.Stage.data() + sink.Staged, bytes + (from - offset), static_cast<std::size_t>(piece));
@@ -155,6 +160,11 @@ void FragmentWriter::Take(Sink& sink, std::int64_t offset, const std::uint8_t* b
     if (sink.Staged == BlockBytes) Flush(sink);
   }
   sink.NextOffset = to;
+}
+
+void FragmentWriter::Retire(Sink& sink) {
+  // A block for the next run: one-group runs come and go by the thousand on some cards.
+  if (spare_.empty()) spare_ = std::move(sink.Stage);
 }
 
 void FragmentWriter::EnsureFile(Sink& sink) {
@@ -226,6 +236,7 @@ void FragmentWriter::Finish(const TailReader& readTail) {
         // A lone hit at the very end closes no run: no entry, no number.
         open_ = false;
         report_.Entries.pop_back();
+        Retire(sinks_.back());
         sinks_.pop_back();
         if (tap_ != nullptr) tap_->RunEnded(runStart_ + GroupBytes, false);
       } else {
@@ -256,6 +267,7 @@ void FragmentWriter::Finish(const TailReader& readTail) {
         Take(sink, sink.NextOffset, buffer.data(), count, read.Unreadable);
       }
       Complete(sink);
+      Retire(sink);
       sinks_.pop_front();
     }
   });

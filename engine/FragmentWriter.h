@@ -68,6 +68,7 @@ class FragmentWriter {
   void CloseRun();
   void Take(Sink& sink, std::int64_t offset, const std::uint8_t* bytes, std::int64_t count,
             const std::vector<UnreadableStretch>& unreadable);
+  void Retire(Sink& sink);
   void EnsureFile(Sink& sink);
   void Flush(Sink& sink);
   void Complete(Sink& sink);
@@ -88,6 +89,7 @@ class FragmentWriter {
   std::int64_t runStart_ = 0;
   std::int64_t runCount_ = 0;
   std::deque<Sink> sinks_;  // runs whose bytes are still being taken, in index order
+  BlockBuffer spare_;       // a staging block kept from a run done with it
   std::int64_t writtenBytes_ = 0;
   std::size_t failing_ = 0;  // the entry being worked on, should it fail
   bool failed_ = false;

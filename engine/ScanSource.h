@@ -46,7 +46,8 @@ struct ScanReport {
 // read round a bad area also asks StopRequested() before each of its reads and pumps at most every
 // 20 ms; a stop seen there ends the scan inside the block (BytesRead then ends where it stopped).
 // A source that comes back short before sourceLength (it shrank, a card was pulled) ends the
-// scan after that block, with SourceEnded set: nothing past it could be read anyway.
+// scan after that block, with SourceEnded set: nothing past it could be read anyway. One that has
+// answered no read for SourceReader::GiveUpMilliseconds ends it where it stands (SourceUnanswered).
 ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, HitList& hits,
                       RunObserver& observer, const StreamOpener& opener, const ScanOptions& options = {});
 
