@@ -104,7 +104,8 @@ else
     printf "%-16s %8s s %12s bytes read\n" "earlier cli" "$old_s" "$old_b"
   fi
   if command -v photorec >/dev/null; then
-    read -r rec_s rec_b < <(measure photorec /log /d "$out/rec" /cmd "$loop" \
+    # PhotoRec writes its log into the current folder.
+    read -r rec_s rec_b < <(cd "$out" && measure photorec /log /d "$out/rec" /cmd "$loop" \
       partition_none,fileopt,everything,disable,m2ts,enable,wholespace,search)
     printf "%-16s %8s s %12s bytes read\n" "PhotoRec" "$rec_s" "$rec_b"
   fi
