@@ -109,12 +109,9 @@ void FragmentWriter::Scanned(std::int64_t offset, const std::uint8_t* bytes, std
     // The sector that would have continued the run was tested and is no hit.
     if (open_ && runStart_ + runCount_ * GroupBytes < offset + count / SectorBytes * SectorBytes) CloseRun();
     if (!sinks_.empty() && observer_.AbortRequested()) {
-      {
-        const Sink& sink = sinks_.front();
-        failing_ = sink.Entry;
-        throw RunAborted("Aborted while writing \"" +
-                         OutputFileName(destFolder_, report_.Entries[sink.Entry].Index) + "\".");
-      }
+      failing_ = sinks_.front().Entry;
+      throw RunAborted("Aborted while writing \"" + OutputFileName(destFolder_, report_.Entries[failing_].Index) +
+                       "\".");
     }
     // In index order, each run written before the next one's bytes go out (a run's last group
     // can overlap the next run's first; the next one cannot have a block to write by then).
