@@ -132,7 +132,7 @@ timed() {
   e=$(now)
   awk -v a="$s" -v b="$e" 'BEGIN { printf "%.2f", b - a }'
 }
-files_of() { (cd "$1" && find . -type f -name '*.MTS' | sort | xargs sha256sum); }
+files_of() { (cd "$1" && find . -type f -name '*.MTS' -print0 | sort -z | xargs -0 sha256sum); }
 rm -rf "$work/good"
 good_s=$(timed "$cli" -q "$image" "$work/good")
 echo "failing card: $image, no bad area: $good_s s"
