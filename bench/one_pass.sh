@@ -93,19 +93,30 @@ else
     after=$(read_bytes); after=${after:-0}
     awk -v a="$start" -v b="$end" -v n=$((after - before)) 'BEGIN { printf "%.2f %d\n", b - a, n }'
   }
-  echo "card: $image, $card_bytes bytes, as $loop read at $rate bytes/s; $memory_note"
+  # The best of three runs of each, so that other work on the machine counts as little as it can.
+  # best_of_three OUTPUT_FOLDER COMMAND...: the folder is emptied before each run, untimed.
+  best_of_three() {
+    local folder=$1 runs=""
+    shift
+    for _ in 1 2 3; do
+      rm -rf "$folder"
+      runs+="$(measure "$@")"$'\n'
+    done
+    printf "%s" "$runs" | sort -g | head -1
+  }
+  echo "card: $image, $card_bytes bytes, as $loop read at $rate bytes/s; $memory_note; best of 3 runs"
   out=$work/out
   rm -rf "$out"; mkdir -p "$out"
-  read -r cat_s cat_b < <(measure cat "$loop")
-  read -r cli_s cli_b < <(measure "$cli" -q "$loop" "$out/cli")
+  read -r cat_s cat_b < <(best_of_three "$out/none" cat "$loop")
+  read -r cli_s cli_b < <(best_of_three "$out/cli" "$cli" -q "$loop" "$out/cli")
   printf "%-16s %8s s %12s bytes read\n" "cat" "$cat_s" "$cat_b" "mtsrescue-cli" "$cli_s" "$cli_b"
   if [ -n "${MTSRESCUE_OLD_CLI:-}" ]; then
-    read -r old_s old_b < <(measure "$MTSRESCUE_OLD_CLI" -q "$loop" "$out/old")
+    read -r old_s old_b < <(best_of_three "$out/old" "$MTSRESCUE_OLD_CLI" -q "$loop" "$out/old")
     printf "%-16s %8s s %12s bytes read\n" "earlier cli" "$old_s" "$old_b"
   fi
   if command -v photorec >/dev/null; then
     # PhotoRec writes its log into the current folder.
-    read -r rec_s rec_b < <(cd "$out" && measure photorec /log /d "$out/rec" /cmd "$loop" \
+    read -r rec_s rec_b < <(cd "$out" && best_of_three "$out/rec" photorec /log /d "$out/rec" /cmd "$loop" \
       partition_none,fileopt,everything,disable,m2ts,enable,wholespace,search)
     printf "%-16s %8s s %12s bytes read\n" "PhotoRec" "$rec_s" "$rec_b"
   fi
