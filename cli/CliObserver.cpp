@@ -24,7 +24,7 @@ bool CliObserver::StopRequested() {
     if (notes_ != nullptr) {
       ClearLine();
       if (scanDone_) {
-        *notes_ << "The source has been read: the export will finish. "
+        *notes_ << "The source has been read and the fragments written: the rest of the run will finish. "
                    "Press Ctrl-C again to abort it (the file being written is removed).\n";
       } else {
         *notes_ << "Stopping: the fragments found so far will be written. "

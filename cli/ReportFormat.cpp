@@ -44,6 +44,11 @@ std::size_t Utf8Length(const std::string& text, std::size_t i) {
   return length;
 }
 
+// Tenths of a second: "12.3".
+std::string Seconds(std::int64_t milliseconds) {
+  return std::to_string(milliseconds / 1000) + "." + std::to_string(milliseconds % 1000 / 100);
+}
+
 std::string EntryFileName(const CliResult& result, std::int64_t index) {
   if (result.Options.DestFolder.empty()) return Int(index) + ".MTS";
   return OutputFileName(result.Options.DestFolder, index);
@@ -272,6 +277,10 @@ std::string ReportFormat::Text(const CliResult& result) {
   text += "Read:         " + Int(run.Scan.BytesRead) + " bytes" + (run.Scan.Stopped ? " (stopped early)" : "") +
           ", " + Int(std::max(run.UnreadableSectors, run.Scan.UnreadableSectors)) + " unreadable sectors" +
           (lateUnreadable > 0 ? " (" + Int(lateUnreadable) + " of them failed only when copied)" : "") + "\n";
+  if (run.Scan.SkippedStretches > 0) {
+    text += "Bad areas:    " + Int(run.Scan.SkippedStretches) + " stretches skipped (their sectors are among the "
+            "unreadable ones), " + Seconds(run.Scan.BadAreaMilliseconds) + " s spent finding their edges\n";
+  }
   text += "Hits:         " + Int(run.HitCount) + " sectors in " + Int(static_cast<std::int64_t>(run.Fragments.size())) +
           " fragment entries\n";
   if (!result.Options.DestFolder.empty()) {
@@ -361,6 +370,10 @@ std::string ReportFormat::Json(const CliResult& result) {
   json += "  \"bytes_read\": " + Int(run.Scan.BytesRead) + ",\n";
   json += "  \"unreadable_sectors\": " + Int(std::max(run.UnreadableSectors, run.Scan.UnreadableSectors)) + ",\n";
   json += std::string("  \"stopped\": ") + (run.Scan.Stopped ? "true" : "false") + ",\n";
+  if (run.Scan.SkippedStretches > 0) {
+    json += "  \"bad_areas\": {\"skipped_stretches\": " + Int(run.Scan.SkippedStretches) +
+            ", \"seconds\": " + Seconds(run.Scan.BadAreaMilliseconds) + "},\n";
+  }
   json += "  \"hits\": " + Int(run.HitCount) + ",\n";
   json += "  \"fragments\": [";
   const std::vector<EntryView> views = Entries(result);

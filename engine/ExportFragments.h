@@ -1,4 +1,6 @@
-// The export: copies every fragment entry long enough out of the source into "<index>.MTS".
+// The export of a fragment list: copies every entry long enough out of the source into
+// "<index>.MTS". A run does not call it (it writes during its one read, see FragmentWriter); it
+// stays as the plain two-pass reference that the run's output is held to.
 #pragma once
 
 #include "engine/FailureDetail.h"
@@ -73,6 +75,14 @@ class ExportTap {
   virtual void Planned(const std::vector<ExportedEntry>& entries) = 0;
   // count bytes of the source at sourceOffset, just written (unreadable sectors as zeros).
   virtual void Copied(std::int64_t sourceOffset, const std::uint8_t* bytes, std::int64_t count) = 0;
+
+  // When the files are written during the scan, Planned is not called; instead, in source order:
+  // a run of hits begins at startOffset (its bytes are copied if it grows to two groups) ...
+  virtual void RunBegun(std::int64_t /*startOffset*/) {}
+  // ... and ends at endOffset; copied tells whether its bytes were (or are still being) copied.
+  virtual void RunEnded(std::int64_t /*endOffset*/, bool /*copied*/) {}
+  // The scan has read the source up to offset: bytes before it that are not copied can be read.
+  virtual void Scanned(std::int64_t /*offset*/) {}
 };
 
 // folder + PathSeparator() + index + ".MTS"; the separator is added whatever folder ends with.

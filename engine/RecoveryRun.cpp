@@ -2,6 +2,7 @@
 #include "engine/RecoveryRun.h"
 
 #include "engine/EngineConstants.h"
+#include "engine/FragmentWriter.h"
 #include "engine/HitList.h"
 #include "engine/RunObserver.h"
 #include "platform/FileStream.h"
@@ -63,9 +64,8 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
   report.SourceLength = sourceLength;
   report.DestFolder = destFolder;
 
-  // A handle on the source held from before the scan to the end of the run: the last handle of a
-  // disk closing can drop its cached sectors (Linux does), and the export would read them from
-  // the card again. The search for recordings' pieces reads its few scattered bytes through it.
+  // A handle on the source held from before the scan to the end of the run: the search for
+  // recordings' pieces reads its few scattered bytes through it.
   std::unique_ptr<ByteStream> heldSource;
   if (!options.DryRun) {
     try {
@@ -74,10 +74,32 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
       // The scan meets the same failure and reports it.
     }
   }
+  RunFollowUp* const followUp = options.DryRun ? nullptr : options.FollowUp;
+  ExportTap* const tap = followUp != nullptr ? followUp->Prepare(heldSource.get(), sourceLength) : nullptr;
 
   HitList hits;
+  SpaceCheck& space = report.Space;
+  std::unique_ptr<FragmentWriter> writer;
+  ScanOptions scanOptions;
+  scanOptions.Clock = options.Clock;
+  if (!options.DryRun) {
+    space.FreeBytes = FreeBytesAt(destFolder);
+    writer = std::make_unique<FragmentWriter>(sourcePath, destFolder, sourceLength, observer, report.Export, opener, tap);
+    scanOptions.Writer = writer.get();
+    bool asked = false;
+    scanOptions.GoOn = [&] {
+      if (asked || space.FreeBytes < 0) return true;
+      const std::int64_t fragmentBytes = writer->PlannedBytes();
+      const std::int64_t neededBytes =
+          fragmentBytes + (followUp != nullptr ? followUp->EstimatedBytes(fragmentBytes) : 0);
+      if (neededBytes <= space.FreeBytes) return true;
+      asked = true;
+      space.Declined = !observer.SpaceShort(neededBytes, space.FreeBytes);
+      return !space.Declined;
+    };
+  }
   try {
-    report.Scan = ScanSource(sourcePath, sourceLength, hits, observer, opener);
+    report.Scan = ScanSource(sourcePath, sourceLength, hits, observer, opener, scanOptions);
   } catch (const std::exception& error) {
     // Stopping or failing ends the reading, not the recovery: what was found is still written.
     NoteFailure(report, RunFailure::Source, error.what(), DetailOf(error, true, sourcePath));
@@ -90,7 +112,6 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
     NoteFailure(report, RunFailure::Source, "Cannot read file \"" + sourcePath + "\". No sector of it could be read.",
                 {FailureKind::SourceUnreadable, sourcePath, std::make_error_code(std::errc::io_error)});
   }
-
   if (report.Scan.SourceEnded) {
     // Not the source's failure to open or be read: what it held when the run began is lost.
     NoteFailure(report, RunFailure::Export,
@@ -98,47 +119,41 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
                  std::to_string(sourceLength) + " bytes: it shrank or was taken away during the run."),
                 {FailureKind::SourceShrank, sourcePath, std::make_error_code(std::errc::io_error)});
   }
+  if (report.Scan.SourceUnanswered) {
+    NoteFailure(report, RunFailure::Source,
+                "Cannot read file \"" + sourcePath + "\". It has answered no read for " +
+                    std::to_string(SourceReader::GiveUpMilliseconds / 1000) + " seconds from byte " +
+                    std::to_string(report.Scan.BytesRead) + " on; what was found before that was written.",
+                {FailureKind::SourceUnreadable, sourcePath, std::make_error_code(std::errc::io_error)});
+  }
+  if (writer != nullptr && writer->Failed() && !writer->Aborted()) {
+    NoteFailure(report, RunFailure::Export, writer->FailureMessage(), writer->Detail());
+  } else if (writer != nullptr && writer->Failed()) {
+    NoteFailure(report, RunFailure::Export, writer->FailureMessage(), {FailureKind::Other, destFolder, {}});
+  }
   try {
     MergeHits(hits, report.Fragments, &observer);
   } catch (const std::exception& error) {
     NoteFailure(report, RunFailure::Source, error.what(), DetailOf(error, true, sourcePath));
   }
-  RunFollowUp* const followUp = options.DryRun ? nullptr : options.FollowUp;
-  ExportTap* tap = nullptr;
-  if (followUp != nullptr) tap = followUp->Prepare(heldSource.get(), sourceLength, hits);
-  hits.Clear();
-
-  bool exportWanted = !options.DryRun;
   if (!options.DryRun) {
-    SpaceCheck& space = report.Space;
     space.FragmentBytes = FragmentBytes(report.Fragments, sourceLength);
     space.RecordingBytes = followUp != nullptr ? followUp->EstimatedBytes(space.FragmentBytes) : 0;
-    space.FreeBytes = FreeBytesAt(destFolder);
     space.Short = space.FreeBytes >= 0 && space.FragmentBytes + space.RecordingBytes > space.FreeBytes;
-    if (space.Short && !observer.SpaceShort(space.FragmentBytes + space.RecordingBytes, space.FreeBytes)) {
-      exportWanted = false;
+    if (space.Declined) {
       NoteFailure(report, RunFailure::Export,
-                  ("Nothing was written: \"" + destFolder + "\" has " + std::to_string(space.FreeBytes) +
-                   " bytes free, and the run would write about " +
-                   std::to_string(space.FragmentBytes + space.RecordingBytes) + "."),
+                  "Stopped at byte " + std::to_string(report.Scan.BytesRead) + ": \"" + destFolder + "\" has " +
+                      std::to_string(space.FreeBytes) + " bytes free, and the run had found about " +
+                      std::to_string(writer->PlannedBytes()) + " bytes to write. The files written until then stay.",
                   {FailureKind::SpaceDeclined, destFolder, std::make_error_code(std::errc::no_space_on_device)});
     }
   }
-  if (exportWanted) {
-    try {
-      ExportFragments(sourcePath, destFolder, report.Fragments, observer, report.Export, opener, tap,
-                      sourceLength);
-    } catch (const std::exception& error) {
-      NoteFailure(report, report.Export.SourceFailed ? RunFailure::Source : RunFailure::Export, error.what(),
-                  DetailOf(error, report.Export.SourceFailed, sourcePath));
-    }
-  }
-  // Also after a failed export: the files written whole still make recordings, as far as the
+  // Also after a failed writing: the files written whole still make recordings, as far as the
   // failure leaves room (a second name of a fragment file needs none).
-  if (followUp != nullptr && exportWanted && !observer.AbortRequested()) {
+  if (followUp != nullptr && !observer.AbortRequested() && !(writer != nullptr && writer->Aborted())) {
     std::string message;
     FailureDetail detail;
-    const RunFailure failure = followUp->Finish(report, observer, message, detail);
+    const RunFailure failure = followUp->Finish(report, hits, observer, message, detail);
     if (failure != RunFailure::None) NoteFailure(report, failure, message, detail);
   }
   // A sector that failed only when the export copied it counts as much as one the scan met.
@@ -153,4 +168,3 @@ RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
 }
 
 }  // namespace mtsrescue
-

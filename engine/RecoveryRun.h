@@ -1,7 +1,6 @@
 // The recovery run: scan, then always merge and export, then report any error.
 #pragma once
 
-#include "rebuild/ClipBuilder.h"
 #include "engine/ExportFragments.h"
 #include "engine/FailureDetail.h"
 #include "engine/FragmentList.h"
@@ -29,32 +28,35 @@ struct RunReport;
 class RunFollowUp {
  public:
   virtual ~RunFollowUp() = default;
-  // Before the export, with the scan's hits. heldSource is the run's own handle on the source
-  // (null when it could not be opened), open until Finish returns. Returns the tap the export
+  // Before the scan, which writes the files. heldSource is the run's own handle on the source
+  // (null when it could not be opened), open until Finish returns. Returns the tap the writing
   // feeds, or null.
-  virtual ExportTap* Prepare(ByteStream* heldSource, std::int64_t sourceLength, const HitList& hits) = 0;
-  // After the export, also one that failed (report.Failure and report.Detail say how; after an
-  // output's failure, only what needs no room may be made). Not after an abort, nor when the
-  // export was not wanted. Returns the failure it met (None, or Source or Export with message
-  // and detail set); never throws.
-  virtual RunFailure Finish(const RunReport& report, RunObserver& observer, std::string& message,
-                            FailureDetail& detail) = 0;
+  virtual ExportTap* Prepare(ByteStream* heldSource, std::int64_t sourceLength) = 0;
+  // After the scan and its writing, with all its hits; also after one that failed
+  // (report.Failure and report.Detail say how; after an output's failure, only what needs no
+  // room may be made). Not after an abort, nor on a dry run. Returns the failure it met (None,
+  // or Source or Export with message and detail set); never throws.
+  virtual RunFailure Finish(const RunReport& report, const HitList& hits, RunObserver& observer,
+                            std::string& message, FailureDetail& detail) = 0;
   // What it will write after an export of fragmentBytes, roughly; for the free-space check.
   virtual std::int64_t EstimatedBytes(std::int64_t /*fragmentBytes*/) const { return 0; }
 };
 
-// The destination's room against what the run is about to write, as found before the export.
+// The destination's room against what the run writes: the free space before the scan, which
+// writes the files; while it writes, the run asks SpaceShort once when what it has found outgrows it.
 struct SpaceCheck {
   std::int64_t FreeBytes = -1;      // on the destination's file system; -1 when it cannot be told
   std::int64_t FragmentBytes = 0;   // the numbered files, exactly
   std::int64_t RecordingBytes = 0;  // the rebuilt recordings, estimated
   bool Short = false;               // FreeBytes is known and less than the two together
+  bool Declined = false;            // SpaceShort said no: the scan ended there
 };
 
 struct RunOptions {
   bool DryRun = false;  // scan and merge only; nothing is written
-  // Runs after the export (not on a dry run); owned by the caller.
+  // Runs after the scan (not on a dry run); owned by the caller.
   RunFollowUp* FollowUp = nullptr;
+  MillisecondClock Clock;  // for the scan's bad areas; the system's when empty
 };
 
 struct RunReport {
@@ -75,10 +77,11 @@ struct RunReport {
   FailureDetail Detail;      // the same failure in parts
 };
 
-// Runs one recovery. Whatever ends the scan (end, stop, error), the hits found are merged and
-// exported; the first error is returned in the report, never thrown. The caller clears its stop
-// request before calling. Before the export, the destination's free space is compared with what
-// will be written; when it is short, observer.SpaceShort decides whether the export goes on.
+// Runs one recovery: one read of the source, which writes each fragment as the scan goes by it.
+// Whatever ends the scan (end, stop, error), everything found up to there is written; the first
+// error is returned in the report, never thrown. The caller clears its stop request before
+// calling. When what the scan has found outgrows the destination's free space (recordings
+// included), observer.SpaceShort decides whether the scan goes on; the files written stay.
 RunReport RunRecovery(const std::string& sourcePath, std::int64_t sourceLength,
                       const std::string& destFolder, RunObserver& observer,
                       const RunOptions& options, const StreamOpener& opener);

@@ -19,13 +19,13 @@ class RunObserver {
   virtual ~RunObserver() = default;
 
   // Asked once per scan block, before Pump(); true ends the scan before that block. Also asked
-  // before each sector of a block that is read again sector by sector.
+  // before each read of the search round a bad area.
   virtual bool StopRequested() { return false; }
   // Once per scan block, merge step, export entry and copied block, and every few milliseconds
-  // while a failing block is read sector by sector: the window handles its events here.
+  // while the scan goes round a bad area: the window handles its events here.
   virtual void Pump() {}
-  // Asked before each block that the export or the rebuild writes: true gives up the writing
-  // there (a second Ctrl-C). The file being written is removed, never left under its final name.
+  // Asked before each block that the scan, the export or the rebuild writes: true gives up the
+  // writing there (a second Ctrl-C). The file being written is removed, never left under its final name.
   virtual bool AbortRequested() { return false; }
   // Before the export, when the destination has less room than the run is about to write
   // (estimated; recordings included). True goes on, false writes nothing.
@@ -40,7 +40,9 @@ class RunObserver {
   // Sectors that could not be read even one by one; they are treated as no hit.
   virtual void SectorsUnreadable(std::int64_t /*offset*/, std::int64_t /*sectorCount*/) {}
 
-  // Export: pause and stop are unavailable between ExportBegin and ExportEnd (ExportEnd also follows a failure).
+  // Export of a list after its scan (ExportFragments): pause and stop are unavailable between
+  // ExportBegin and ExportEnd (ExportEnd also follows a failure). A run writes its files during
+  // its scan instead, and calls only FileWritten, as each file is complete.
   virtual void ExportBegin(std::int64_t /*entryCount*/) {}
   virtual void ExportProgress(std::int64_t /*entryIndex*/) {}
   virtual void FileWritten(std::int64_t /*entryIndex*/, const std::string& /*path*/, std::int64_t /*bytes*/) {}

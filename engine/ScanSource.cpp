@@ -3,6 +3,7 @@
 
 #include "engine/BlockBuffer.h"
 #include "engine/EngineConstants.h"
+#include "engine/FragmentWriter.h"
 #include "engine/IsPacketSector.h"
 #include "engine/ReadBlock.h"
 #include "engine/RunObserver.h"
@@ -31,18 +32,19 @@ class ScanEndGuard {
 }  // namespace
 
 ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, HitList& hits,
-                      RunObserver& observer, const StreamOpener& opener) {
+                      RunObserver& observer, const StreamOpener& opener, const ScanOptions& options) {
   ScanReport report;
   const std::unique_ptr<ByteStream> source = opener(sourcePath, OpenMode::ReadShared);
   observer.ScanBegin(sourceLength);
   ScanEndGuard endGuard(observer);
+  FragmentWriter* const writer = options.Writer;
 
   BlockBuffer buffer(static_cast<std::size_t>(BlockBytes));
   std::int64_t positionBytes = 0;
   std::int64_t hitCount = 0;  // this scan's, whatever hits held before
-  // A block that fails is read again sector by sector, which on a dying card can take minutes:
-  // the stop is tested before every sector, and the events handled often enough to keep the
-  // window alive, but not for every sector of a device that fails at once.
+  // Going round a bad area can take minutes on a dying card: the stop is tested before every
+  // read there, and the events handled often enough to keep the window alive, but not for every
+  // read of a device that fails at once.
   constexpr auto FallbackPumpInterval = std::chrono::milliseconds(20);
   std::chrono::steady_clock::time_point lastFallbackPump{};
   const SectorPacer pacer = [&] {
@@ -56,6 +58,11 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
     }
     return true;
   };
+  SourceReader reader(*source, sourceLength, options.Clock, pacer);
+  const auto noteBadAreas = [&] {
+    report.SkippedStretches = reader.SkippedStretches();
+    report.BadAreaMilliseconds = reader.BadAreaMilliseconds();
+  };
   while (positionBytes < sourceLength) {
     if (observer.StopRequested()) {
       report.Stopped = true;
@@ -64,12 +71,13 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
     observer.Pump();
     observer.ScanProgress(positionBytes);
     const std::int64_t blockBytes = std::min(BlockBytes, sourceLength - positionBytes);
-    // A trailing part shorter than a sector is never tested, so it need not be read either.
+    // A trailing part shorter than a sector is never tested, so it need not be read either,
+    // unless a file is to hold it.
     const std::int64_t testedBytes = blockBytes / SectorBytes * SectorBytes;
-    const BlockRead read = ReadBlock(*source, positionBytes, buffer.data(), testedBytes, pacer);
+    const BlockRead read = reader.Read(positionBytes, buffer.data(), writer != nullptr ? blockBytes : testedBytes);
 
     auto unreadable = read.Unreadable.begin();
-    for (std::int64_t sectorAt = 0; sectorAt < read.HandledBytes; sectorAt += SectorBytes) {
+    for (std::int64_t sectorAt = 0; sectorAt + SectorBytes <= read.HandledBytes; sectorAt += SectorBytes) {
       const std::int64_t offset = positionBytes + sectorAt;
       while (unreadable != read.Unreadable.end() &&
              unreadable->Offset + unreadable->SectorCount * SectorBytes <= offset) {
@@ -81,8 +89,10 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
       if (IsPacketSector(buffer.data() + sectorAt)) {
         hits.Append(offset);
         observer.HitFound(offset, ++hitCount);
+        if (writer != nullptr) writer->Hit(offset);
       }
     }
+    noteBadAreas();
     if (read.Ended) {
       // The zeros past the end stand for sectors that no longer exist, not for unreadable ones.
       report.BytesRead = positionBytes;
@@ -99,15 +109,34 @@ ScanReport ScanSource(const std::string& sourcePath, std::int64_t sourceLength, 
       }
     }
     report.UnreadableSectors += read.UnreadableSectors;
-    if (read.HandledBytes < testedBytes) {
-      // Stopped inside the block: only what was read or tried counts as scanned.
+    if (writer != nullptr) {
+      writer->Scanned(positionBytes, buffer.data(), read.HandledBytes, read.Unreadable);
+      if (writer->Failed()) {
+        report.BytesRead = positionBytes + read.HandledBytes;
+        report.WriteFailed = true;
+        break;
+      }
+    }
+    if (read.HandledBytes < (writer != nullptr ? blockBytes : testedBytes)) {
+      // Stopped inside the block, or the source fell silent: only what was read or tried counts as scanned.
       report.BytesRead = positionBytes + read.HandledBytes;
-      report.Stopped = true;
+      (reader.Unanswered() ? report.SourceUnanswered : report.Stopped) = true;
       break;
     }
     positionBytes += blockBytes;
     report.BytesRead = positionBytes;
+    if (options.GoOn && !options.GoOn()) {
+      report.Declined = true;
+      break;
+    }
   }
+  if (writer != nullptr) {
+    // The last run's last group may lie past where the scan ended.
+    writer->Finish([&](std::int64_t offset, std::uint8_t* bytes, std::int64_t count) {
+      return reader.Read(offset, bytes, count);
+    });
+  }
+  noteBadAreas();
   return report;
 }
 

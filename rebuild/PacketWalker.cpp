@@ -488,7 +488,7 @@ PacketWalker::ChainStart PacketWalker::StartChain() {
 }
 
 bool PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
-                           std::vector<ClipPiece>& pieces) {
+                           std::vector<ClipPiece>& pieces, bool endKnown) {
   if (!inRun_) {
     inRun_ = true;
     offset_ = runStartOffset;
@@ -525,6 +525,7 @@ bool PacketWalker::WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffse
     pending_ = true;
     pendingFloor_ = floorOffset_;
   }
+  if (!endKnown) return false;
   if (pending_) FinishCurrent(pieces);
   pending_ = false;
   inRun_ = false;

@@ -26,8 +26,10 @@ class PacketWalker {
   // no piece reaches back into one found before. Returns false when the walk has to wait for
   // bytes still to be fed to the window: it goes on from there when called again for the same
   // run, after more are fed.
+  // endKnown false: the run goes on past runEndOffset (it is still being scanned); the walk then
+  // waits there, as for bytes still to be fed, instead of ending the run.
   bool WalkRun(std::int64_t runStartOffset, std::int64_t runEndOffset,
-               std::vector<ClipPiece>& pieces);
+               std::vector<ClipPiece>& pieces, bool endKnown = true);
 
   // Sector boundaries (ascending) that every piece ends or begins at, as if foreign data began
   // there: a piece to be cut where nothing in the stream shows it. An offset that is no sector

@@ -27,8 +27,34 @@ void PieceSearch::Copied(std::int64_t sourceOffset, const std::uint8_t* bytes, s
   Walk();
 }
 
+void PieceSearch::RunBegun(std::int64_t startOffset) {
+  window_.FeedAsScanned();
+  runs_.push_back({startOffset, INT64_MAX});
+  lastRunOpen_ = true;
+  window_.ExpectFrom(startOffset);
+  Walk();
+}
+
+void PieceSearch::RunEnded(std::int64_t endOffset, bool copied) {
+  if (runs_.empty()) return;
+  runs_.back().EndOffset = endOffset;
+  lastRunOpen_ = false;
+  window_.ExpectUntil(copied ? std::min(endOffset, window_.SourceLength()) : -1);
+  Walk();
+}
+
+void PieceSearch::Scanned(std::int64_t offset) {
+  window_.FeedAsScanned();
+  window_.SetFrontier(offset);
+  Walk();
+}
+
 void PieceSearch::Walk() {
-  while (nextRun_ < runs_.size() && walker_.WalkRun(runs_[nextRun_].StartOffset, runs_[nextRun_].EndOffset, pieces_)) {
+  while (nextRun_ < runs_.size()) {
+    const ClipSpan& run = runs_[nextRun_];
+    // A run still being scanned reaches at least to the frontier.
+    const bool open = lastRunOpen_ && nextRun_ + 1 == runs_.size();
+    if (!walker_.WalkRun(run.StartOffset, open ? window_.Frontier() : run.EndOffset, pieces_, !open)) break;
     ++nextRun_;
   }
 }

@@ -1,5 +1,7 @@
 // Finds the pieces of recordings around the hit runs: while the export copies the source, in the
 // very bytes it copies; the rest (the pieces' edges, or everything when nothing is fed) read.
+// Fed either from a plan (Planned, then Copied) or as the scan goes (RunBegun, Copied, RunEnded,
+// Scanned), when the runs are learnt one by one.
 #pragma once
 
 #include "rebuild/ClipBuilder.h"
@@ -24,6 +26,9 @@ class PieceSearch final : public ExportTap {
 
   void Planned(const std::vector<ExportedEntry>& entries) override;
   void Copied(std::int64_t sourceOffset, const std::uint8_t* bytes, std::int64_t count) override;
+  void RunBegun(std::int64_t startOffset) override;
+  void RunEnded(std::int64_t endOffset, bool copied) override;
+  void Scanned(std::int64_t offset) override;
 
   // Walks what is left, reading it from the source (nothing more will be fed), with observer
   // pumped before each read; returns the pieces in source order.
@@ -41,6 +46,7 @@ class PieceSearch final : public ExportTap {
   PacketWalker walker_;
   std::vector<ClipSpan> runs_;
   std::size_t nextRun_ = 0;
+  bool lastRunOpen_ = false;  // the last of runs_ is still being scanned
   std::vector<ClipPiece> pieces_;
 };
 

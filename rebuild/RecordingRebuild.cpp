@@ -14,21 +14,21 @@ RecordingRebuild::RecordingRebuild(StreamOpener opener, FolderMaker makeFolder, 
       makeFolder_(makeFolder ? std::move(makeFolder) : FolderMaker(CreateFolderTree)),
       files_(std::move(files)) {}
 
-ExportTap* RecordingRebuild::Prepare(ByteStream* heldSource, std::int64_t sourceLength, const HitList& hits) {
+ExportTap* RecordingRebuild::Prepare(ByteStream* heldSource, std::int64_t sourceLength) {
+  search_.reset();
+  // Without a handle held through the scan the pieces are found afterwards, from the files.
+  if (heldSource != nullptr) search_ = std::make_unique<PieceSearch>(*heldSource, sourceLength, std::vector<ClipSpan>{});
+  return search_.get();
+}
+
+RunFailure RecordingRebuild::Finish(const RunReport& report, const HitList& hits, RunObserver& observer,
+                                    std::string& message, FailureDetail& detail) {
+  ran_ = true;
   hitRuns_.clear();
   hitRuns_.reserve(hits.Runs().size());
   for (const HitRun& run : hits.Runs()) {
     hitRuns_.push_back({run.StartOffset, run.StartOffset + run.Count * GroupBytes});
   }
-  search_.reset();
-  // Without a handle held through the export the pieces are found afterwards, from the files.
-  if (heldSource != nullptr) search_ = std::make_unique<PieceSearch>(*heldSource, sourceLength, hitRuns_);
-  return search_.get();
-}
-
-RunFailure RecordingRebuild::Finish(const RunReport& report, RunObserver& observer, std::string& message,
-                                    FailureDetail& detail) {
-  ran_ = true;
   // The fragment files just written hold most of the bytes: read them there, not again from a
   // source that may be slow or failing. A file with sectors written as zeros is passed over.
   std::vector<SourceCopy> copies;

@@ -17,12 +17,12 @@ class RecordingRebuild final : public RunFollowUp {
   // files (the platform's own where empty).
   explicit RecordingRebuild(StreamOpener opener, FolderMaker makeFolder = {}, ClipFileSystem files = {});
 
-  // Looks for the pieces in the bytes the export copies, through heldSource when there is one.
-  ExportTap* Prepare(ByteStream* heldSource, std::int64_t sourceLength, const HitList& hits) override;
+  // Looks for the pieces in the bytes the scan writes, through heldSource when there is one.
+  ExportTap* Prepare(ByteStream* heldSource, std::int64_t sourceLength) override;
   // Writes the recordings into ClipsFolderName(report.DestFolder). The numbered fragment files
   // are left as they are whatever happens here. After an output's failure only the recordings
   // that a fragment file written whole holds exactly are made, as second names of those files.
-  RunFailure Finish(const RunReport& report, RunObserver& observer, std::string& message,
+  RunFailure Finish(const RunReport& report, const HitList& hits, RunObserver& observer, std::string& message,
                     FailureDetail& detail) override;
   // The recordings are made of the fragments' pieces: about as many bytes again.
   std::int64_t EstimatedBytes(std::int64_t fragmentBytes) const override { return fragmentBytes; }

@@ -51,6 +51,7 @@ void SourceWindow::Fill(std::int64_t offset, std::int64_t count) {
     end = std::min(end, std::max(needed, stretch->first > offset ? stretch->first : needed + MaxRequestBytes));
   }
   if (bad != unreadable_.end()) end = std::min(end, *bad);
+  if (feeding_ && asScanned_) end = std::min(end, std::max(frontier_, needed));
   const std::int64_t wanted = std::min(end, sourceLength_) - start;
   windowOffset_ = start;
   windowBytes_ = 0;
@@ -122,8 +123,27 @@ const std::uint8_t* SourceWindow::FromFeed(std::int64_t offset, std::int64_t cou
   return nullptr;
 }
 
+void SourceWindow::FeedAsScanned() noexcept {
+  if (asScanned_) return;
+  asScanned_ = true;
+  feeding_ = true;
+  frontier_ = 0;
+}
+
+void SourceWindow::ExpectFrom(std::int64_t startOffset) { expected_.emplace_back(startOffset, INT64_MAX); }
+
+void SourceWindow::ExpectUntil(std::int64_t endOffset) {
+  if (expected_.empty()) return;
+  if (endOffset < 0) {
+    expected_.pop_back();
+  } else {
+    expected_.back().second = endOffset;
+  }
+}
+
 bool SourceWindow::StillToCome(std::int64_t offset, std::int64_t count) const {
   const std::int64_t end = offset + count;
+  if (asScanned_ && end > frontier_) return true;
   if (end <= fedEnd_) return false;
   // The first expected stretch that ends after what has been fed or after offset.
   const std::int64_t from = std::max(offset, fedEnd_);

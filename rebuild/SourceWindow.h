@@ -29,6 +29,16 @@ class SourceWindow {
   void Feed(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count);
   // Nothing more will be fed: what was expected and not fed is read from the source.
   void EndFeed() noexcept { feeding_ = false; }
+
+  // Fed as the scan reads, instead of from a plan made beforehand: bytes from the scan's
+  // frontier on are still to come, and so are those of a run from its start until it ends.
+  void FeedAsScanned() noexcept;
+  void SetFrontier(std::int64_t offset) noexcept { frontier_ = offset; }
+  std::int64_t Frontier() const noexcept { return frontier_; }
+  // A run begins at startOffset: its bytes may be fed ...
+  void ExpectFrom(std::int64_t startOffset);
+  // ... up to endOffset, or not at all (endOffset < 0).
+  void ExpectUntil(std::int64_t endOffset);
   // Whether an At() since the last ClearWaiting() asked for bytes still to be fed.
   bool Waiting() const noexcept { return waiting_; }
   void ClearWaiting() noexcept { waiting_ = false; }
@@ -72,6 +82,8 @@ class SourceWindow {
 
   bool feeding_ = false;
   bool waiting_ = false;
+  bool asScanned_ = false;
+  std::int64_t frontier_ = 0;
   std::vector<std::pair<std::int64_t, std::int64_t>> expected_;
   std::int64_t fedEnd_ = 0;  // bytes before it that were expected have been fed
   std::deque<FedBlock> fed_;

@@ -672,6 +672,10 @@ QString TfrmMain::RunSummaryText(const RunReport& run, const ClipReport& clips) 
   const std::int64_t unreadable = run.UnreadableSectors;
   if (unreadable > 0)
     lines << QStringLiteral("有 %1 个扇区无法读取：扫描时按无数据处理，导出的文件中以零填充。").arg(unreadable);
+  if (run.Scan.SkippedStretches > 0)
+    lines << QStringLiteral("其中 %1 处坏区被跳过（不逐个扇区重读），查找坏区边界用了 %2 秒。")
+                 .arg(run.Scan.SkippedStretches)
+                 .arg(QString::number(static_cast<double>(run.Scan.BadAreaMilliseconds) / 1000.0, 'f', 1));
   return lines.join(QLatin1Char('\n'));
 }
 

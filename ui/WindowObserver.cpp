@@ -48,7 +48,7 @@ void TWindowObserver::ScanBegin(std::int64_t lengthBytes) {
 
 void TWindowObserver::ScanProgress(std::int64_t positionBytes) {
   form_.gg->SetProgress(scale_.Units(positionBytes));
-  form_.FRemaining.Scanned(positionBytes, form_.HitCount);
+  form_.FRemaining.Scanned(positionBytes);
 }
 
 void TWindowObserver::ScanEnd() {
@@ -66,10 +66,6 @@ void TWindowObserver::ExportBegin(std::int64_t entryCount) {
 void TWindowObserver::ExportProgress(std::int64_t entryIndex) {
   form_.gg->SetProgress(entryIndex);
   form_.StageIndex = entryIndex;
-}
-
-void TWindowObserver::ExportBytes(std::int64_t copiedBytes, std::int64_t totalBytes) {
-  form_.FRemaining.Exported(copiedBytes, totalBytes);
 }
 
 void TWindowObserver::ExportEnd() { EndWriting(); }

@@ -30,7 +30,6 @@ class TWindowObserver final : public RunObserver {
   void HitFound(std::int64_t offset, std::int64_t hitCount) override;
   void ExportBegin(std::int64_t entryCount) override;
   void ExportProgress(std::int64_t entryIndex) override;
-  void ExportBytes(std::int64_t copiedBytes, std::int64_t totalBytes) override;
   void ExportEnd() override;
   // Asks before an export that will not fit on the destination's disk.
   bool SpaceShort(std::int64_t neededBytes, std::int64_t freeBytes) override;

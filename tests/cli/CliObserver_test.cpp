@@ -103,7 +103,8 @@ TEST(CliObserverTest, StopDuringTheExportSaysOnceThatTheExportWillFinish) {
   h.stop = true;
   for (int i = 0; i < 3; ++i) observer.Pump();
   EXPECT_EQ(h.notes.str(),
-            "The source has been read: the export will finish. Press Ctrl-C again to abort it (the file being "
+            "The source has been read and the fragments written: the rest of the run will finish. Press Ctrl-C "
+            "again to abort it (the file being "
             "written is removed).\n");
   EXPECT_FALSE(observer.AbortRequested());
   abort = true;

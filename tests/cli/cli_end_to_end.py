@@ -451,7 +451,9 @@ class SourceSafety(CardCase):
         self.assertIn(b"shrank or was taken away", err)
         report = json.loads(out)
         statuses = {f["index"]: f["status"] for f in report["fragments"]}
-        self.assertEqual(statuses[targets[-1]["index"]], "failed")
+        # The one read writes each fragment as it passes: the cut comes after the card's fragments
+        # were read (then they are whole) or inside the last one (then that one fails).
+        self.assertIn(statuses[targets[-1]["index"]], ("written", "failed"))
         self.assertEqual(report["result"], "export error")
         for entry in written_entries(report):
             with open(host(entry["file"]), "rb") as f:

@@ -40,7 +40,7 @@ class RecoveryRunTest : public ::testing::Test {
   RecordingObserver observer_;
 };
 
-TEST_F(RecoveryRunTest, ScansMergesAndExportsInThatOrder) {
+TEST_F(RecoveryRunTest, WritesEachFragmentDuringTheOneReadOfTheSource) {
   const RunReport report = Run();
   EXPECT_EQ(report.Failure, RunFailure::None);
   EXPECT_EQ(report.ErrorMessage, "");
@@ -53,14 +53,16 @@ TEST_F(RecoveryRunTest, ScansMergesAndExportsInThatOrder) {
   EXPECT_EQ(files_.Find(Out(2))->Contents(), source_->Get(secondAt, 20 * GroupBytes));
   EXPECT_EQ(report.Export.FilesWritten, 2);
   EXPECT_EQ(report.Scan.BytesRead, 3 * BlockBytes);
-  // The scan has ended before the export begins.
+  // Each sector is read once, and each file is named as soon as the scan has read past its run:
+  // 0.MTS before the third block is read, 2.MTS before the scan ends. No export follows.
+  EXPECT_EQ(source_->BytesRead(), 3 * BlockBytes);
   const auto& events = observer_.Events;
-  const auto scanEnd = std::find(events.begin(), events.end(), "ScanEnd");
-  const auto exportBegin = std::find(events.begin(), events.end(), "ExportBegin 3");
-  ASSERT_NE(scanEnd, events.end());
-  ASSERT_NE(exportBegin, events.end());
-  EXPECT_LT(scanEnd, exportBegin);
-  EXPECT_EQ(events.back(), "ExportEnd");
+  const auto at = [&](const std::string& event) { return std::find(events.begin(), events.end(), event); };
+  ASSERT_NE(at("FileWritten 0 " + Out(0) + " 6144"), events.end());
+  EXPECT_LT(at("FileWritten 0 " + Out(0) + " 6144"), at("ScanProgress " + std::to_string(2 * BlockBytes)));
+  EXPECT_LT(at("FileWritten 2 " + Out(2) + " " + std::to_string(20 * GroupBytes)), at("ScanEnd"));
+  EXPECT_EQ(observer_.CountOf("ExportBegin"), 0);
+  EXPECT_EQ(events.back(), "ScanEnd");
 }
 
 TEST_F(RecoveryRunTest, StoppedScanStillExportsWhatItFound) {
@@ -81,7 +83,7 @@ TEST_F(RecoveryRunTest, SourceThatCannotBeOpenedIsReportedAfterAnEmptyExport) {
                                      SystemErrorText(std::make_error_code(std::errc::permission_denied)));
   EXPECT_TRUE(source_->Reads().empty());
   EXPECT_TRUE(report.Fragments.empty());
-  EXPECT_EQ(observer_.Events, (std::vector<std::string>{"ExportBegin 0", "ExportEnd"}));
+  EXPECT_TRUE(observer_.Events.empty());
 }
 
 TEST_F(RecoveryRunTest, ASourceOfWhichNothingCanBeReadIsAFailureNotAnEmptySuccess) {
@@ -98,29 +100,37 @@ TEST_F(RecoveryRunTest, ASourceOfWhichNothingCanBeReadIsAFailureNotAnEmptySucces
   EXPECT_EQ(Run().Failure, RunFailure::None);
 }
 
-// What changes on the source between the scan and the export is not lost from the report: a
-// sector that fails only then counts in the run's total, and a source that shrank fails.
-TEST_F(RecoveryRunTest, ChangesOfTheSourceBeforeTheExportReachTheReport) {
-  struct AtExportBegin : RecordingObserver {
+// An unreadable sector inside a fragment is written as zeros and counted once, for the run and
+// for its entry; a source that shrinks during the scan fails the entry it cuts, and the earlier
+// files stay.
+TEST_F(RecoveryRunTest, ChangesOfTheSourceDuringTheScanReachTheReport) {
+  struct BeforeBlock : RecordingObserver {
+    std::int64_t AtPosition = -1;
     std::function<void()> Change;
-    void ExportBegin(std::int64_t entryCount) override {
-      RecordingObserver::ExportBegin(entryCount);
-      Change();
+    void ScanProgress(std::int64_t positionBytes) override {
+      RecordingObserver::ScanProgress(positionBytes);
+      if (positionBytes == AtPosition) Change();
     }
   };
   const std::int64_t secondAt = 2 * BlockBytes + 4096;
   {
-    AtExportBegin observer;
-    observer.Change = [&] { source_->FailReads(secondAt + 2 * SectorBytes, SectorBytes); };
+    source_->FailReads(secondAt + 2 * SectorBytes, SectorBytes);
+    RecordingObserver observer;
     const RunReport report = RunRecovery("src", 3 * BlockBytes, "dest", observer, {}, files_.Opener());
     EXPECT_EQ(report.Failure, RunFailure::None);
-    EXPECT_EQ(report.Scan.UnreadableSectors, 0);
+    EXPECT_EQ(report.Scan.UnreadableSectors, 1);
     EXPECT_EQ(report.Export.Entries[2].UnreadableSectors, 1);
     EXPECT_EQ(report.UnreadableSectors, 1);
+    std::vector<std::uint8_t> expected = source_->Get(secondAt, 20 * GroupBytes);
+    std::fill(expected.begin() + 2 * SectorBytes, expected.begin() + 3 * SectorBytes, 0);
+    EXPECT_EQ(files_.Find(Out(2))->Contents(), expected);
   }
   {
-    AtExportBegin observer;
-    observer.Change = [&] { source_->SetLength(secondAt + 1000); };
+    files_ = MemoryFileSystem();
+    SetUp();
+    BeforeBlock observer;
+    observer.AtPosition = 2 * BlockBytes;
+    observer.Change = [&] { source_->SetLength(secondAt + 4000); };
     const RunReport report = RunRecovery("src", 3 * BlockBytes, "dest", observer, {}, files_.Opener());
     EXPECT_EQ(report.Failure, RunFailure::Export);
     EXPECT_NE(report.ErrorMessage.find("shrank"), std::string::npos) << report.ErrorMessage;
@@ -136,7 +146,7 @@ TEST_F(RecoveryRunTest, DestinationThatCannotBeWrittenIsReportedAndTheRunComplet
   EXPECT_EQ(report.ErrorMessage, "Cannot create file \"" + Out(0) + "\". " +
                                      SystemErrorText(std::make_error_code(std::errc::read_only_file_system)));
   EXPECT_EQ(report.Export.Entries[0].Outcome, EntryOutcome::Failed);
-  EXPECT_EQ(observer_.Events.back(), "ExportEnd");
+  EXPECT_EQ(observer_.Events.back(), "ScanEnd");
 }
 
 TEST_F(RecoveryRunTest, SourceLostBeforeTheExportIsASourceFailure) {

@@ -2,7 +2,9 @@
 // the export copies, with the source read only around the pieces' edges.
 #include "rebuild/PieceSearch.h"
 
+#include "engine/FragmentWriter.h"
 #include "engine/RunObserver.h"
+#include "engine/ScanSource.h"
 #include "tests/common/MemoryFileSystem.h"
 #include "tests/rebuild/ClipFixtures.h"
 
@@ -110,6 +112,24 @@ TEST_F(PieceSearchTest, AnExportThatEndsEarlyLeavesTheRestToBeRead) {
   std::int64_t sourceBytesRead = 0;
   ExpectSamePieces(Fed(65536, 40 * Cluster, &sourceBytesRead), readEverything_);
   EXPECT_GT(sourceBytesRead, 30 * Cluster);  // the runs after the stop were read
+}
+
+// Fed as the scan writes the fragments, learning the runs one by one as they begin and end: the
+// same pieces, with the source read only around their edges.
+TEST_F(PieceSearchTest, FedAsTheScanWritesFindsWhatReadingFinds) {
+  const auto held = files_.Open("card", OpenMode::ReadShared);
+  PieceSearch search(*held, Length(), {});
+  RunObserver observer;
+  ExportReport written;
+  FragmentWriter writer("card", "dest", Length(), observer, written, files_.Opener(), &search);
+  ScanOptions options;
+  options.Writer = &writer;
+  HitList hits;
+  ScanSource("card", Length(), hits, observer, files_.Opener(), options);
+  ASSERT_FALSE(writer.Failed()) << writer.FailureMessage();
+  ASSERT_EQ(hits.Runs().size(), runs_.size());
+  ExpectSamePieces(search.Finish(observer), readEverything_);
+  EXPECT_LE(search.SourceBytesRead(), static_cast<std::int64_t>(runs_.size()) * 16384);
 }
 
 }  // namespace
