@@ -12,6 +12,8 @@ const std::vector<CommandLine::Flag>& CommandLine::Flags() {
       {"json", 'j', &CliOptions::Json, "print the report on stdout as JSON"},
       {"no-clips", '\0', &CliOptions::NoClips,
        "do not rebuild whole recordings from their pieces into DEST/clips"},
+      {"thumbnails", '\0', &CliOptions::Thumbnails,
+       "write a picture of each recording into DEST/thumbnails and the page DEST/index.html"},
       {"quiet", 'q', &CliOptions::Quiet, "no progress or notes on stderr (errors still)"},
       {"list", 'l', &CliOptions::List, "list the disks and volumes SOURCE may name, and exit"},
       {"force", 'f', &CliOptions::Force, "write to DEST even when it lies on SOURCE's disk"},
@@ -96,6 +98,10 @@ std::string CommandLine::HelpText(const std::string& programName) {
       "on the disk or volume being recovered, or in a mounted image that is SOURCE, unless\n"
       "--force is given. No file is ever written that is SOURCE or the file behind it, --force\n"
       "or not. Each file is written as <name>.part and renamed when whole.\n"
+      "With --thumbnails, a picture of each recording (and of each numbered file that shows one)\n"
+      "is written as DEST/thumbnails/<its path>.jpg after the run, and DEST/index.html shows them\n"
+      "all with their dates, lengths and sizes in the order recorded; a recording that cannot be\n"
+      "decoded gets a plain grey picture and a note.\n"
       "\n"
       "Options:\n";
   for (const Flag& flag : Flags()) {
