@@ -43,6 +43,8 @@ class FrameDecoder {
   void Reset();
   // Frames decoded so far, shown or not.
   std::int64_t FramesDecoded() const noexcept { return framesDecoded_; }
+  // Errors the decoder met so far (slices it could not decode, units it refused).
+  std::int64_t Errors() const noexcept;
 
  private:
   struct State;

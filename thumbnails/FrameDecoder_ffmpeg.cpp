@@ -8,21 +8,51 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdarg>
+#include <map>
+#include <mutex>
+#include <unordered_map>
 
 namespace mtsrescue {
 namespace {
 
 constexpr std::int64_t PtsMask = (std::int64_t{1} << 33) - 1;
+constexpr std::size_t MaxUnitsKept = 512;
 
-// Garbled input makes the decoder complain for every slice; what went wrong is told by the
-// pictures that do not come, not by pages of log lines on the user's terminal.
-void QuietLibrary() {
-  static const bool quiet = [] {
-    av_log_set_level(AV_LOG_QUIET);
-    return true;
-  }();
-  (void)quiet;
-}
+// The decoder tells of a slice it could not decode only in its log, and without error
+// concealment (interlaced MBAFF pictures get none) hands the picture out unmarked, grey where the
+// slices failed. So the errors each decoder logs are counted; the log itself is silenced: garbled
+// input would fill the user's terminal. FFmpeg's log callback is one for the process, hence the
+// one registry here.
+class DecoderErrors {
+ public:
+  static DecoderErrors& Instance() {
+    static DecoderErrors instance;
+    return instance;
+  }
+  void Watch(const void* context, std::int64_t* counter) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counters_[context] = counter;
+  }
+  void Forget(const void* context) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counters_.erase(context);
+  }
+
+ private:
+  DecoderErrors() { av_log_set_callback(&DecoderErrors::Log); }
+
+  static void Log(void* context, int level, const char*, va_list) {
+    if (level > AV_LOG_ERROR || context == nullptr) return;
+    DecoderErrors& self = Instance();
+    std::lock_guard<std::mutex> lock(self.mutex_);
+    const auto found = self.counters_.find(context);
+    if (found != self.counters_.end()) ++*found->second;
+  }
+
+  std::mutex mutex_;
+  std::unordered_map<const void*, std::int64_t*> counters_;
+};
 
 bool FullRange(const AVFrame& frame) {
   switch (frame.format) {
@@ -45,10 +75,19 @@ struct FrameDecoder::State {
   AVFrame* Frame = nullptr;
   SwsContext* Scaler = nullptr;
   std::vector<std::uint8_t> Rows;  // the scaler's output, rows padded to aligned strides
+  std::int64_t Errors = 0;         // logged by the decoder since it was opened
+  std::int64_t EarlierErrors = 0;  // before that
+  // Whether the pictures decoded from the last intra or recovery picture up to each one (by
+  // its PTS, decoding order) met an error: those refer to what a failed slice left.
+  bool Damaged = true;
+  std::map<std::int64_t, bool> DamagedAt;
 
   ~State() { Close(); }
 
   void Close() {
+    if (Codec != nullptr) DecoderErrors::Instance().Forget(Codec);
+    EarlierErrors += Errors;
+    Errors = 0;
     if (Parser != nullptr) av_parser_close(Parser);
     Parser = nullptr;
     avcodec_free_context(&Codec);
@@ -73,10 +112,13 @@ struct FrameDecoder::State {
     Codec->max_pixels = limits.MaxFramePixels;
     Codec->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
     Codec->flags2 &= ~AV_CODEC_FLAG2_SHOW_ALL;
+    DecoderErrors::Instance().Watch(Codec, &Errors);
     if (avcodec_open2(Codec, codec, nullptr) < 0) {
       Close();
       return false;
     }
+    Damaged = true;
+    DamagedAt.clear();
     return true;
   }
 };
@@ -90,11 +132,13 @@ std::string FrameDecoder::LibraryVersion() {
 }
 
 FrameDecoder::FrameDecoder(const DecoderLimits& limits) : state_(std::make_unique<State>()), limits_(limits) {
-  QuietLibrary();
+  DecoderErrors::Instance();
   if (!state_->Open(limits_)) state_->Close();
 }
 
 FrameDecoder::~FrameDecoder() = default;
+
+std::int64_t FrameDecoder::Errors() const noexcept { return state_->EarlierErrors + state_->Errors; }
 
 void FrameDecoder::Reset() {
   if (!state_->Open(limits_)) state_->Close();
@@ -146,7 +190,9 @@ void FrameDecoder::Feed(const std::uint8_t* bytes, std::size_t count, std::int64
   const auto receive = [&] {
     while (avcodec_receive_frame(s.Codec, s.Frame) == 0) {
       ++framesDecoded_;
-      if ((s.Frame->flags & AV_FRAME_FLAG_CORRUPT) == 0 && s.Frame->decode_error_flags == 0) {
+      const auto at = s.DamagedAt.find(s.Frame->pts);
+      const bool damaged = at != s.DamagedAt.end() ? at->second : s.Damaged;
+      if (!damaged && (s.Frame->flags & AV_FRAME_FLAG_CORRUPT) == 0 && s.Frame->decode_error_flags == 0) {
         Picture picture;
         if (Shrink(*s.Frame, limits_.PictureWidth, s.Scaler, s.Rows, picture)) out.push_back(std::move(picture));
       }
@@ -158,12 +204,21 @@ void FrameDecoder::Feed(const std::uint8_t* bytes, std::size_t count, std::int64
     s.Packet->size = size;
     s.Packet->pts = unitPts;
     s.Packet->dts = unitDts;
+    // An intra picture (or one after a recovery point) refers to nothing before it.
+    if (s.Parser->key_frame == 1 || s.Parser->pict_type == AV_PICTURE_TYPE_I) s.Damaged = false;
+    const std::int64_t errorsBefore = s.Errors;
     int sent = avcodec_send_packet(s.Codec, s.Packet);
     if (sent == AVERROR(EAGAIN)) {
       receive();
       sent = avcodec_send_packet(s.Codec, s.Packet);
     }
-    (void)sent;  // a unit the decoder refuses is garbled input: the next one may do
+    // A unit the decoder refuses is garbled input: the next one may do.
+    if (sent < 0 && s.Errors == errorsBefore) ++s.Errors;
+    if (s.Errors != errorsBefore) s.Damaged = true;
+    if (unitPts != AV_NOPTS_VALUE) {
+      if (s.DamagedAt.size() >= MaxUnitsKept) s.DamagedAt.erase(s.DamagedAt.begin());
+      s.DamagedAt[unitPts] = s.Damaged;
+    }
     receive();
   };
   // The parser cuts the bytes into whole pictures and carries pts to the picture it began.
@@ -198,9 +253,13 @@ void FrameDecoder::Drain(std::vector<Picture>& out) {
     avcodec_send_packet(s.Codec, s.Packet);
   }
   avcodec_send_packet(s.Codec, nullptr);
+  const std::int64_t errorsBefore = s.Errors;
   while (avcodec_receive_frame(s.Codec, s.Frame) == 0) {
     ++framesDecoded_;
-    if ((s.Frame->flags & AV_FRAME_FLAG_CORRUPT) == 0 && s.Frame->decode_error_flags == 0) {
+    if (s.Errors != errorsBefore) s.Damaged = true;
+    const auto at = s.DamagedAt.find(s.Frame->pts);
+    const bool damaged = at != s.DamagedAt.end() ? at->second : s.Damaged;
+    if (!damaged && (s.Frame->flags & AV_FRAME_FLAG_CORRUPT) == 0 && s.Frame->decode_error_flags == 0) {
       Picture picture;
       if (Shrink(*s.Frame, limits_.PictureWidth, s.Scaler, s.Rows, picture)) out.push_back(std::move(picture));
     }

@@ -12,5 +12,6 @@ FrameDecoder::~FrameDecoder() = default;
 void FrameDecoder::Feed(const std::uint8_t*, std::size_t, std::int64_t, std::vector<Picture>&) {}
 void FrameDecoder::Drain(std::vector<Picture>&) {}
 void FrameDecoder::Reset() {}
+std::int64_t FrameDecoder::Errors() const noexcept { return 0; }
 
 }  // namespace mtsrescue

@@ -17,6 +17,10 @@ constexpr std::int64_t EndsBytes = 4LL << 20;  // read at each end for the first
 constexpr int EndsUnits = 256;                 // PES packets looked at from the start
 constexpr double MaxDuration = 24 * 3600.0;    // longer is two unrelated clocks, not a recording
 constexpr double LeadSeconds = 1.5;            // started this much before the picture: a GOP or more
+// A picture is taken only as the third or later one in a row that came with no decoding error
+// between: random bytes now and then decode without a complaint into a picture of noise, but
+// hardly ever three times running.
+constexpr int CleanRun = 3;
 
 double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -87,9 +91,16 @@ Thumbnail Thumbnailer::Make(ByteStream& stream) const {
   std::optional<Picture> best;      // the most varied of those at or after the target
   std::optional<Picture> fallback;  // the latest before the target
   bool overTime = false;
+  int clean = 0;  // pictures in a row with no decoding error before them
+  std::int64_t errorsSeen = 0;
   const auto timeOf = [&](const Picture& picture) { return first && picture.Pts >= 0 ? Since(*first, picture.Pts) : -1.0; };
   const auto consider = [&](Picture& picture) {
     if (chosen) return;
+    if (decoder.Errors() != errorsSeen) {
+      errorsSeen = decoder.Errors();
+      clean = 0;
+    }
+    if (++clean < CleanRun) return;
     const double at = timeOf(picture);
     if (at >= 0 && at + 1e-6 < target) {
       fallback = std::move(picture);
@@ -105,6 +116,7 @@ Thumbnail Thumbnailer::Make(ByteStream& stream) const {
   };
   const auto attempt = [&](std::int64_t fromOffset) {
     decoder.Reset();
+    clean = 0;
     const std::int64_t framesBefore = decoder.FramesDecoded();
     std::vector<Picture> pictures;
     packets.Walk(fromOffset, limits_.MaxBytesRead, [&](VideoPes& pes) {
