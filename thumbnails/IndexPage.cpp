@@ -57,7 +57,7 @@ std::vector<const ThumbnailEntry*> IndexPage::Order(const std::vector<ThumbnailE
   std::vector<const ThumbnailEntry*> fragments;
   for (const ThumbnailEntry& entry : entries) {
     if (entry.Item.Recording) recordings.push_back(&entry);
-    else if (!entry.PictureRelative.empty()) fragments.push_back(&entry);
+    else if (!entry.PictureRelative.empty() && !entry.Item.LinkedByRecording) fragments.push_back(&entry);
   }
   std::stable_sort(recordings.begin(), recordings.end(), [](const ThumbnailEntry* a, const ThumbnailEntry* b) {
     const auto& x = a->Item;

@@ -15,7 +15,8 @@ class IndexPage {
   static constexpr const char* FileName = "index.html";
 
   // The page for entries: the recordings by recording date (undated ones after, by number), then
-  // the numbered fragment files that have a picture, by number.
+  // the numbered fragment files that have a picture and are not a recording's second name, by
+  // number.
   static std::string Html(const std::vector<ThumbnailEntry>& entries);
   // entries in the page's order (see Html).
   static std::vector<const ThumbnailEntry*> Order(const std::vector<ThumbnailEntry>& entries);

@@ -17,6 +17,9 @@ struct ThumbnailItem {
   std::int64_t Index = 0;    // its number: the order the recordings (or fragments) begin on the source
   std::optional<RecordingDate> Recorded;
   std::int64_t Bytes = 0;
+  // A fragment file that a recording is a second name of (a hard link): the page shows it once,
+  // as the recording.
+  bool LinkedByRecording = false;
 };
 
 struct ThumbnailEntry {

@@ -52,6 +52,7 @@ std::vector<ThumbnailItem> ThumbnailSet::Items(const ExportReport& fragments, co
   for (const ExportedEntry& entry : fragments.Entries) {
     if (entry.Outcome != EntryOutcome::Written) continue;
     ThumbnailItem item;
+    for (const RebuiltClip& clip : recordings.Recordings) item.LinkedByRecording |= clip.LinkedTo == entry.FilePath;
     item.FilePath = entry.FilePath;
     item.RelativePath = BaseName(entry.FilePath);
     item.Index = entry.Index;
