@@ -1,6 +1,8 @@
 // Parsing of mtsrescue-cli's command line and its help text.
 #include "cli/CommandLine.h"
 
+#include "thumbnails/FrameDecoder.h"
+
 #include <cstdio>
 
 namespace mtsrescue {
@@ -135,7 +137,14 @@ std::string CommandLine::HelpText(const std::string& programName) {
 }
 
 std::string CommandLine::VersionText(const std::string& programName) {
-  return programName + " " MTSRESCUE_VERSION "\n";
+  std::string text = programName + " " MTSRESCUE_VERSION "\n"
+                     "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+                     "This is free software: you are free to change and redistribute it.\n"
+                     "There is NO WARRANTY, to the extent permitted by law.\n";
+  const std::string decoder = FrameDecoder::LibraryVersion();
+  text += decoder.empty() ? "Pictures of the recordings: none (built without FFmpeg).\n"
+                          : "Pictures of the recordings decoded with " + decoder + ", under the GNU LGPL 2.1 or later.\n";
+  return text;
 }
 
 }  // namespace mtsrescue

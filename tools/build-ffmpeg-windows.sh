@@ -5,6 +5,7 @@
 # cache folder outside the clone, so that later runs (and other clones) reuse them; does nothing
 # when they are there and were built with the same options.
 #
+# With --prefix it only prints the install folder.
 # Environment: MTSRESCUE_FFMPEG_WIN (install folder, default /var/cache/mtsrescue/ffmpeg-mingw-<version>),
 # MTSRESCUE_FFMPEG_WIN_WORK (source and build tree, default <install folder>.work, removed after a
 # good build), MTSRESCUE_JOBS (default 2). The whole log goes to <install folder>.log.
@@ -23,6 +24,10 @@ work=${MTSRESCUE_FFMPEG_WIN_WORK:-$prefix.work}
 jobs=${MTSRESCUE_JOBS:-2}
 log=$prefix.log
 started=$SECONDS
+if [ "${1:-}" = "--prefix" ]; then
+  echo "$prefix"
+  exit 0
+fi
 
 # Only what making a picture from H.264 needs; nothing found on the build machine is linked in
 # (--disable-autodetect), so the result depends on nothing but Windows itself. No assembler: the
