@@ -3,9 +3,10 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libswscale/swscale.h>
 }
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace mtsrescue {
@@ -20,9 +21,33 @@ struct FrameFree {
 struct PacketFree {
   void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
-struct ScalerFree {
-  void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
-};
+std::uint8_t Clamp(double value) { return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L)); }
+
+// picture into the frame's planes as JPEG's full-range BT.601 YCbCr, chroma averaged over each
+// 2x2 block. Done here rather than by libswscale: its filtered RGB-to-YUV path, built without
+// assembler for MinGW (FFmpeg 5.1.9), writes chroma of 0.
+void ToYCbCr(const Picture& picture, AVFrame& frame) {
+  const auto pixel = [&](int x, int y) { return picture.Rgb.data() + (static_cast<std::size_t>(y) * picture.Width + x) * 3; };
+  for (int y = 0; y < picture.Height; ++y) {
+    for (int x = 0; x < picture.Width; ++x) {
+      const std::uint8_t* p = pixel(x, y);
+      frame.data[0][y * frame.linesize[0] + x] = Clamp(0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2]);
+    }
+  }
+  for (int y = 0; y < picture.Height / 2; ++y) {
+    for (int x = 0; x < picture.Width / 2; ++x) {
+      double r = 0, g = 0, b = 0;
+      for (int k = 0; k < 4; ++k) {
+        const std::uint8_t* p = pixel(2 * x + (k & 1), 2 * y + (k >> 1));
+        r += p[0] / 4.0;
+        g += p[1] / 4.0;
+        b += p[2] / 4.0;
+      }
+      frame.data[1][y * frame.linesize[1] + x] = Clamp(128 - 0.168736 * r - 0.331264 * g + 0.5 * b);
+      frame.data[2][y * frame.linesize[2] + x] = Clamp(128 + 0.5 * r - 0.418688 * g - 0.081312 * b);
+    }
+  }
+}
 
 }  // namespace
 
@@ -55,12 +80,8 @@ std::vector<std::uint8_t> JpegEncoder::Encode(const Picture& picture) {
   if (av_frame_get_buffer(frame.get(), 0) < 0) return {};
   frame->quality = context->global_quality;
   frame->pts = 0;
-  std::unique_ptr<SwsContext, ScalerFree> scaler(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
-                                                                AV_PIX_FMT_YUVJ420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
-  if (!scaler) return {};
-  const std::uint8_t* source[4] = {picture.Rgb.data(), nullptr, nullptr, nullptr};
-  const int sourceStrides[4] = {width * 3, 0, 0, 0};
-  if (sws_scale(scaler.get(), source, sourceStrides, 0, height, frame->data, frame->linesize) != height) return {};
+  if (av_frame_make_writable(frame.get()) < 0) return {};
+  ToYCbCr(picture, *frame);
 
   if (avcodec_send_frame(context.get(), frame.get()) < 0 || avcodec_send_frame(context.get(), nullptr) < 0) return {};
   std::vector<std::uint8_t> bytes;
