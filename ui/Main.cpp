@@ -5,6 +5,7 @@
 #include "engine/OutputFile.h"
 #include "platform/FileStream.h"
 #include "rebuild/RecordingRebuild.h"
+#include "ui/ThumbnailMaker.h"
 #include "source/PhysicalDisks.h"
 #include "support/ApplicationTitle.h"
 #include "platform/TickCount.h"
@@ -111,6 +112,7 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   if (!environment_.OpenLink)
     environment_.OpenLink = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
   if (environment_.Boxes == nullptr) ownBoxes_ = std::make_unique<TQtMessageBoxes>();
+  thumbnails_ = new TThumbnailMaker(this);
 
   QApplication::setFont(WindowFont());
   setWindowIcon(LoadIcon(QStringLiteral("app")));
@@ -484,6 +486,7 @@ void TfrmMain::RunBtnClick() {
     return;
   }
   if (!Sources->BeforeRun()) return;
+  thumbnails_->Stop();  // the previous run's pictures: this run may replace their files
   // An earlier run's files: those of the numbers this run writes are replaced, the rest stay.
   const std::string dest = Edit1->text().toStdString();
   if ((!EarlierOutputs(dest).empty() || !EarlierOutputs(ClipsFolderName(dest)).empty()) &&
@@ -510,6 +513,9 @@ void TfrmMain::RunBtnClick() {
   }
   ShowRecoveredFiles();
   if (lastRun_.Failure != RunFailure::None) throw std::runtime_error(lastRun_.ErrorMessage);
+  // Made while the summary is read and after: the list shows each as its file's tooltip. They
+  // read and write only the destination's files, never the source, so plainly.
+  if (!lastRun_.Aborted) thumbnails_->Start(lastRun_, lastClips_, OpenFileStream);
   ShowRunSummary();
 }
 
