@@ -13,6 +13,7 @@
 #include "platform/FileStream.h"
 #include "platform/Folders.h"
 #include "source/SourceSelection.h"
+#include "thumbnails/ThumbnailSet.h"
 
 #include <exception>
 #include <memory>
@@ -188,6 +189,30 @@ ExitCode CliApp::Recover(const CliOptions& options) {
   ran = true;
   for (const std::string& path : earlier) {
     if (!WrittenBy(result, path)) result.EarlierFiles.push_back(path);
+  }
+
+  // The pictures come after the run, of what it wrote; a second Ctrl-C stops them.
+  if (options.Thumbnails && !options.DryRun && !run.Aborted && run.Failure == RunFailure::None) {
+    const int interruptsBefore = interrupts ? interrupts() : 0;
+    result.Thumbnails = ThumbnailSet::Write(
+        options.DestFolder, ThumbnailSet::Items(run.Export, result.Clips), platform.Opener(),
+        FilesBehindSource(run.SourcePath), Thumbnailer(),
+        [interrupts, interruptsBefore] { return interrupts && interrupts() > interruptsBefore; });
+    const ThumbnailReport& pictures = *result.Thumbnails;
+    if (notes && !pictures.Decoding) {
+      *env_.Err << ProgramName << ": this build has no video decoder (built without FFmpeg): no pictures, "
+                << "the page lists the recordings without them.\n";
+    }
+    for (const ThumbnailEntry& entry : pictures.Entries) {
+      if (notes && pictures.Decoding && entry.Item.Recording && !entry.Decoded) {
+        *env_.Err << ProgramName << ": " << entry.Item.FilePath << ": " << entry.Note
+                  << "; a plain picture stands in for it.\n";
+      }
+    }
+    if (!pictures.Error.empty()) {
+      *env_.Err << ProgramName << ": " << pictures.Error << "\n";
+      return finish(ExitCode::Export);
+    }
   }
 
   if (run.Aborted) return finish(ExitCode::Interrupted);

@@ -1,6 +1,8 @@
 // Parsing of mtsrescue-cli's command line and its help text.
 #include "cli/CommandLine.h"
 
+#include "thumbnails/FrameDecoder.h"
+
 #include <cstdio>
 
 namespace mtsrescue {
@@ -12,6 +14,8 @@ const std::vector<CommandLine::Flag>& CommandLine::Flags() {
       {"json", 'j', &CliOptions::Json, "print the report on stdout as JSON"},
       {"no-clips", '\0', &CliOptions::NoClips,
        "do not rebuild whole recordings from their pieces into DEST/clips"},
+      {"thumbnails", '\0', &CliOptions::Thumbnails,
+       "write a picture of each recording into DEST/thumbnails and the page DEST/index.html"},
       {"quiet", 'q', &CliOptions::Quiet, "no progress or notes on stderr (errors still)"},
       {"list", 'l', &CliOptions::List, "list the disks and volumes SOURCE may name, and exit"},
       {"force", 'f', &CliOptions::Force, "write to DEST even when it lies on SOURCE's disk"},
@@ -96,6 +100,10 @@ std::string CommandLine::HelpText(const std::string& programName) {
       "on the disk or volume being recovered, or in a mounted image that is SOURCE, unless\n"
       "--force is given. No file is ever written that is SOURCE or the file behind it, --force\n"
       "or not. Each file is written as <name>.part and renamed when whole.\n"
+      "With --thumbnails, a picture of each recording (and of each numbered file that shows one)\n"
+      "is written as DEST/thumbnails/<its path>.jpg after the run, and DEST/index.html shows them\n"
+      "all with their dates, lengths and sizes in the order recorded; a recording that cannot be\n"
+      "decoded gets a plain grey picture and a note.\n"
       "\n"
       "Options:\n";
   for (const Flag& flag : Flags()) {
@@ -129,7 +137,14 @@ std::string CommandLine::HelpText(const std::string& programName) {
 }
 
 std::string CommandLine::VersionText(const std::string& programName) {
-  return programName + " " MTSRESCUE_VERSION "\n";
+  std::string text = programName + " " MTSRESCUE_VERSION "\n"
+                     "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+                     "This is free software: you are free to change and redistribute it.\n"
+                     "There is NO WARRANTY, to the extent permitted by law.\n";
+  const std::string decoder = FrameDecoder::LibraryVersion();
+  text += decoder.empty() ? "Pictures of the recordings: none (built without FFmpeg).\n"
+                          : "Pictures of the recordings decoded with " + decoder + ", under the GNU LGPL 2.1 or later.\n";
+  return text;
 }
 
 }  // namespace mtsrescue

@@ -35,6 +35,7 @@ struct CliOptions {
   bool Version = false;
   bool List = false;   // list the disks and volumes instead of recovering
   bool Force = false;  // write to DEST even when it lies on the source
+  bool Thumbnails = false;  // a picture of each recording in DEST/thumbnails, and DEST/index.html
 };
 
 class CommandLine {

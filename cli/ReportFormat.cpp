@@ -268,6 +268,50 @@ std::string ReportFormat::ClipsJson(const CliResult& result) {
   return json;
 }
 
+std::string ReportFormat::ThumbnailsText(const CliResult& result) {
+  if (!result.Thumbnails) return {};
+  const ThumbnailReport& report = *result.Thumbnails;
+  std::int64_t pictures = 0;
+  std::int64_t placeholders = 0;
+  for (const ThumbnailEntry& entry : report.Entries) {
+    if (entry.PicturePath.empty()) continue;
+    ++(entry.Decoded ? pictures : placeholders);
+  }
+  std::string text = "Pictures:     " + Int(pictures) + " written";
+  if (placeholders > 0) text += ", " + Int(placeholders) + " placeholders for recordings that could not be decoded";
+  if (!report.Decoding) text += " (this build has no video decoder)";
+  if (!report.IndexPath.empty()) text += "; page " + report.IndexPath;
+  text += "\n";
+  if (!report.Error.empty()) text += "  not finished: " + report.Error + "\n";
+  return text;
+}
+
+std::string ReportFormat::ThumbnailsJson(const CliResult& result) {
+  if (!result.Thumbnails) return "null";
+  const ThumbnailReport& report = *result.Thumbnails;
+  const auto optional = [](const std::string& text) { return text.empty() ? std::string("null") : JsonString(text); };
+  const auto seconds = [](double value) {
+    if (!(value >= 0)) return std::string("null");
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return std::string(text);
+  };
+  std::string json = "{\"index\": " + optional(report.IndexPath) +
+                     ", \"decoding\": " + (report.Decoding ? "true" : "false") +
+                     ", \"error\": " + optional(report.Error) + ",\n    \"pictures\": [";
+  for (std::size_t i = 0; i < report.Entries.size(); ++i) {
+    const ThumbnailEntry& entry = report.Entries[i];
+    json += i == 0 ? "\n" : ",\n";
+    json += "      {\"file\": " + JsonString(entry.Item.FilePath) + ", \"recording\": " +
+            (entry.Item.Recording ? "true" : "false") + ", \"picture\": " + optional(entry.PicturePath) +
+            ", \"decoded\": " + (entry.Decoded ? "true" : "false") + ", \"duration\": " +
+            seconds(entry.DurationSeconds) + ", \"picture_at\": " + seconds(entry.PictureSeconds) +
+            ", \"note\": " + optional(entry.Note) + "}";
+  }
+  json += report.Entries.empty() ? "]}" : "\n    ]}";
+  return json;
+}
+
 std::string ReportFormat::Text(const CliResult& result) {
   const RunReport& run = result.Run;
   std::string text;
@@ -317,6 +361,7 @@ std::string ReportFormat::Text(const CliResult& result) {
             " bytes\n";
   }
   text += ClipsText(result);
+  text += ThumbnailsText(result);
   if (!result.EarlierFiles.empty()) {
     text += "Not of this run: " + Int(static_cast<std::int64_t>(result.EarlierFiles.size())) +
             " files that DEST held before it and that it did not write again:\n";
@@ -403,6 +448,7 @@ std::string ReportFormat::Json(const CliResult& result) {
   }
   json += "],\n";
   json += "  \"clips\": " + ClipsJson(result) + ",\n";
+  json += "  \"thumbnails\": " + ThumbnailsJson(result) + ",\n";
   json += std::string("  \"aborted\": ") + (run.Aborted ? "true" : "false") + ",\n";
   json += "  \"result\": " + JsonString(ResultName(result.Code)) + ",\n";
   json += "  \"exit_code\": " + Int(static_cast<int>(result.Code)) + ",\n";

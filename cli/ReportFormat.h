@@ -4,8 +4,10 @@
 #include "cli/CommandLine.h"
 #include "engine/RecoveryRun.h"
 #include "rebuild/ClipBuilder.h"
+#include "thumbnails/ThumbnailSet.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@ struct CliResult {
   CliOptions Options;
   RunReport Run;
   ClipReport Clips;  // the rebuilt recordings; empty when they were not rebuilt
+  std::optional<ThumbnailReport> Thumbnails;  // with --thumbnails, after a run that wrote files
   // Output-named files that DEST (and DEST/clips) held before the run and that this run did not
   // write again: an earlier run's, still there, not of this report.
   std::vector<std::string> EarlierFiles;
@@ -48,12 +51,18 @@ class ReportFormat {
   // stopped, hits, fragments (each: index, start, end, length, status, file, reason,
   // unreadable_sectors), files_written, bytes_written, cut_short (the file a failure cut short:
   // file, left_as, null when removed; or null), space (free_bytes, fragment_bytes,
-  // recording_bytes_estimated, short; null for a dry run), earlier_files, clips, aborted, result,
+  // recording_bytes_estimated, short; null for a dry run), earlier_files, clips, thumbnails (null
+  // without --thumbnails), aborted, result,
   // exit_code, error (null on success). Offsets and lengths in bytes.
   static std::string Json(const CliResult& result);
   // The rebuilt recordings: empty text / "null" when they were not rebuilt (dry run, --no-clips).
   static std::string ClipsText(const CliResult& result);
   static std::string ClipsJson(const CliResult& result);
+  // The pictures: empty text / "null" without --thumbnails. JSON: index (the page, or null),
+  // decoding (whether the build has a decoder), error, pictures (each: file, picture or null,
+  // decoded, duration and picture_at in seconds or null, note or null).
+  static std::string ThumbnailsText(const CliResult& result);
+  static std::string ThumbnailsJson(const CliResult& result);
   // text as a JSON string literal with its quotes; bytes that are not UTF-8 become U+FFFD.
   static std::string JsonString(const std::string& text);
   static const char* StatusName(EntryStatus status);

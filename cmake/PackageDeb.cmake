@@ -1,5 +1,6 @@
 # The Debian package (`cpack -G DEB`): both programs, the menu entry, the AppStream metainfo, the
-# icon and the command line's man page, with dependencies worked out from the binaries.
+# icon, both programs' man pages, the copyright file and the changelog, with dependencies worked
+# out from the binaries.
 if(UNIX AND NOT APPLE)
   set(deb_out ${PROJECT_BINARY_DIR}/deb)
 
@@ -36,7 +37,29 @@ if(UNIX AND NOT APPLE)
     install(FILES ${deb_out}/${MTSRESCUE_APP_ID}.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
   endif()
 
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # mtsrescue_<version>_<arch>.deb
+  # What Debian's policy asks of every package: a machine-readable copyright file and the
+  # changelog in /usr/share/doc/mtsrescue, and a manual page for each program (the window's is
+  # written by hand; it has no --help to make one from).
+  set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+  set(MTSRESCUE_DEB_VERSION "${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}")
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/copyright.in ${deb_out}/copyright @ONLY)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/changelog.in ${deb_out}/changelog.Debian @ONLY)
+  add_custom_command(
+    OUTPUT ${deb_out}/changelog.Debian.gz
+    COMMAND gzip -9nc ${deb_out}/changelog.Debian > ${deb_out}/changelog.Debian.gz
+    DEPENDS ${deb_out}/changelog.Debian)
+  add_custom_target(mtsrescue_deb_changelog ALL DEPENDS ${deb_out}/changelog.Debian.gz)
+  install(FILES ${deb_out}/copyright ${deb_out}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  if(MTSRESCUE_BUILD_GUI)
+    add_custom_command(
+      OUTPUT ${deb_out}/mtsrescue.1.gz
+      COMMAND gzip -9nc ${CMAKE_CURRENT_LIST_DIR}/deb/mtsrescue.1 > ${deb_out}/mtsrescue.1.gz
+      DEPENDS ${CMAKE_CURRENT_LIST_DIR}/deb/mtsrescue.1)
+    add_custom_target(mtsrescue_window_man ALL DEPENDS ${deb_out}/mtsrescue.1.gz)
+    install(FILES ${deb_out}/mtsrescue.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # mtsrescue_<version>-<release>_<arch>.deb
   set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
   set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -11,6 +11,11 @@ function(mtsrescue_windows_app target)
     set(MTSRESCUE_APP_NAME ${target})
   endif()
   set(MTSRESCUE_APP_DESCRIPTION "${app_DESCRIPTION}")
+  # The libraries inside the program whose licences travel with it (named in its version record).
+  set(MTSRESCUE_APP_LIBRARIES "FFmpeg (LGPL-2.1-or-later)")
+  if(app_GUI)
+    set(MTSRESCUE_APP_LIBRARIES "Qt (LGPL-3.0) and FFmpeg (LGPL-2.1-or-later)")
+  endif()
   set(MTSRESCUE_APP_ICON ${PROJECT_SOURCE_DIR}/ui/mtsrescue.ico)
   set(MTSRESCUE_APP_MANIFEST ${PROJECT_SOURCE_DIR}/ui/mtsrescue.manifest)
   # MSVC's linker writes a manifest of its own and merges .manifest sources into it; the resource

@@ -26,6 +26,17 @@ if(MTSRESCUE_WINDOWS_QT)
   set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "Its CMake packages")
 endif()
 
+# FFmpeg's libraries built for MinGW-w64 (tools/build-ffmpeg-windows.sh makes static ones), for the
+# thumbnails. pkg-config is pointed there and nowhere else: the host's own FFmpeg is Linux's.
+set(MTSRESCUE_WINDOWS_FFMPEG "" CACHE PATH "FFmpeg built for MinGW-w64, for the thumbnails")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MTSRESCUE_WINDOWS_FFMPEG)
+if(MTSRESCUE_WINDOWS_FFMPEG)
+  set(ENV{PKG_CONFIG_LIBDIR} ${MTSRESCUE_WINDOWS_FFMPEG}/lib/pkgconfig)
+else()
+  set(ENV{PKG_CONFIG_LIBDIR} ${CMAKE_CURRENT_LIST_DIR}/no-windows-ffmpeg)
+endif()
+set(ENV{PKG_CONFIG_PATH} "")
+
 # No MinGW runtime DLL (libstdc++, libgcc, libwinpthread) needs to travel with the .exe.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 

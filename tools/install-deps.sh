@@ -12,13 +12,14 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq \
-  build-essential cmake ninja-build git python3 \
+  build-essential cmake ninja-build git python3 pkg-config \
+  libavcodec-dev libswscale-dev libavutil-dev \
   libgtest-dev googletest \
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl1-mesa-dev fonts-wqy-zenhei \
   ffmpeg dosfstools mtools util-linux e2fsprogs fusefat \
   mingw-w64 g++-mingw-w64-x86-64 wine wine64 \
   xvfb xauth time testdisk \
   dbus-daemon python3-dbus python3-gi \
-  file dpkg-dev help2man desktop-file-utils appstream \
+  file dpkg-dev help2man desktop-file-utils appstream lintian \
   openbox imagemagick \
-  nsis unzip xdotool
+  nsis unzip xdotool chromium

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Makes the Debian package from a build, installs it with apt-get, recovers a card image with the
-# installed mtsrescue-cli (the same files as the build's own), and validates the installed desktop
-# entry and AppStream metainfo. Removes the package again unless it was installed before.
+# Makes the Debian package from a build, checks it with lintian (an error fails), installs it with
+# apt-get, recovers a card image with the installed mtsrescue-cli (the same files as the build's
+# own), and validates the installed desktop entry and AppStream metainfo. Removes the package again unless it was installed before.
 #
 # Needs root or sudo (apt-get install); skips (exit 0, one "skipped:" line) without them or off Debian.
 # Environment: BUILD_DIR (default build, already built).
@@ -22,7 +22,7 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 [ -x "$build/cli/mtsrescue-cli" ] || fail "$build is not built"
-for tool in cpack desktop-file-validate appstreamcli help2man; do
+for tool in cpack desktop-file-validate appstreamcli help2man lintian; do
   command -v "$tool" >/dev/null || fail "$tool is missing (tools/install-deps.sh installs it)"
 done
 
@@ -31,6 +31,13 @@ rm -f "$build"/packages/mtsrescue_*.deb
 deb=$(ls "$root/$build"/packages/mtsrescue_*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || fail "cpack made no mtsrescue_*.deb"
 say "made $(basename "$deb") ($(stat -c %s "$deb") bytes)"
+# Debian's checks of the package: an error fails the test; warnings are shown.
+lintian --tag-display-limit 0 "$deb" >"$build/lintian.log" 2>&1 || true
+if grep -q '^E: ' "$build/lintian.log"; then
+  grep '^E: ' "$build/lintian.log"
+  fail "lintian finds errors in $(basename "$deb") (all it says: $build/lintian.log)"
+fi
+say "lintian: no errors, $(grep -c '^W: ' "$build/lintian.log" || true) warnings (see $build/lintian.log)"
 
 was_installed=no
 if dpkg-query -W -f='${Status}' mtsrescue 2>/dev/null | grep -q 'install ok installed'; then was_installed=yes; fi
@@ -49,7 +56,9 @@ $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-rec
 
 # What the package put in place, and that every library the programs need is there.
 files=$(dpkg -L mtsrescue)
-for wanted in /usr/bin/mtsrescue /usr/bin/mtsrescue-cli /usr/share/man/man1/mtsrescue-cli.1.gz; do
+for wanted in /usr/bin/mtsrescue /usr/bin/mtsrescue-cli /usr/share/man/man1/mtsrescue-cli.1.gz \
+              /usr/share/man/man1/mtsrescue.1.gz /usr/share/doc/mtsrescue/copyright \
+              /usr/share/doc/mtsrescue/changelog.Debian.gz; do
   grep -qx "$wanted" <<<"$files" || fail "the package lacks $wanted"
 done
 desktop=$(grep -E '^/usr/share/applications/.*\.desktop$' <<<"$files") || fail "the package has no desktop entry"

@@ -12,7 +12,8 @@
 # Skips (exit 0, one "skipped:" line) where MinGW-w64 or Wine is not installed.
 # Environment: MTSRESCUE_WIN_BUILD (default build-win), MTSRESCUE_NATIVE_BUILD (a Linux build
 # holding cli/mtsrescue-cli; default build, else one is made in build-win/native), MTSRESCUE_JOBS,
-# MTSRESCUE_QT_WIN (the MinGW Qt, default /var/cache/mtsrescue/qt6-mingw-6.4.2).
+# MTSRESCUE_QT_WIN (the MinGW Qt, default /var/cache/mtsrescue/qt6-mingw-6.4.2), MTSRESCUE_FFMPEG_WIN
+# (the MinGW FFmpeg of tools/build-ffmpeg-windows.sh, default its cache folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -73,8 +74,19 @@ else
 fi
 qt_arg=""
 if [ "$gui" = ON ]; then qt_arg=$qt_win; fi
+# FFmpeg for the thumbnails: CI builds it when its cache is missing (minutes, once); elsewhere it
+# is used where tools/build-ffmpeg-windows.sh left it, and the programs make no pictures without it.
+ffmpeg_win=${MTSRESCUE_FFMPEG_WIN:-$("$root/tools/build-ffmpeg-windows.sh" --prefix)}
+if [ "${CI:-}" = "true" ]; then MTSRESCUE_FFMPEG_WIN=$ffmpeg_win "$root/tools/build-ffmpeg-windows.sh"; fi
+ffmpeg_arg=""
+if [ -f "$ffmpeg_win/.complete" ]; then
+  ffmpeg_arg=$ffmpeg_win
+else
+  say "no MinGW FFmpeg in $ffmpeg_win (tools/build-ffmpeg-windows.sh makes it): no thumbnails"
+fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DMTSRESCUE_BUILD_GUI="$gui" -DMTSRESCUE_WINDOWS_QT="$qt_arg" \
+  -DMTSRESCUE_WINDOWS_FFMPEG="$ffmpeg_arg" \
   -DMTSRESCUE_BUILD_BENCH=OFF -DMTSRESCUE_WERROR="$werror" >"$build/configure.log" || {
   cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j "$jobs"

@@ -7,6 +7,7 @@
 #include "engine/OutputFile.h"
 #include "platform/FileStream.h"
 #include "rebuild/RecordingRebuild.h"
+#include "ui/ThumbnailMaker.h"
 #include "source/PhysicalDisks.h"
 #include "support/ApplicationTitle.h"
 #include "platform/TickCount.h"
@@ -113,6 +114,7 @@ TfrmMain::TfrmMain(TMainEnvironment environment, QWidget* parent)
   if (!environment_.TickSource) environment_.TickSource = [] { return TickCount(); };
   if (!environment_.Opener) environment_.Opener = OpenFileStream;
   if (environment_.Boxes == nullptr) ownBoxes_ = std::make_unique<TQtMessageBoxes>();
+  thumbnails_ = new TThumbnailMaker(this);
 
   QApplication::setFont(WindowFont());
   setWindowIcon(LoadIcon(QStringLiteral("app")));
@@ -496,6 +498,7 @@ void TfrmMain::RunBtnClick() {
     return;
   }
   if (!CheckBeforeRun()) return;
+  thumbnails_->Stop();  // the previous run's pictures: this run may replace their files
   BeginBusy();
   FStopRequest = false;
   HitCount = 0;
@@ -514,6 +517,9 @@ void TfrmMain::RunBtnClick() {
     lastClips_ = rebuild.Report();
   }
   ShowRecoveredFiles();
+  // Made while the summary is read and after: the list shows each as its file's tooltip. They
+  // read and write only the destination's files, never the source, so plainly.
+  if (lastRun_.Failure == RunFailure::None && !lastRun_.Aborted) thumbnails_->Start(lastRun_, lastClips_, OpenFileStream);
   ShowRunSummary();
 }
 

@@ -34,6 +34,8 @@ class QToolButton;
 
 namespace mtsrescue {
 
+class TThumbnailMaker;
+
 class TGauge;
 class TShellList;
 class TSourceMenu;
@@ -217,6 +219,7 @@ class TfrmMain : public QMainWindow {
   QString sourceShortForm_;
   RunReport lastRun_;
   ClipReport lastClips_;
+  TThumbnailMaker* thumbnails_ = nullptr;  // the pictures of the latest run's files, made after it
 };
 
 }  // namespace mtsrescue

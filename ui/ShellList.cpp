@@ -10,11 +10,13 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QLocale>
 #include <QMimeData>
 #include <QStandardPaths>
+#include <QToolTip>
 #include <QUrl>
 
 #include <algorithm>
@@ -303,6 +305,39 @@ void TShellList::OnDirectoryLoaded(const QString& path) {
     selectionModel()->setCurrentIndex(model_->index(0, 0, rootIndex()), QItemSelectionModel::NoUpdate);
   }
   emit Change();
+}
+
+QString TShellList::PictureOf(const QString& filePath) {
+  const QFileInfo file(filePath);
+  if (file.suffix().compare(QStringLiteral("MTS"), Qt::CaseInsensitive) != 0) return QString();
+  const QDir folder = file.absoluteDir();
+  QString picture = folder.filePath(QStringLiteral("thumbnails/") + file.completeBaseName() + QStringLiteral(".jpg"));
+  if (folder.dirName() == QStringLiteral("clips")) {
+    picture = QDir::cleanPath(folder.absolutePath() + QStringLiteral("/../thumbnails/clips/") + file.completeBaseName() +
+                              QStringLiteral(".jpg"));
+  }
+  return QFileInfo::exists(picture) ? picture : QString();
+}
+
+QString TShellList::PictureTip(const QModelIndex& index) const {
+  if (!index.isValid() || model_ == nullptr) return QString();
+  const QString path = model_->filePath(index.siblingAtColumn(0));
+  const QString picture = PictureOf(path);
+  if (picture.isEmpty()) return QString();
+  return QStringLiteral("<img src=\"%1\"><br>%2").arg(picture.toHtmlEscaped(), QFileInfo(path).fileName().toHtmlEscaped());
+}
+
+bool TShellList::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QString tip = PictureTip(index);
+    if (!tip.isEmpty()) {
+      QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+      return true;
+    }
+  }
+  return QTreeView::viewportEvent(event);
 }
 
 }  // namespace mtsrescue

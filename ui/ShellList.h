@@ -39,6 +39,13 @@ class TShellList : public QTreeView {
   // Full paths of the selected items, with the system's separators, in list order.
   QStringList SelectedPaths() const;
 
+  // The picture of a recovered file, made after a run: DEST/thumbnails/<n>.jpg of DEST/<n>.MTS,
+  // DEST/thumbnails/clips/<name>.jpg of DEST/clips/<name>.MTS. Empty when there is none. The
+  // list shows it as the file's tooltip.
+  static QString PictureOf(const QString& filePath);
+  // The tooltip of the item at index: its picture and name; empty when it has no picture.
+  QString PictureTip(const QModelIndex& index) const;
+
   // The user's desktop folder; where there is none (or it is the home folder), the user's videos
   // folder; else the home folder.
   static QString DesktopPath();
@@ -60,6 +67,7 @@ class TShellList : public QTreeView {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
   void AttachModel();

@@ -7,11 +7,14 @@
 #include "ui/ShellList.h"
 #include "ui/SourceMenu.h"
 #include "ui/StartUp.h"
+#include "thumbnails/FrameDecoder.h"
 
 #include "FolderTestSupport.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QJsonArray>
 #include <QLabel>
 #include <QJsonDocument>
@@ -161,6 +164,24 @@ TEST(WindowEndToEnd, ARunOnACardImageSaysWhatTheCommandLineReports) {
     EXPECT_TRUE(form.Shelllist->SelectedPaths().first().endsWith(QStringLiteral("clips")));
   }
   EXPECT_EQ(form.Shelllist->FolderPath(), destination);
+
+  // After the run, on their own thread, a picture of each recording, shown as its tooltip in the
+  // list; the page that lists them all is written last.
+  if (FrameDecoder::Available()) {
+    ASSERT_TRUE(uitest::WaitUntil([&] { return QFileInfo::exists(destination + QStringLiteral("/index.html")); }, 120000));
+    for (const QJsonValue& recording : recordings) {
+      const QString name = recording.toObject().value(QStringLiteral("file")).toString().section(QLatin1Char('/'), -1);
+      const QString picture = TShellList::PictureOf(destination + QStringLiteral("/clips/") + name);
+      ASSERT_FALSE(picture.isEmpty()) << name.toStdString();
+      const QImage image(picture);
+      EXPECT_EQ(image.width(), 160) << picture.toStdString();
+      EXPECT_GE(image.height(), 80) << picture.toStdString();
+    }
+    form.Shelllist->SetFolder(destination + QStringLiteral("/clips"));
+    ASSERT_TRUE(uitest::WaitUntil([&] { return form.Shelllist->model()->rowCount(form.Shelllist->rootIndex()) > 0; }));
+    const QModelIndex first = form.Shelllist->model()->index(0, 0, form.Shelllist->rootIndex());
+    EXPECT_TRUE(form.Shelllist->PictureTip(first).startsWith(QStringLiteral("<img src=")));
+  }
 }
 
 }  // namespace
