@@ -30,8 +30,8 @@ import stream_model_cards as cards  # noqa: E402
 
 
 def one_share(job):
-    binary, work, cache, seeds, decode = job
-    folder = os.path.join(work, "job%d" % seeds[0])
+    number, binary, work, cache, seeds, decode = job
+    folder = os.path.join(work, "job%d" % number)
     os.makedirs(folder, exist_ok=True)
     return cards.run_seeds(binary, folder, cache, seeds, decode=decode)
 
@@ -69,8 +69,8 @@ def main(argv=None):
     shares = [seeds[k::args.jobs] for k in range(args.jobs)]
     total = cards.Figures()
     with multiprocessing.Pool(args.jobs) as pool:
-        for figures in pool.imap_unordered(one_share, [(binary, args.work, cache, share, not args.no_decode)
-                                                       for share in shares if share]):
+        for figures in pool.imap_unordered(one_share, [(k, binary, args.work, cache, share, not args.no_decode)
+                                                       for k, share in enumerate(shares) if share]):
             total.add(figures)
     for message in total.failures:
         print("FAIL: " + message)

@@ -12,7 +12,8 @@ mtsrescue-cli, and every file in DEST/clips is checked against the recordings:
   - no file mixes recordings: each is one unbroken, in-order stretch of one recording's packets
     (a recording cut by overwriting may end with its last packet cut, the rest of that packet the
     overwriting bytes);
-  - every file decodes with `ffmpeg -v error` silent, except one of a truly cut recording.
+  - every file that is not its recording byte for byte decodes with `ffmpeg -v error` silent,
+    except one of a truly cut recording.
 Prints recall, whole, exact, wrong joins and decode errors; exit code 1 on any failure, 77 when
 ffmpeg is missing.
 """
@@ -109,7 +110,9 @@ def check_card(binary, image_path, manifest, datas, dest, decode=True):
             continue
         r, k = owner
         found[r].update(range(k, k + len(data) // PACKET))
-        if decode and shutil.which("ffmpeg"):
+        # A file that is its recording byte for byte decodes as the recording does: only others
+        # tell anything about the rebuild.
+        if decode and shutil.which("ffmpeg") and data != datas[r]:
             result = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", os.path.join(folder, name),
                                      "-f", "null", "-"], capture_output=True, text=True, timeout=600)
             if result.returncode != 0 or result.stderr.strip():
