@@ -29,11 +29,6 @@ class ExportEndGuard {
   RunObserver& observer_;
 };
 
-ExportError WriteError(const std::string& outputPath, std::error_code code) {
-  return ExportError("Cannot write file \"" + outputPath + "\". " + SystemErrorText(code), code,
-                     FailureKind::OutputWrite, outputPath);
-}
-
 ExportError SourceEndedError(const std::string& sourcePath, std::int64_t endOffset, const ExportedEntry& entry) {
   return ExportError("Cannot read file \"" + sourcePath + "\". It ends at byte " + std::to_string(endOffset) +
                          " now, inside fragment " + std::to_string(entry.StartOffset) + " - " +
@@ -87,6 +82,11 @@ void CopyRange(ByteStream& source, const std::string& sourcePath, ExportedEntry&
 }
 
 }  // namespace
+
+ExportError WriteError(const std::string& outputPath, std::error_code code) {
+  return ExportError("Cannot write file \"" + outputPath + "\". " + SystemErrorText(code), code,
+                     FailureKind::OutputWrite, outputPath);
+}
 
 std::string OutputFileName(const std::string& folder, std::int64_t index) {
   return folder + PathSeparator() + std::to_string(index) + ".MTS";

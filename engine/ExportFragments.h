@@ -85,6 +85,9 @@ class ExportTap {
   virtual void Scanned(std::int64_t /*offset*/) {}
 };
 
+// "Cannot write file "<outputPath>". <system text>": an output that could not be written to its end.
+ExportError WriteError(const std::string& outputPath, std::error_code code);
+
 // folder + PathSeparator() + index + ".MTS"; the separator is added whatever folder ends with.
 std::string OutputFileName(const std::string& folder, std::int64_t index);
 

@@ -178,7 +178,7 @@ void FragmentWriter::Flush(Sink& sink) {
   const IoResult written = sink.File->Write(sink.Stage.data(), sink.Staged);
   if (written.Bytes != sink.Staged) {
     const std::error_code code = written.Error ? written.Error : std::make_error_code(std::errc::no_space_on_device);
-    throw ExportError("Cannot write file \"" + sink.File->FinalPath() + "\". " + SystemErrorText(code), code);
+    throw WriteError(sink.File->FinalPath(), code);
   }
   if (tap_ != nullptr) tap_->Copied(entry.StartOffset + sink.Copied, sink.Stage.data(), sink.Staged);
   sink.Copied += sink.Staged;

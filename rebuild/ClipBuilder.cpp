@@ -35,11 +35,6 @@ class ClipsEndGuard {
   RunObserver& observer_;
 };
 
-ExportError WriteError(const std::string& path, std::error_code code) {
-  return ExportError("Cannot write file \"" + path + "\". " + SystemErrorText(code), code, FailureKind::OutputWrite,
-                     path);
-}
-
 }  // namespace
 
 ClipBuilder::ClipBuilder(ByteStream& source, std::int64_t sourceLength)
