@@ -68,6 +68,8 @@ void ClipBuilder::PlanPieces(std::vector<ClipPiece> pieces, RunObserver& observe
     if (piece.HeadAtSector) headOffsets_.push_back(piece.HeadOffset);
   }
   std::sort(headOffsets_.begin(), headOffsets_.end());
+  continued_.assign(pieces_.size(), false);
+  ClipLinker::ForEachFit(pieces_, [this](std::size_t a, std::size_t) { continued_[a] = true; });
 
   dropped_.clear();
   for (const std::vector<std::size_t>& chain : ClipLinker::Chains(pieces_, next_)) {
@@ -103,16 +105,20 @@ std::string ClipBuilder::DropReason(bool showable, const PlannedClip& clip) {
   return "";
 }
 
-// Where a recording whose last piece nothing continues ends. Its stream was cut inside its last packet only where the stream shows it: the
-// source ends there, or another stream's packets begin there (another piece's head). Then it
-// ends with its last whole packet and *cut says so. Otherwise it ends after its last verified
-// packet, whole: a stream that merely stops, or whose end is followed by bytes that are no
-// packet, may have ended there, and its bytes are kept.
-std::int64_t ClipBuilder::UnjoinedTailEnd(const ClipPiece& piece, bool* cut) const {
+// Where a recording whose last piece (pieces_[index]) nothing is joined to ends. Its stream was
+// cut inside its last packet only where the stream shows it: the source ends there, another
+// stream's packets begin there (another piece's head), or the rest of that packet begins a piece
+// that continues it (one of several, none joined). Then it ends with its last whole packet and
+// *cut says so. Otherwise it ends after its last verified packet, whole: a stream that merely
+// stops, or whose end is followed by bytes that are no packet, may have ended there, and its
+// bytes are kept.
+std::int64_t ClipBuilder::UnjoinedTailEnd(std::size_t index, bool* cut) const {
+  const ClipPiece& piece = pieces_[index];
   const std::int64_t packetEnd = piece.LastPacketOffset + PacketBytes;
   const bool cutBySource = packetEnd > sourceLength_;
   const bool cutByStream = piece.TailAtSector && piece.TailOffset < packetEnd &&
-                           std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset);
+                           (continued_[index] ||
+                            std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset));
   *cut = cutBySource || cutByStream;
   return *cut ? piece.LastPacketOffset : packetEnd;
 }
@@ -147,7 +153,7 @@ PlannedClip ClipBuilder::PlanChain(const std::vector<std::size_t>& chain) const 
       span.EndOffset = piece.TailOffset;
     } else {
       bool cut = false;
-      span.EndOffset = UnjoinedTailEnd(piece, &cut);
+      span.EndOffset = UnjoinedTailEnd(chain[k], &cut);
       if (cut && haveVideoPid && piece.LastPid == videoPid) {
         // The cut packet was the picture's: the picture lost its end, so its start goes too, even
         // where it is the first picture (a cut picture alone decodes to nothing).

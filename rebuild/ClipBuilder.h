@@ -151,7 +151,7 @@ class ClipBuilder {
   // to be copied (then nothing at path is left that shares a fragment file's data).
   bool LinkInstead(const PlannedClip& clip, const std::string& path, const StreamOpener& opener,
                    std::string& linkedTo) const;
-  std::int64_t UnjoinedTailEnd(const ClipPiece& piece, bool* cut) const;
+  std::int64_t UnjoinedTailEnd(std::size_t index, bool* cut) const;
 
   ByteStream& source_;
   std::int64_t sourceLength_;
@@ -162,6 +162,7 @@ class ClipBuilder {
   std::vector<SourceCopy> copies_;
   ClipFileSystem files_;
   std::vector<std::int64_t> headOffsets_;  // sorted heads at sector boundaries
+  std::vector<bool> continued_;  // per piece: another piece fits its tail
   std::int64_t clusterBytes_ = 0;
   std::int64_t clusterBase_ = 0;
   std::int64_t unreadableSectors_ = 0;

@@ -10,20 +10,11 @@
 namespace mtsrescue {
 namespace {
 
-// The stamp steps a piece's stream is known to make, widened for rounding and jitter.
+// Stamp steps, inclusive.
 struct StepRange {
   std::uint32_t Low = 0;
   std::uint32_t High = 0;
 };
-
-StepRange UsualSteps(const ClipPiece& piece) {
-  const std::uint32_t spread = piece.StepMaxTicks - piece.StepMinTicks;
-  const std::uint32_t slack = 2 + spread / 2 + piece.StepMaxTicks / 256;
-  StepRange range;
-  range.Low = piece.StepMinTicks > slack ? piece.StepMinTicks - slack : 1;
-  range.High = std::min(piece.StepMaxTicks + slack, MaxStampStepTicks);
-  return range;
-}
 
 // Any step a recorder can make: forward, and no further than any recorder steps.
 constexpr StepRange PossibleSteps{1, MaxStampStepTicks};
@@ -155,13 +146,14 @@ std::vector<std::vector<std::size_t>> ClipLinker::Predecessors(const std::vector
 }
 
 bool ClipLinker::KeepsPace(const ClipPiece& a, const ClipPiece& b) {
-  const StepRange stepsA = UsualSteps(a);
-  const StepRange stepsB = UsualSteps(b);
-  if (stepsA.High < stepsB.Low || stepsB.High < stepsA.Low) return false;
-  // A packet whose header the joint cuts lies between the two: two steps.
+  // Recorders hold one step for hundreds of packets: the step across the joint is the one a
+  // ends with or b begins with. A packet whose header the joint cuts lies between: two steps.
   const std::uint32_t steps = CutPacketBytesInA(a) > 0 && CutPacketBytesInA(a) < PacketHeaderBytes ? 2 : 1;
-  return InRange(a.LastStamp, b.FirstStamp,
-                 {steps * std::min(stepsA.Low, stepsB.Low), steps * std::max(stepsA.High, stepsB.High)});
+  const std::uint32_t low = std::min(a.LastStepTicks, b.FirstStepTicks);
+  const std::uint32_t high = std::max(a.LastStepTicks, b.FirstStepTicks);
+  if (low == 0) return false;
+  const std::uint32_t slack = 2 + high / 64;
+  return InRange(a.LastStamp, b.FirstStamp, {steps * low > slack ? steps * low - slack : 1, steps * high + slack});
 }
 
 std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) {

@@ -46,6 +46,8 @@ struct ClipPiece {
   std::uint16_t LastPid = 0;        // of the packet at LastPacketOffset
   std::uint32_t StepMinTicks = 0;  // smallest and largest stamp step between its packets
   std::uint32_t StepMaxTicks = 0;
+  std::uint32_t FirstStepTicks = 0;  // between its first two packets, and its last two (0: one packet)
+  std::uint32_t LastStepTicks = 0;
   std::int64_t PacketCount = 0;     // packets with verified headers
 
   std::vector<PidCounter> FirstCounters;  // per PID, its first packet in the piece

@@ -107,7 +107,9 @@ class PacketWalker::Chain {
   static bool Possible(std::uint32_t step) { return step >= 1 && step <= MaxStampStepTicks; }
 
   void Append(std::int64_t offset, const PacketHeader& header) {
-    NoteStep(StampDistance(LastStamp, header.Stamp));
+    LastStep = StampDistance(LastStamp, header.Stamp);
+    if (Packets == 1) FirstStep = LastStep;
+    NoteStep(LastStep);
     LastStamp = header.Stamp;
     Last = offset;
     LastPid = header.Pid;
@@ -144,7 +146,9 @@ class PacketWalker::Chain {
   }
 
   void Prepend(std::int64_t offset, const PacketHeader& header) {
-    NoteStep(StampDistance(header.Stamp, FirstStamp));
+    FirstStep = StampDistance(header.Stamp, FirstStamp);
+    if (Packets == 1) LastStep = FirstStep;
+    NoteStep(FirstStep);
     FirstStamp = header.Stamp;
     First = offset;
     ++Packets;
@@ -232,6 +236,7 @@ class PacketWalker::Chain {
       --Packets;
       Last = recent_.back().Offset;
       LastPid = recent_.back().Pid;
+      if (recent_.size() - recentStart_ > 1) LastStep = StampDistance(recent_[recent_.size() - 2].Stamp, recent_.back().Stamp);
       LastStamp = recent_.back().Stamp;
     }
     video_.ForgetFrom(Last + PacketBytes);
@@ -243,6 +248,8 @@ class PacketWalker::Chain {
     piece.FirstStamp = FirstStamp;
     piece.LastStamp = LastStamp;
     piece.LastPid = LastPid;
+    piece.FirstStepTicks = Packets > 1 ? FirstStep : 0;
+    piece.LastStepTicks = Packets > 1 ? LastStep : 0;
     piece.StepMinTicks = Packets > 1 ? StepMin : 0;
     piece.StepMaxTicks = StepMax;
     piece.PacketCount = Packets;
@@ -293,6 +300,8 @@ class PacketWalker::Chain {
   std::uint32_t FirstStamp = 0;
   std::uint32_t LastStamp = 0;
   std::uint16_t LastPid = 0;
+  std::uint32_t FirstStep = 0;  // between its first two packets, and its last two
+  std::uint32_t LastStep = 0;
   std::uint32_t StepMin = 0;
   std::uint32_t StepMax = 0;
   std::int64_t Packets = 0;

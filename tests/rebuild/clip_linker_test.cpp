@@ -290,7 +290,8 @@ TEST(ClipLinker, FitsNeedsEveryCheckToAgree) {
   EXPECT_FALSE(ClipLinker::Fits(a, bent));
 
   // A step off the pieces' pace, or pieces at different paces, are what recorders do: such a
-  // piece fits. Of two that fit, the one that keeps the pace is taken; alone, either is.
+  // piece fits. Of two that fit, the one whose joint steps as a ends or b begins is taken;
+  // alone, either is; two that both keep the pace are left apart.
   const auto elsewhere = [](ClipPiece piece, std::int64_t bytes) {
     for (std::int64_t* offset : {&piece.HeadOffset, &piece.FirstPacketOffset, &piece.LastPacketOffset, &piece.TailOffset}) {
       *offset += bytes;
@@ -300,7 +301,7 @@ TEST(ClipLinker, FitsNeedsEveryCheckToAgree) {
   ClipPiece late = elsewhere(b, 10 * Cluster);
   late.FirstStamp += 3 * Step;
   ClipPiece faster = elsewhere(b, 12 * Cluster);
-  faster.StepMinTicks = faster.StepMaxTicks = Step / 2;
+  faster.StepMinTicks = faster.StepMaxTicks = faster.FirstStepTicks = faster.LastStepTicks = Step / 2;
   EXPECT_TRUE(ClipLinker::Fits(a, late));
   EXPECT_TRUE(ClipLinker::Fits(a, faster));
   struct Case {
@@ -308,7 +309,7 @@ TEST(ClipLinker, FitsNeedsEveryCheckToAgree) {
     std::size_t Next;  // of piece 0
   };
   const Case cases[] = {
-      {{a, late}, 1}, {{a, faster}, 1}, {{a, late, b}, 2}, {{a, b, faster}, 1}, {{a, late, faster}, ClipLinker::NoPiece},
+      {{a, late}, 1}, {{a, faster}, 1}, {{a, late, b}, 2}, {{a, late, faster}, 2}, {{a, b, faster}, ClipLinker::NoPiece},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ClipLinker::Link(c.Pieces)[0], c.Next) << c.Pieces.size() << " pieces";
