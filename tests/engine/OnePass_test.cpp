@@ -183,7 +183,9 @@ TEST(OnePass, AStopOrASilentSourceInABadAreaKeepsEverythingReadBeforeIt) {
     EXPECT_EQ(report.Scan.Stopped, stop);
     EXPECT_EQ(report.Scan.SourceUnanswered, !stop);
     EXPECT_EQ(report.Failure, stop ? RunFailure::None : RunFailure::Source);
-    if (!stop) EXPECT_NE(report.ErrorMessage.find("answered no read"), std::string::npos) << report.ErrorMessage;
+    if (!stop) {
+      EXPECT_NE(report.ErrorMessage.find("answered no read"), std::string::npos) << report.ErrorMessage;
+    }
     EXPECT_LE(failedReads(), stop ? 2 : 9);
     ASSERT_EQ(report.Export.FilesWritten, 1);
     EXPECT_EQ(files.Find(Out(0))->Contents(), source->Get(streamAt, groups * GroupBytes));

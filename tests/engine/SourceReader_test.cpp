@@ -29,7 +29,7 @@ TEST(SourceReader, FindsABadAreasEdgesToTheSectorWithFewReadsAndReadsNothingInsi
                          Case{20 * B + 4096, 32 * B}, Case{0, 3 * 512}, Case{Length - 2 * B, 2 * B}}) {
     SCOPED_TRACE("bad area at " + std::to_string(bad.Offset) + ", " + std::to_string(bad.Bytes) + " bytes");
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Length));
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9) | 1);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + (i >> 9)) | 1);
     test::MemoryFileSystem files;
     const auto file = files.Add("src", bytes);
     file->FailReads(bad.Offset, bad.Bytes);
