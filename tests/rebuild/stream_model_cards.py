@@ -10,8 +10,8 @@ mtsrescue-cli, and every file in DEST/clips is checked against the recordings:
   - every recording whose bytes all lie on the card comes back byte-identical, in one file, named
     by the date of its first picture when it carries one;
   - no file mixes recordings: each is one unbroken, in-order stretch of one recording's packets
-    (a recording cut by overwriting may end with its last packet cut, the rest of that packet the
-    overwriting bytes);
+    (it may end with its last packet cut, the rest of that packet bytes of no recording: a cut
+    that the stream did not show, counted apart);
   - every file that is not its recording byte for byte decodes with `ffmpeg -v error` silent,
     except one of a truly cut recording.
 Prints recall, whole, exact, wrong joins and decode errors; exit code 1 on any failure, 77 when
@@ -38,7 +38,7 @@ PACKET = 192
 class Figures:
     def __init__(self):
         self.recordings = self.intact = self.exact = self.whole = self.wrong = self.decode_errors = 0
-        self.cut_decode_errors = 0
+        self.cut_decode_errors = self.kept_cut_packets = 0
         self.packets_on_card = self.packets_back = 0
         self.cpu_seconds = 0.0
         self.failures = []
@@ -53,27 +53,30 @@ class Figures:
     def line(self):
         recall = self.packets_back / self.packets_on_card if self.packets_on_card else 1.0
         return ("recordings %d (%d lying whole), recall %.4f, whole %d, exact %d of %d lying whole, "
-                "wrong joins %d, decode errors %d (and %d at truly cut ends), rebuild CPU %.1f s" % (
+                "wrong joins %d, files ending in a kept cut packet %d, decode errors %d (and %d at truly cut "
+                "ends), CPU of the runs %.1f s" % (
                     self.recordings, self.intact, recall, self.whole, self.exact, self.intact, self.wrong,
-                    self.decode_errors, self.cut_decode_errors, self.cpu_seconds))
+                    self.kept_cut_packets, self.decode_errors, self.cut_decode_errors, self.cpu_seconds))
 
 
 def packets(data):
     return [bytes(data[i:i + PACKET]) for i in range(0, len(data) - PACKET + 1, PACKET)]
 
 
-def owner_of(data, datas, index, intact):
-    """(recording, first packet) of which data is one unbroken stretch, or None. A stretch of a
-    recording that is not intact may end with a packet whose bytes after its header differ."""
+def owner_of(data, datas, index):
+    """(recording, first packet, whether its last packet is cut) of which data is one unbroken
+    stretch, or None. The stretch may end with a packet whose bytes after its header are not the
+    recording's: a cut the stream did not show, the packet kept whole."""
     first = bytes(data[:PACKET])
     for r, k in index.get(first, []):
         original = datas[r]
         at = k * PACKET
         if original[at:at + len(data)] == data:
-            return r, k
-        if not intact[r] and len(data) > PACKET and original[at:at + len(data) - PACKET] == data[:-PACKET] \
-                and original[at + len(data) - PACKET:at + len(data) - PACKET + 8] == data[-PACKET:-PACKET + 8]:
-            return r, k
+            return r, k, False
+        if len(data) > PACKET and original[at:at + len(data) - PACKET] == data[:-PACKET] \
+                and original[at + len(data) - PACKET:at + len(data) - PACKET + 8] == data[-PACKET:-PACKET + 8] \
+                and data[-PACKET:] not in index:
+            return r, k, True
     return None
 
 
@@ -103,12 +106,13 @@ def check_card(binary, image_path, manifest, datas, dest, decode=True):
 
     found = [set() for _ in datas]
     for name, data in rebuilt.items():
-        owner = owner_of(data, datas, index, intact) if len(data) % PACKET == 0 else None
+        owner = owner_of(data, datas, index) if len(data) % PACKET == 0 else None
         if owner is None:
             figures.wrong += 1
             figures.failures.append(label + "clips/%s is no unbroken stretch of one recording" % name)
             continue
-        r, k = owner
+        r, k, cut = owner
+        figures.kept_cut_packets += cut
         found[r].update(range(k, k + len(data) // PACKET))
         # A file that is its recording byte for byte decodes as the recording does: only others
         # tell anything about the rebuild.
