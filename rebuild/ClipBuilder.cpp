@@ -68,8 +68,6 @@ void ClipBuilder::PlanPieces(std::vector<ClipPiece> pieces, RunObserver& observe
     if (piece.HeadAtSector) headOffsets_.push_back(piece.HeadOffset);
   }
   std::sort(headOffsets_.begin(), headOffsets_.end());
-  continued_.assign(pieces_.size(), false);
-  ClipLinker::ForEachFit(pieces_, [this](std::size_t a, std::size_t) { continued_[a] = true; });
 
   dropped_.clear();
   for (const std::vector<std::size_t>& chain : ClipLinker::Chains(pieces_, next_)) {
@@ -106,10 +104,9 @@ std::string ClipBuilder::DropReason(bool showable, const PlannedClip& clip) {
 }
 
 // Where a recording whose last piece (pieces_[index]) nothing is joined to ends. Its stream was
-// cut inside its last packet only where the stream shows it: the source ends there, another
-// stream's packets begin there (another piece's head), or the rest of that packet begins a piece
-// that continues it (one of several, none joined). Then it ends with its last whole packet and
-// *cut says so. Otherwise it ends after its last verified packet, whole: a stream that merely
+// cut inside its last packet only where the stream shows it: the source ends there, or another
+// stream's packets begin there (another piece's head). Then it ends with its last whole packet
+// and *cut says so. Otherwise it ends after its last verified packet, whole: a stream that merely
 // stops, or whose end is followed by bytes that are no packet, may have ended there, and its
 // bytes are kept.
 std::int64_t ClipBuilder::UnjoinedTailEnd(std::size_t index, bool* cut) const {
@@ -117,8 +114,7 @@ std::int64_t ClipBuilder::UnjoinedTailEnd(std::size_t index, bool* cut) const {
   const std::int64_t packetEnd = piece.LastPacketOffset + PacketBytes;
   const bool cutBySource = packetEnd > sourceLength_;
   const bool cutByStream = piece.TailAtSector && piece.TailOffset < packetEnd &&
-                           (continued_[index] ||
-                            std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset));
+                           std::binary_search(headOffsets_.begin(), headOffsets_.end(), piece.TailOffset);
   *cut = cutBySource || cutByStream;
   return *cut ? piece.LastPacketOffset : packetEnd;
 }

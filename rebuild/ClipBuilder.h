@@ -162,7 +162,6 @@ class ClipBuilder {
   std::vector<SourceCopy> copies_;
   ClipFileSystem files_;
   std::vector<std::int64_t> headOffsets_;  // sorted heads at sector boundaries
-  std::vector<bool> continued_;  // per piece: another piece fits its tail
   std::int64_t clusterBytes_ = 0;
   std::int64_t clusterBase_ = 0;
   std::int64_t unreadableSectors_ = 0;
