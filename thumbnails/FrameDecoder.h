@@ -48,6 +48,9 @@ class FrameDecoder {
 
  private:
   struct State;
+  // Takes the frames the decoder has ready, keeping the clean ones; with errorsBefore, any error
+  // logged since marks the stream damaged.
+  void TakeFrames(std::vector<Picture>& out, const std::int64_t* errorsBefore);
   std::unique_ptr<State> state_;
   DecoderLimits limits_;
   std::int64_t framesDecoded_ = 0;

@@ -184,21 +184,25 @@ bool Shrink(const AVFrame& frame, int pictureWidth, SwsContext*& scaler, std::ve
 
 }  // namespace
 
+void FrameDecoder::TakeFrames(std::vector<Picture>& out, const std::int64_t* errorsBefore) {
+  State& s = *state_;
+  while (avcodec_receive_frame(s.Codec, s.Frame) == 0) {
+    ++framesDecoded_;
+    if (errorsBefore != nullptr && s.Errors != *errorsBefore) s.Damaged = true;
+    const auto at = s.DamagedAt.find(s.Frame->pts);
+    const bool damaged = at != s.DamagedAt.end() ? at->second : s.Damaged;
+    if (!damaged && (s.Frame->flags & AV_FRAME_FLAG_CORRUPT) == 0 && s.Frame->decode_error_flags == 0) {
+      Picture picture;
+      if (Shrink(*s.Frame, limits_.PictureWidth, s.Scaler, s.Rows, picture)) out.push_back(std::move(picture));
+    }
+    av_frame_unref(s.Frame);
+  }
+}
+
 void FrameDecoder::Feed(const std::uint8_t* bytes, std::size_t count, std::int64_t pts, std::vector<Picture>& out) {
   State& s = *state_;
   if (s.Codec == nullptr) return;
-  const auto receive = [&] {
-    while (avcodec_receive_frame(s.Codec, s.Frame) == 0) {
-      ++framesDecoded_;
-      const auto at = s.DamagedAt.find(s.Frame->pts);
-      const bool damaged = at != s.DamagedAt.end() ? at->second : s.Damaged;
-      if (!damaged && (s.Frame->flags & AV_FRAME_FLAG_CORRUPT) == 0 && s.Frame->decode_error_flags == 0) {
-        Picture picture;
-        if (Shrink(*s.Frame, limits_.PictureWidth, s.Scaler, s.Rows, picture)) out.push_back(std::move(picture));
-      }
-      av_frame_unref(s.Frame);
-    }
-  };
+  const auto receive = [&] { TakeFrames(out, nullptr); };
   const auto decode = [&](std::uint8_t* data, int size, std::int64_t unitPts, std::int64_t unitDts) {
     s.Packet->data = data;
     s.Packet->size = size;
@@ -254,17 +258,7 @@ void FrameDecoder::Drain(std::vector<Picture>& out) {
   }
   avcodec_send_packet(s.Codec, nullptr);
   const std::int64_t errorsBefore = s.Errors;
-  while (avcodec_receive_frame(s.Codec, s.Frame) == 0) {
-    ++framesDecoded_;
-    if (s.Errors != errorsBefore) s.Damaged = true;
-    const auto at = s.DamagedAt.find(s.Frame->pts);
-    const bool damaged = at != s.DamagedAt.end() ? at->second : s.Damaged;
-    if (!damaged && (s.Frame->flags & AV_FRAME_FLAG_CORRUPT) == 0 && s.Frame->decode_error_flags == 0) {
-      Picture picture;
-      if (Shrink(*s.Frame, limits_.PictureWidth, s.Scaler, s.Rows, picture)) out.push_back(std::move(picture));
-    }
-    av_frame_unref(s.Frame);
-  }
+  TakeFrames(out, &errorsBefore);
   Reset();  // a decoder past its end takes no more input until it is opened again
 }
 
