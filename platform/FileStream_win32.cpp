@@ -41,7 +41,8 @@ ModeFlags FlagsOf(OpenMode mode) {
   switch (mode) {
     case OpenMode::ReadShared:
     case OpenMode::ReadSharedScattered:
-      return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
+      // A recovered file whose picture is being made can still be renamed or deleted.
+      return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING};
     case OpenMode::ReadWriteShared:
       return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
     case OpenMode::ReadWriteExclusive:
@@ -51,7 +52,7 @@ ModeFlags FlagsOf(OpenMode mode) {
     case OpenMode::CreateNew:
       return {GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW};
   }
-  return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
+  return {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING};
 }
 
 }  // namespace

@@ -182,6 +182,8 @@ class TfrmMain : public QMainWindow {
   const RunReport& LastRunReport() const noexcept { return lastRun_; }
   // The recordings the last run rebuilt.
   const ClipReport& LastClipReport() const noexcept { return lastClips_; }
+  // The pictures of the last run's files, made after it.
+  TThumbnailMaker& Pictures() noexcept { return *thumbnails_; }
   TMessageBoxes& Boxes();
   // Shows the chosen source and destination in the status bar, with how the source was opened.
   void ShowChoice();

@@ -116,6 +116,28 @@ TEST(FileStream, SharedReadingSeesAFileThatIsBeingWritten) {
   EXPECT_EQ(buffer, data);
 }
 
+// Reading a recovered file (its picture being made) must not stop the user from renaming or
+// deleting it, nor a later run from writing that name again.
+TEST(FileStream, AFileBeingReadCanBeRenamedAndDeleted) {
+  TempFolder folder;
+  const std::string path = folder.WriteFile("0.MTS", Bytes(4096, 5));
+  const std::string renamed = path + ".kept";
+  for (const OpenMode mode : {OpenMode::ReadShared, OpenMode::ReadSharedScattered}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    auto reader = FileStream::Open(path, mode);
+    std::error_code error;
+    std::filesystem::rename(path, renamed, error);
+    EXPECT_FALSE(error) << error.message();
+    std::filesystem::remove(renamed, error);
+    EXPECT_FALSE(error) << error.message();
+    char byte = 0;
+    EXPECT_EQ(reader->Read(&byte, 1).Bytes, 1) << "the reader goes on";
+    reader.reset();
+    EXPECT_FALSE(std::filesystem::exists(renamed));
+    folder.WriteFile("0.MTS", Bytes(4096, 5));
+  }
+}
+
 TEST(FileStream, ReadOnlyImageOpensForSharedReadingAndRefusesWrites) {
   TempFolder folder;
   const std::string path = folder.WriteFile("card.img", Bytes(2048, 4));

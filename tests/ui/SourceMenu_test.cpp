@@ -2,6 +2,7 @@
 // `pop`, choosing entries, the image dialog, failures, the stale length and the destination question.
 #include "ui/Main.h"
 #include "ui/SourceMenu.h"
+#include "ui/ThumbnailMaker.h"
 
 #include "engine/EngineConstants.h"
 #include "tests/source/FakePlatform.h"
@@ -235,6 +236,7 @@ TEST_F(SourceMenuTest, ADestinationOnTheSourceAsksBeforeTheRun) {
   EXPECT_TRUE(Written(1));
 
   devices->FolderDevices = {folder / "elsewhere"};
+  form->Pictures().Stop();  // nothing writes into the folder while it is emptied
   for (const auto& file : fs::directory_iterator(outPath)) fs::remove_all(file.path());  // no earlier run's files to ask about
   form->RunBtn->click();
   EXPECT_EQ(questions(), 2) << "no question for a folder on another disk";
