@@ -82,7 +82,8 @@ std::string ThumbnailSet::PictureRelative(const std::string& relativePath) {
 
 ThumbnailReport ThumbnailSet::Write(const std::string& destFolder, const std::vector<ThumbnailItem>& items,
                                     const StreamOpener& opener, const std::vector<FileIdentity>& protectedFiles,
-                                    const Thumbnailer& thumbnailer, const std::function<bool()>& stop) {
+                                    const Thumbnailer& thumbnailer, const std::function<bool()>& stop,
+                                    const MadeCallback& made) {
   ThumbnailReport report;
   report.Decoding = FrameDecoder::Available();
   for (const ThumbnailItem& item : items) {
@@ -115,6 +116,7 @@ ThumbnailReport ThumbnailSet::Write(const std::string& destFolder, const std::ve
         entry.PictureRelative = relative;
       }
     }
+    if (made) made(entry, wanted ? thumbnail.Image : Picture());
     report.Entries.push_back(std::move(entry));
   }
   if (report.Error.empty()) {

@@ -38,11 +38,13 @@ class ThumbnailSet {
   // decodes; a fragment only when it shows a picture), then the page. Every file is written as
   // the run's files are (under a temporary name, never one of protectedFiles). Stops writing at
   // the first file that cannot be written (report.Error). stop, when it returns true, ends the
-  // pictures early; the page is still written with those made.
+  // pictures early; the page is still written with those made. made, when given, is told of each
+  // item as its picture is done (written or not), with the picture itself (empty when none).
+  using MadeCallback = std::function<void(const ThumbnailEntry& entry, const Picture& picture)>;
   static ThumbnailReport Write(const std::string& destFolder, const std::vector<ThumbnailItem>& items,
                                const StreamOpener& opener, const std::vector<FileIdentity>& protectedFiles,
                                const Thumbnailer& thumbnailer = Thumbnailer(),
-                               const std::function<bool()>& stop = {});
+                               const std::function<bool()>& stop = {}, const MadeCallback& made = {});
 };
 
 }  // namespace mtsrescue

@@ -1,4 +1,4 @@
-// FileSizeText, FileTypeText and FileDateText.
+// FileSizeText, FileTypeText, FileDateText and RecordedText.
 #include "ui/FileTexts.h"
 
 #include <QDateTime>
@@ -22,6 +22,16 @@ QString FileSizeText(std::int64_t bytes) {
 
 QString FileDateText(const QDateTime& time) {
   return QLocale(QLocale::Chinese, QLocale::China).toString(time, QLocale::ShortFormat);
+}
+
+QString RecordedText(const RecordingDate& date) {
+  return QStringLiteral("%1年%2月%3日 %4:%5:%6")
+      .arg(date.Year)
+      .arg(date.Month)
+      .arg(date.Day)
+      .arg(date.Hour, 2, 10, QLatin1Char('0'))
+      .arg(date.Minute, 2, 10, QLatin1Char('0'))
+      .arg(date.Second, 2, 10, QLatin1Char('0'));
 }
 
 }  // namespace mtsrescue

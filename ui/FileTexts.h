@@ -2,6 +2,8 @@
 // the system's locale.
 #pragma once
 
+#include "rebuild/RecordingDate.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -21,5 +23,8 @@ QString FileSizeText(std::int64_t bytes);
 
 // The Chinese short form of the interface's locale: "2026/12/9 14:03".
 QString FileDateText(const QDateTime& time);
+
+// When a recording was made, in full: "2019年4月24日 22:24:00".
+QString RecordedText(const RecordingDate& date);
 
 }  // namespace mtsrescue

@@ -13,8 +13,10 @@
 #include "platform/TickCount.h"
 #include "ui/DatabaseOpenGuard.h"
 #include "ui/FailureText.h"
+#include "ui/FileTexts.h"
 #include "ui/Gauge.h"
 #include "ui/LinkOpener.h"
+#include "ui/RunSummary.h"
 #include "ui/SelectSavePath.h"
 #include "ui/ShellList.h"
 #include "ui/SourceMenu.h"
@@ -574,21 +576,11 @@ void TfrmMain::ShowRunSummary() {
   if (lastRun_.Failure != RunFailure::None) {
     ShowException(text);
   } else {
-    Boxes().Information(this, ApplicationTitle(), text);
+    Boxes().Summary(this, ApplicationTitle(), text, lastClips_, thumbnails_);
   }
 }
 
 namespace {
-
-QString DateText(const RecordingDate& date) {
-  return QStringLiteral("%1年%2月%3日 %4:%5:%6")
-      .arg(date.Year)
-      .arg(date.Month)
-      .arg(date.Day)
-      .arg(date.Hour, 2, 10, QLatin1Char('0'))
-      .arg(date.Minute, 2, 10, QLatin1Char('0'))
-      .arg(date.Second, 2, 10, QLatin1Char('0'));
-}
 
 QString FileName(const std::string& path) {
   const QString text = QString::fromStdString(path);
@@ -653,17 +645,11 @@ QString TfrmMain::RunSummaryText(const RunReport& run, const ClipReport& clips) 
     lines << QStringLiteral("重组出 %1 段完整录像，保存在 %2：")
                  .arg(clips.Recordings.size())
                  .arg(QString::fromStdString(clips.Folder));
-    // By recording date, as a user looks for them; those without one after, in source order.
-    std::vector<const RebuiltClip*> byDate;
-    for (const RebuiltClip& clip : clips.Recordings) byDate.push_back(&clip);
-    std::stable_sort(byDate.begin(), byDate.end(), [](const RebuiltClip* x, const RebuiltClip* y) {
-      if (x->Recorded.has_value() != y->Recorded.has_value()) return x->Recorded.has_value();
-      return x->Recorded && x->Recorded->Key() < y->Recorded->Key();
-    });
+    const std::vector<const RebuiltClip*> byDate = RecordingsByDate(clips);
     for (std::size_t i = 0; i < byDate.size() && i < ListedRecordings; ++i) {
       const RebuiltClip& clip = *byDate[i];
       lines << QStringLiteral("    %1    %2")
-                   .arg(FileName(clip.FilePath), clip.Recorded ? DateText(*clip.Recorded) : QStringLiteral("拍摄时间未知"));
+                   .arg(FileName(clip.FilePath), clip.Recorded ? RecordedText(*clip.Recorded) : QStringLiteral("拍摄时间未知"));
     }
     if (clips.Recordings.size() > ListedRecordings)
       lines << QStringLiteral("    …… 另有 %1 段").arg(clips.Recordings.size() - ListedRecordings);

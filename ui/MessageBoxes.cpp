@@ -1,6 +1,9 @@
 // TQtMessageBoxes: the modal boxes drawn by QMessageBox.
 #include "ui/MessageBoxes.h"
 
+#include "ui/RunSummary.h"
+#include "ui/ThumbnailMaker.h"
+
 #include <QAbstractButton>
 #include <QClipboard>
 #include <QGridLayout>
@@ -62,6 +65,18 @@ void TQtMessageBoxes::Address(QWidget* owner, const QString& caption, const QStr
     copy->setText(QStringLiteral("已复制"));
   });
   box.setDefaultButton(copy);
+  box.exec();
+}
+
+void TQtMessageBoxes::Summary(QWidget* owner, const QString& caption, const QString& text, const ClipReport& clips,
+                              TThumbnailMaker* pictures) {
+  TRunSummary box(owner, caption, text, clips);
+  if (pictures != nullptr && pictures->Running()) {
+    QObject::connect(pictures, &TThumbnailMaker::PictureMade, &box, &TRunSummary::ShowPicture);
+    QObject::connect(pictures, &TThumbnailMaker::Finished, &box, &TRunSummary::PicturesDone);
+  } else {
+    box.PicturesDone();
+  }
   box.exec();
 }
 

@@ -7,6 +7,9 @@ class QWidget;
 
 namespace mtsrescue {
 
+struct ClipReport;
+class TThumbnailMaker;
+
 class TMessageBoxes {
  public:
   virtual ~TMessageBoxes() = default;
@@ -21,6 +24,14 @@ class TMessageBoxes {
   virtual void Address(QWidget* owner, const QString& caption, const QString& text, const QString& url) {
     Information(owner, caption, text + QLatin1Char('\n') + url);
   }
+  // The end of a good run: text, then the rebuilt recordings with the pictures that pictures
+  // makes of them after the run (null when none are made). By default an information box.
+  virtual void Summary(QWidget* owner, const QString& caption, const QString& text, const ClipReport& clips,
+                       TThumbnailMaker* pictures) {
+    static_cast<void>(clips);
+    static_cast<void>(pictures);
+    Information(owner, caption, text);
+  }
 };
 
 // The real boxes (QMessageBox), run modally.
@@ -30,6 +41,9 @@ class TQtMessageBoxes final : public TMessageBoxes {
   bool OkCancelQuestion(QWidget* owner, const QString& caption, const QString& text) override;
   void Error(QWidget* owner, const QString& caption, const QString& text) override;
   void Address(QWidget* owner, const QString& caption, const QString& text, const QString& url) override;
+  // TRunSummary, its pictures filled in as they are made.
+  void Summary(QWidget* owner, const QString& caption, const QString& text, const ClipReport& clips,
+               TThumbnailMaker* pictures) override;
 };
 
 }  // namespace mtsrescue

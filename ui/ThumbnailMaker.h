@@ -6,6 +6,7 @@
 #include "rebuild/ClipBuilder.h"
 #include "thumbnails/ThumbnailSet.h"
 
+#include <QImage>
 #include <QObject>
 #include <QString>
 
@@ -30,18 +31,23 @@ class TThumbnailMaker : public QObject {
   void Start(const RunReport& run, const ClipReport& clips, StreamOpener opener);
   // Stops them at the next file and waits; what was made stays.
   void Stop();
+  // From Start until Finished is emitted (or Stop): pictures are still to come.
   bool Running() const noexcept { return running_; }
   // What the latest pictures came to; empty until they are done.
   ThumbnailReport Report() const;
 
  signals:
+  // The picture of the file at filePath is done: picture is null when none was made;
+  // durationSeconds is -1 when unknown.
+  void PictureMade(const QString& filePath, const QImage& picture, double durationSeconds);
   // The pictures are done (or stopped); indexPath: the page, empty when it was not written.
   void Finished(const QString& indexPath);
 
  private:
   std::thread worker_;
   std::atomic<bool> stop_{false};
-  std::atomic<bool> running_{false};
+  bool running_ = false;  // these two only on the window's thread
+  int generation_ = 0;
   mutable std::mutex mutex_;
   ThumbnailReport report_;
 };

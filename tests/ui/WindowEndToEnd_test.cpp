@@ -1,9 +1,12 @@
 // The real window on a real card image, on a real display (run by window_end_to_end.py under
 // Xvfb): source and destination chosen through the toolbar, a whole run, and a summary that
-// agrees with the command-line program's --json report of the same image. With screenshots asked
-// for, the screen is saved before the run and while the summary is open (the README's pictures).
+// agrees with the command-line program's --json report of the same image and shows the pictures
+// made after it. With screenshots asked for, the screen is saved before the run and once the
+// summary's pictures are in (the README's pictures).
 // Without the environment that the script sets, the test is skipped.
 #include "ui/Main.h"
+#include "ui/RunSummary.h"
+#include "ui/ThumbnailMaker.h"
 #include "ui/ShellList.h"
 #include "ui/SourceMenu.h"
 #include "ui/StartUp.h"
@@ -17,6 +20,7 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QLabel>
+#include <QListWidget>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
@@ -31,6 +35,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
 
 namespace mtsrescue {
 namespace {
@@ -65,6 +70,32 @@ class TSelfClosingBoxes final : public TMessageBoxes {
     });
     box.exec();
   }
+  // The real summary, left open until its pictures are in (two minutes at most), then saved.
+  void Summary(QWidget* owner, const QString& caption, const QString& text, const ClipReport& clips,
+               TThumbnailMaker* pictures) override {
+    Texts.push_back(text);
+    Captions.push_back(caption);
+    TRunSummary box(owner, caption, text, clips);
+    if (pictures != nullptr && pictures->Running()) {
+      QObject::connect(pictures, &TThumbnailMaker::PictureMade, &box, [&](const QString& path, const QImage& picture, double seconds) {
+        box.ShowPicture(path, picture, seconds);
+        for (const RebuiltClip& clip : clips.Recordings)
+          if (!picture.isNull() && QString::fromStdString(clip.FilePath) == path) Pictured.insert(path);
+      });
+      QObject::connect(pictures, &TThumbnailMaker::Finished, &box, [&] {
+        box.PicturesDone();
+        QTimer::singleShot(300, &box, [this, &box, owner] {
+          SaveScreen(screenshots_, QStringLiteral("window-after-run.png"), owner->window());
+          box.accept();
+        });
+      });
+      QTimer::singleShot(120000, &box, &QDialog::reject);
+    } else {
+      QTimer::singleShot(800, &box, &QDialog::accept);
+    }
+    if (box.Recordings != nullptr) SummaryItems = box.Recordings->count();
+    box.exec();
+  }
   bool OkCancelQuestion(QWidget*, const QString& caption, const QString& text) override {
     Texts.push_back(caption + QLatin1Char(' ') + text);
     return true;
@@ -74,6 +105,8 @@ class TSelfClosingBoxes final : public TMessageBoxes {
   }
   std::vector<QString> Texts;
   std::vector<QString> Captions;
+  int SummaryItems = 0;        // the recordings the summary showed
+  std::set<QString> Pictured;  // the files it showed a picture of
 
  private:
   QString screenshots_;
@@ -167,7 +200,9 @@ TEST(WindowEndToEnd, ARunOnACardImageSaysWhatTheCommandLineReports) {
 
   // After the run, on their own thread, a picture of each recording, shown as its tooltip in the
   // list; the page that lists them all is written last.
+  EXPECT_EQ(boxes.SummaryItems, recordings.size());
   if (FrameDecoder::Available()) {
+    EXPECT_EQ(static_cast<qsizetype>(boxes.Pictured.size()), recordings.size()) << "the summary shows each recording's picture";
     ASSERT_TRUE(uitest::WaitUntil([&] { return QFileInfo::exists(destination + QStringLiteral("/index.html")); }, 120000));
     for (const QJsonValue& recording : recordings) {
       const QString name = recording.toObject().value(QStringLiteral("file")).toString().section(QLatin1Char('/'), -1);
