@@ -22,7 +22,8 @@ fail() { say "FAILED: $*"; exit 1; }
 # plugins. Debian's repacked source lacks wintab.h (hence no tablet events); the windows plugin
 # does not build with OpenGL off unless dynamic GL is off too. Direct2D stays on: Qt Gui builds its
 # DirectWrite font database (which the windows plugin uses) only with it; Direct2D 1.1 only adds
-# the direct2d platform plugin, a second windows plugin that nothing loads.
+# the direct2d platform plugin, a second windows plugin that nothing loads. JPEG (Qt's own libjpeg)
+# for the recordings' pictures, which the window shows.
 options=(-DCMAKE_BUILD_TYPE=Release
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
   -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
@@ -30,7 +31,7 @@ options=(-DCMAKE_BUILD_TYPE=Release
   -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DINPUT_openssl=no
   -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF
   -DFEATURE_direct2d1_1=OFF -DFEATURE_tuiotouch=OFF
-  -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
+  -DFEATURE_gif=OFF
   -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
   -DFEATURE_system_freetype=OFF -DFEATURE_system_libpng=OFF -DFEATURE_system_libjpeg=OFF)
 recipe="Qt $version for MinGW-w64, static: ${options[*]}"

@@ -324,7 +324,9 @@ QString TShellList::PictureTip(const QModelIndex& index) const {
   const QString path = model_->filePath(index.siblingAtColumn(0));
   const QString picture = PictureOf(path);
   if (picture.isEmpty()) return QString();
-  return QStringLiteral("<img src=\"%1\"><br>%2").arg(picture.toHtmlEscaped(), QFileInfo(path).fileName().toHtmlEscaped());
+  // As a file URL: a bare "C:/..." would read as a URL of scheme "c".
+  return QStringLiteral("<img src=\"%1\"><br>%2")
+      .arg(QUrl::fromLocalFile(picture).toString().toHtmlEscaped(), QFileInfo(path).fileName().toHtmlEscaped());
 }
 
 bool TShellList::viewportEvent(QEvent* event) {

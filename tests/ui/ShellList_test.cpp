@@ -7,10 +7,14 @@
 
 #include "FolderTestSupport.h"
 #include "platform/FileTimes.h"
+#include "thumbnails/JpegEncoder.h"
 
 #include <QClipboard>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QImage>
+#include <QPainter>
+#include <QTextDocument>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTranslator>
@@ -346,6 +350,38 @@ TEST_F(ShellListTest, TypesAndDatesAreChineseAndTheColumnsHoldTheirTexts) {
     EXPECT_GE(header->sectionSize(column), needed) << "column " << column;
   }
   EXPECT_LE(header->sectionPosition(3) + header->sectionSize(3), list_->viewport()->width());
+}
+
+// A recording's tooltip is its picture, as the pictures are written: the build's Qt must read
+// them (a Qt without JPEG support shows a broken image).
+TEST_F(ShellListTest, ARecordingsTooltipIsItsPictureAndQtReadsIt) {
+  Picture picture = PlaceholderPicture(160, 90);
+  const std::vector<std::uint8_t> jpeg = JpegEncoder::Encode(picture);
+  if (jpeg.empty()) GTEST_SKIP() << "this build writes no pictures";
+  ASSERT_TRUE(QDir(root_).mkpath(QStringLiteral("clips")) && QDir(root_).mkpath(QStringLiteral("thumbnails/clips")));
+  uitest::WriteFile(root_ + "/clips/2019-04-24 22-24-00.MTS", QByteArray(192, '\x47'));
+  uitest::WriteFile(root_ + "/clips/undated.MTS", QByteArray(192, '\x47'));
+  uitest::WriteFile(root_ + "/thumbnails/clips/2019-04-24 22-24-00.jpg",
+                    QByteArray(reinterpret_cast<const char*>(jpeg.data()), static_cast<qsizetype>(jpeg.size())));
+  list_->SetFolder(root_ + "/clips");
+  ASSERT_TRUE(WaitForNames({QStringLiteral("2019-04-24 22-24-00.MTS"), QStringLiteral("undated.MTS")}));
+
+  const QString shown = TShellList::PictureOf(root_ + "/clips/2019-04-24 22-24-00.MTS");
+  EXPECT_EQ(QFileInfo(shown).canonicalFilePath(), root_ + "/thumbnails/clips/2019-04-24 22-24-00.jpg");
+  EXPECT_EQ(QImage(shown).size(), QSize(160, 90));
+  // The tooltip drawn as a tooltip draws it: the picture's grey, not a broken image's icon.
+  QTextDocument tip;
+  tip.setHtml(list_->PictureTip(IndexOf(QStringLiteral("clips/2019-04-24 22-24-00.MTS"))));
+  QImage drawn(200, 140, QImage::Format_RGB32);
+  drawn.fill(Qt::white);
+  QPainter painter(&drawn);
+  tip.drawContents(&painter);
+  painter.end();
+  const QColor inside = drawn.pixelColor(40, 8);
+  EXPECT_NEAR(inside.red(), 128, 6);
+  EXPECT_NEAR(inside.green(), 128, 6);
+  EXPECT_TRUE(tip.toPlainText().contains(QStringLiteral("2019-04-24 22-24-00.MTS")));
+  EXPECT_TRUE(list_->PictureTip(IndexOf(QStringLiteral("clips/undated.MTS"))).isEmpty()) << "no picture, no tooltip";
 }
 
 }  // namespace
