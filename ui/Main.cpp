@@ -7,6 +7,7 @@
 #include "engine/OutputFile.h"
 #include "platform/FileStream.h"
 #include "rebuild/RecordingRebuild.h"
+#include "thumbnails/FrameDecoder.h"
 #include "ui/ThumbnailMaker.h"
 #include "source/PhysicalDisks.h"
 #include "support/ApplicationTitle.h"
@@ -28,6 +29,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -201,10 +204,13 @@ void TfrmMain::BuildMenus() {
   Update1->setObjectName(QStringLiteral("Update1"));
   N5 = N3->addAction(QStringLiteral("关于"));
   N5->setObjectName(QStringLiteral("N5"));
+  Licences1 = N3->addAction(QStringLiteral("许可证"));
+  Licences1->setObjectName(QStringLiteral("Licences1"));
   Bind(N2, &QAction::triggered, &TfrmMain::N2Click);
   Bind(N4, &QAction::triggered, &TfrmMain::N4Click);
   Bind(Update1, &QAction::triggered, &TfrmMain::Update1Click);
   Bind(N5, &QAction::triggered, &TfrmMain::N5Click);
+  Bind(Licences1, &QAction::triggered, &TfrmMain::Licences1Click);
 
   // The vendor's other services; none has an action, and the button that drops it down is hidden.
   PopForTools = new QMenu(this);
@@ -813,6 +819,32 @@ void TfrmMain::helpBtnClick() { OpenLink(vendor::HomePageUrl); }
 void TfrmMain::N4Click() { OpenLink(vendor::HomePageUrl); }
 void TfrmMain::Update1Click() { OpenLink(vendor::HomePageUrl); }
 void TfrmMain::N5Click() { OpenLink(vendor::HomePageUrl); }
+
+QString TfrmMain::LicenceText(const QString& licencesFolder) {
+  QStringList lines;
+  lines << QStringLiteral("本程序是自由软件，按 GNU 通用公共许可证第 3 版或（由您选择）任何更高版本发布，不提供任何担保。")
+        << QString() << QStringLiteral("本程序使用以下库，它们保留各自的许可证：")
+        << QStringLiteral("    Qt %1 —— GNU 宽通用公共许可证第 3 版（LGPL-3.0）").arg(QString::fromLatin1(qVersion()));
+  const std::string decoder = FrameDecoder::LibraryVersion();
+  if (!decoder.empty())
+    lines << QStringLiteral("    %1 —— GNU 宽通用公共许可证第 2.1 版或更高版本（LGPL-2.1-or-later）")
+                 .arg(QString::fromStdString(decoder));
+  if (!licencesFolder.isEmpty()) lines << QString() << QStringLiteral("许可证全文见 %1。").arg(licencesFolder);
+  return lines.join(QLatin1Char('\n'));
+}
+
+void TfrmMain::Licences1Click() {
+  // The Windows packages put the texts in licenses/ beside bin/; Debian's in its copyright file.
+  QString folder;
+  const QString app = QCoreApplication::applicationDirPath();
+  for (const QString& candidate : {app + QStringLiteral("/../licenses"), QStringLiteral("/usr/share/doc/mtsrescue/copyright")}) {
+    if (QFileInfo::exists(candidate)) {
+      folder = QDir::toNativeSeparators(QDir::cleanPath(candidate));
+      break;
+    }
+  }
+  Boxes().Information(this, QStringLiteral("许可证"), LicenceText(folder));
+}
 void TfrmMain::RzBitBtn3Click() { OpenLink(vendor::HomePageUrl); }
 
 void TfrmMain::RzBitBtn1Click() {

@@ -74,6 +74,7 @@ class TfrmMain : public QMainWindow {
   QAction* N8 = nullptr;  // separator
   QAction* Update1 = nullptr;
   QAction* N5 = nullptr;
+  QAction* Licences1 = nullptr;  // after "关于": the licences of the program and its libraries
 
   QToolBar* RzToolbar1 = nullptr;
   QToolButton* ToolBoxBtn = nullptr;
@@ -143,6 +144,7 @@ class TfrmMain : public QMainWindow {
   void N4Click();
   void Update1Click();
   void N5Click();
+  void Licences1Click();
   void RzBitBtn1Click();
   void RzBitBtn2Click();
   void RzBitBtn3Click();
@@ -178,6 +180,9 @@ class TfrmMain : public QMainWindow {
   void RunStageChanged();
   // The notice a close shows during a run; empty while idle. stopping: the close also stops the scan.
   QString ClosingText(bool stopping) const;
+  // The program's licence and its libraries' (Qt, FFmpeg), and where their texts are
+  // (licencesFolder; not named when empty).
+  static QString LicenceText(const QString& licencesFolder);
   // The report of the last run that finished.
   const RunReport& LastRunReport() const noexcept { return lastRun_; }
   // The recordings the last run rebuilt.

@@ -1,5 +1,6 @@
 // TfrmMain without a run: title, layout, busy state, remaining time, pause, stop and the commands.
 #include "ui/Main.h"
+#include "thumbnails/FrameDecoder.h"
 
 #include "mtsrescue/Vendor.h"
 #include "support/ApplicationTitle.h"
@@ -115,11 +116,12 @@ TEST_F(MainWindowTest, LayoutHasTheDesignSizesCaptionsAndInitialStates) {
   EXPECT_EQ(form->N2->text(), QStringLiteral("关闭"));
   EXPECT_EQ(form->N3->title(), QStringLiteral("帮助"));
   const QList<QAction*> help = form->N3->actions();
-  ASSERT_EQ(help.size(), 4);
+  ASSERT_EQ(help.size(), 5);
   EXPECT_EQ(help[0]->text(), QStringLiteral("帮助文档"));
   EXPECT_TRUE(help[1]->isSeparator());
   EXPECT_EQ(help[2]->text(), QStringLiteral("在线升级"));
   EXPECT_EQ(help[3]->text(), QStringLiteral("关于"));
+  EXPECT_EQ(help[4]->text(), QStringLiteral("许可证"));
 
   // Lower pane and status bar.
   EXPECT_EQ(form->RzBitBtn1->geometry(), QRect(24, 48, 153, 49));
@@ -319,6 +321,19 @@ TEST_F(MainWindowTest, LinkCommandsOpenTheVendorPages) {
   EXPECT_TRUE(links.last().endsWith(QStringLiteral("/msgrd?v=3&uin=") + QString::fromUtf8(vendor::QqAccount) +
                                     QStringLiteral("&site=qq&menu=yes")));
   EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+// Programs linked with LGPL libraries (statically on Windows) must say so where the user looks.
+TEST_F(MainWindowTest, TheLicencesEntryNamesTheProgramsAndTheLibrariesLicences) {
+  form->Licences1->trigger();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Caption, QStringLiteral("许可证"));
+  const QString text = boxes.Boxes[0].Text;
+  EXPECT_TRUE(text.contains(QStringLiteral("GNU 通用公共许可证第 3 版")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Qt %1 —— GNU 宽通用公共许可证第 3 版").arg(QString::fromLatin1(qVersion()))));
+  EXPECT_EQ(text.contains(QStringLiteral("FFmpeg")), FrameDecoder::Available()) << text.toStdString();
+  EXPECT_TRUE(links.isEmpty());
+  EXPECT_TRUE(TfrmMain::LicenceText(QStringLiteral("C:\\mtsrescue\\licenses")).endsWith(QStringLiteral("许可证全文见 C:\\mtsrescue\\licenses。")));
 }
 
 TEST_F(MainWindowTest, StartScanButtonOnlyTellsTheUserWhatToDo) {
