@@ -107,7 +107,9 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
     if (!CounterContinues(before->Counter, first.Counter, first.Payload)) return false;
     ++shared;
   }
-  return shared > 0;
+  // A head of stuffing packets alone (a recording padded to its end) has no counter to check:
+  // the stamps and the cut packet are all that can agree.
+  return shared > 0 || b.FirstCounters.empty();
 }
 
 void ClipLinker::ForEachFit(const std::vector<ClipPiece>& pieces,
@@ -158,39 +160,66 @@ bool ClipLinker::KeepsPace(const ClipPiece& a, const ClipPiece& b) {
 
 std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) {
   const std::size_t count = pieces.size();
-  // Per piece, its fitting successors and predecessors: how many, how many of them keep the
-  // pace, and the last of each kind seen.
-  struct Side {
-    int Fits = 0;
-    int Paced = 0;
-    std::size_t Fit = NoPiece;
-    std::size_t PacedFit = NoPiece;
-    void Note(std::size_t other, bool paced) {
-      ++Fits;
-      Fit = other;
-      if (paced) {
-        ++Paced;
-        PacedFit = other;
-      }
-    }
-    // The one candidate: the only fit, or of several, the only one that keeps the pace.
-    std::size_t Chosen() const {
-      if (Fits == 1) return Fit;
-      return Paced == 1 ? PacedFit : NoPiece;
-    }
+  struct Fit {
+    std::size_t A = NoPiece;
+    std::size_t B = NoPiece;
+    bool Paced = false;
+    bool Passed = false;  // passed over: another candidate leads to the same piece
   };
-  std::vector<Side> after(count);
-  std::vector<Side> before(count);
-  ForEachFit(pieces, [&](std::size_t a, std::size_t b) {
-    const bool paced = KeepsPace(pieces[a], pieces[b]);
-    after[a].Note(b, paced);
-    before[b].Note(a, paced);
-  });
+  std::vector<Fit> fits;
+  ForEachFit(pieces, [&](std::size_t a, std::size_t b) { fits.push_back({a, b, KeepsPace(pieces[a], pieces[b])}); });
+  std::sort(fits.begin(), fits.end(), [](const Fit& x, const Fit& y) { return x.A != y.A ? x.A < y.A : x.B < y.B; });
+  const auto fitsPair = [&](std::size_t a, std::size_t b) {
+    return std::binary_search(fits.begin(), fits.end(), Fit{a, b},
+                              [](const Fit& x, const Fit& y) { return x.A != y.A ? x.A < y.A : x.B < y.B; });
+  };
+  std::vector<std::vector<std::size_t>> after(count);  // per piece, its fits as a and as b
+  std::vector<std::vector<std::size_t>> before(count);
+  for (std::size_t k = 0; k < fits.size(); ++k) {
+    after[fits[k].A].push_back(k);
+    before[fits[k].B].push_back(k);
+  }
+  // Where a fits both b and c and b fits c too (or c's other candidate x fits a), the chain
+  // a, b, c places every piece, a joined straight to c leaves b nowhere: a-c is passed over.
+  for (Fit& fit : fits) {
+    for (const std::size_t k : after[fit.A]) fit.Passed = fit.Passed || (fits[k].B != fit.B && fitsPair(fits[k].B, fit.B));
+    for (const std::size_t k : before[fit.B]) fit.Passed = fit.Passed || (fits[k].A != fit.A && fitsPair(fit.A, fits[k].A));
+  }
 
   std::vector<std::size_t> next(count, NoPiece);
-  for (std::size_t a = 0; a < count; ++a) {
-    const std::size_t b = after[a].Chosen();
-    if (b != NoPiece && before[b].Chosen() == a) next[a] = b;
+  std::vector<std::size_t> previous(count, NoPiece);
+  // The one candidate of a piece among those not yet joined: the only fit, or of several, the
+  // only one that keeps the pace.
+  const auto chosen = [&](const std::vector<std::size_t>& candidates, bool successor) {
+    int fitCount = 0;
+    int pacedCount = 0;
+    std::size_t fit = NoPiece;
+    std::size_t pacedFit = NoPiece;
+    for (const std::size_t k : candidates) {
+      const std::size_t other = successor ? fits[k].B : fits[k].A;
+      if (fits[k].Passed || (successor ? previous[other] : next[other]) != NoPiece) continue;
+      ++fitCount;
+      fit = other;
+      if (fits[k].Paced) {
+        ++pacedCount;
+        pacedFit = other;
+      }
+    }
+    if (fitCount == 1) return fit;
+    return pacedCount == 1 ? pacedFit : NoPiece;
+  };
+  // A joint is made when each side is the other's one candidate. A piece joined is no candidate
+  // of any other, which may leave another piece with one: so until no joint is added.
+  for (bool added = true; added;) {
+    added = false;
+    for (std::size_t a = 0; a < count; ++a) {
+      if (next[a] != NoPiece) continue;
+      const std::size_t b = chosen(after[a], true);
+      if (b == NoPiece || chosen(before[b], false) != a) continue;
+      next[a] = b;
+      previous[b] = a;
+      added = true;
+    }
   }
 
   // A loop has no first piece; open every loop by dropping all of its links.
