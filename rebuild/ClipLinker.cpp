@@ -73,6 +73,7 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
   if (cutInA == 0 ? cutInB != 0 : cutInA + cutInB != PacketBytes) return false;
 
   std::vector<PidCounter> last = a.LastCounters;
+  std::vector<PidUnitBytes> owed = a.TailUnitOwed;
   if (cutInA > 0 && cutInA < PacketHeaderBytes) {
     // The cut packet's header lies partly in each piece: put it together and treat it as one
     // more packet between them.
@@ -86,6 +87,13 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
       return false;
     }
     if (cut.Pid != NullPid) {
+      for (PidUnitBytes& unit : owed) {
+        if (unit.Pid != cut.Pid || !cut.Payload) continue;
+        // A unit begun before must be whole; the cut packet's payload is known only without an
+        // adaptation field (its length lies past the header).
+        if (cut.StartsUnit ? unit.Bytes != 0 : !cut.Adaptation && unit.Bytes < cut.PayloadBytes) return false;
+        unit.Bytes = cut.StartsUnit || cut.Adaptation ? -1 : unit.Bytes - cut.PayloadBytes;
+      }
       auto found = std::find_if(last.begin(), last.end(),
                                 [&](const PidCounter& c) { return c.Pid == cut.Pid; });
       if (found == last.end()) {
@@ -106,6 +114,14 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
     if (before == nullptr) continue;
     if (!CounterContinues(before->Counter, first.Counter, first.Payload)) return false;
     ++shared;
+  }
+  // A PES packet whose length a gives goes on with exactly the bytes it lacks before its PID's
+  // next unit begins in b.
+  for (const PidUnitBytes& unit : owed) {
+    if (unit.Bytes < 0) continue;
+    for (const PidUnitBytes& head : b.HeadUnitBytes) {
+      if (head.Pid == unit.Pid && (head.UnitStarts ? head.Bytes != unit.Bytes : head.Bytes > unit.Bytes)) return false;
+    }
   }
   // A head of stuffing packets alone (a recording padded to its end) has no counter to check:
   // the stamps and the cut packet are all that can agree.

@@ -20,7 +20,8 @@ class ClipLinker {
   // boundaries; the packet cut at a's tail and the rest of it at b's head must make exactly one
   // packet (or neither be cut); the stamps must step forward across the joint by no more than a
   // recorder steps (modulo 2^30); every PID seen on both sides must continue its counter, and at
-  // least one PID must be seen on both, unless b holds stuffing packets alone.
+  // least one PID must be seen on both, unless b holds stuffing packets alone; a PES packet whose
+  // length a shows must go on in b with exactly the bytes it lacks.
   // Where both pieces carry dates, b's first must follow a's last by 0 to
   // MaxJointDateGapSeconds: two recordings alike in every header are told apart by them.
   static bool Fits(const ClipPiece& a, const ClipPiece& b);
