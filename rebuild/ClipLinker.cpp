@@ -195,8 +195,8 @@ std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) 
     after[fits[k].A].push_back(k);
     before[fits[k].B].push_back(k);
   }
-  // Where a fits both b and c and b fits c too (or c's other candidate x fits a), the chain
-  // a, b, c places every piece, a joined straight to c leaves b nowhere: a-c is passed over.
+  // Where a fits both b and c and b fits c too (or c has another candidate x that a fits), the
+  // chain a, b, c places every piece, a joined straight to c leaves b nowhere: a-c is passed over.
   for (Fit& fit : fits) {
     for (const std::size_t k : after[fit.A]) fit.Passed = fit.Passed || (fits[k].B != fit.B && fitsPair(fits[k].B, fit.B));
     for (const std::size_t k : before[fit.B]) fit.Passed = fit.Passed || (fits[k].A != fit.A && fitsPair(fit.A, fits[k].A));
@@ -204,21 +204,51 @@ std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) 
 
   std::vector<std::size_t> next(count, NoPiece);
   std::vector<std::size_t> previous(count, NoPiece);
-  // The one candidate of a piece among those not yet joined: the only fit, or of several, the
-  // only one that keeps the pace.
-  const auto chosen = [&](const std::vector<std::size_t>& candidates, bool successor) {
+  // A fit is open while neither side is joined to another piece and it is not passed over.
+  const auto open = [&](std::size_t k) {
+    return !fits[k].Passed && next[fits[k].A] == NoPiece && previous[fits[k].B] == NoPiece;
+  };
+  const auto other = [&](std::size_t k, bool successor) { return successor ? fits[k].B : fits[k].A; };
+  // The piece on the given side of a piece's only open fit, or NoPiece.
+  const auto only = [&](const std::vector<std::size_t>& candidates, bool successor) {
+    std::size_t found = NoPiece;
+    int openCount = 0;
+    for (const std::size_t k : candidates) {
+      if (open(k)) {
+        ++openCount;
+        found = other(k, successor);
+      }
+    }
+    return openCount == 1 ? found : NoPiece;
+  };
+  // Whether a piece on the given side of piece, besides one, has piece as its only open fit: no
+  // other way to go.
+  const auto claims = [&](std::size_t piece, bool successor, std::size_t besides) {
+    for (const std::size_t k : successor ? after[piece] : before[piece]) {
+      const std::size_t candidate = other(k, successor);
+      if (candidate != besides && open(k) && only(successor ? before[candidate] : after[candidate], !successor) == piece) {
+        return true;
+      }
+    }
+    return false;
+  };
+  // The one candidate of a piece among its open fits: the only one, or of several, the only one
+  // that keeps the pace. Where another candidate has only the piece to go to, a candidate that
+  // some rival has only to go to is left to it (two recordings' joints alike: each goes its way).
+  const auto chosen = [&](std::size_t piece, bool successor) {
     int fitCount = 0;
     int pacedCount = 0;
     std::size_t fit = NoPiece;
     std::size_t pacedFit = NoPiece;
-    for (const std::size_t k : candidates) {
-      const std::size_t other = successor ? fits[k].B : fits[k].A;
-      if (fits[k].Passed || (successor ? previous[other] : next[other]) != NoPiece) continue;
+    for (const std::size_t k : successor ? after[piece] : before[piece]) {
+      if (!open(k)) continue;
+      const std::size_t candidate = other(k, successor);
+      if (claims(candidate, !successor, piece) && claims(piece, successor, candidate)) continue;
       ++fitCount;
-      fit = other;
+      fit = candidate;
       if (fits[k].Paced) {
         ++pacedCount;
-        pacedFit = other;
+        pacedFit = fit;
       }
     }
     if (fitCount == 1) return fit;
@@ -230,8 +260,8 @@ std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) 
     added = false;
     for (std::size_t a = 0; a < count; ++a) {
       if (next[a] != NoPiece) continue;
-      const std::size_t b = chosen(after[a], true);
-      if (b == NoPiece || chosen(before[b], false) != a) continue;
+      const std::size_t b = chosen(a, true);
+      if (b == NoPiece || chosen(b, false) != a) continue;
       next[a] = b;
       previous[b] = a;
       added = true;

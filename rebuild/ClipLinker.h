@@ -40,7 +40,9 @@ class ClipLinker {
   // when b is a's one candidate and a is b's: the only piece that fits, or of several that fit,
   // the only one that keeps the pace. Pieces already linked are no longer candidates, so links
   // are made until none is added; a fit a-c is no candidate where a fits another piece that fits
-  // c (a-b-c). Links that would close a loop are dropped. b may lie anywhere on the source.
+  // c (a-b-c); and where another candidate of a has only a to go to, a candidate of a that has
+  // another piece with only it to go to is left to that piece. Links that would close a loop are
+  // dropped. b may lie anywhere on the source.
   static std::vector<std::size_t> Link(const std::vector<ClipPiece>& pieces);
 
   // For each piece, every piece whose tail it fits.
