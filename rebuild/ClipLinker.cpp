@@ -73,6 +73,7 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
   if (cutInA == 0 ? cutInB != 0 : cutInA + cutInB != PacketBytes) return false;
 
   std::vector<PidCounter> last = a.LastCounters;
+  std::vector<PidUnitBytes> owed = a.TailUnitOwed;
   if (cutInA > 0 && cutInA < PacketHeaderBytes) {
     // The cut packet's header lies partly in each piece: put it together and treat it as one
     // more packet between them.
@@ -86,6 +87,13 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
       return false;
     }
     if (cut.Pid != NullPid) {
+      for (PidUnitBytes& unit : owed) {
+        if (unit.Pid != cut.Pid || !cut.Payload) continue;
+        // A unit begun before must be whole; the cut packet's payload is known only without an
+        // adaptation field (its length lies past the header).
+        if (cut.StartsUnit ? unit.Bytes != 0 : !cut.Adaptation && unit.Bytes < cut.PayloadBytes) return false;
+        unit.Bytes = cut.StartsUnit || cut.Adaptation ? -1 : unit.Bytes - cut.PayloadBytes;
+      }
       auto found = std::find_if(last.begin(), last.end(),
                                 [&](const PidCounter& c) { return c.Pid == cut.Pid; });
       if (found == last.end()) {
@@ -107,7 +115,17 @@ bool ClipLinker::Fits(const ClipPiece& a, const ClipPiece& b) {
     if (!CounterContinues(before->Counter, first.Counter, first.Payload)) return false;
     ++shared;
   }
-  return shared > 0;
+  // A PES packet whose length a gives goes on with exactly the bytes it lacks before its PID's
+  // next unit begins in b.
+  for (const PidUnitBytes& unit : owed) {
+    if (unit.Bytes < 0) continue;
+    for (const PidUnitBytes& head : b.HeadUnitBytes) {
+      if (head.Pid == unit.Pid && (head.UnitStarts ? head.Bytes != unit.Bytes : head.Bytes > unit.Bytes)) return false;
+    }
+  }
+  // A head of stuffing packets alone (a recording padded to its end) has no counter to check:
+  // the stamps and the cut packet are all that can agree.
+  return shared > 0 || b.FirstCounters.empty();
 }
 
 void ClipLinker::ForEachFit(const std::vector<ClipPiece>& pieces,
@@ -158,39 +176,96 @@ bool ClipLinker::KeepsPace(const ClipPiece& a, const ClipPiece& b) {
 
 std::vector<std::size_t> ClipLinker::Link(const std::vector<ClipPiece>& pieces) {
   const std::size_t count = pieces.size();
-  // Per piece, its fitting successors and predecessors: how many, how many of them keep the
-  // pace, and the last of each kind seen.
-  struct Side {
-    int Fits = 0;
-    int Paced = 0;
-    std::size_t Fit = NoPiece;
-    std::size_t PacedFit = NoPiece;
-    void Note(std::size_t other, bool paced) {
-      ++Fits;
-      Fit = other;
-      if (paced) {
-        ++Paced;
-        PacedFit = other;
-      }
-    }
-    // The one candidate: the only fit, or of several, the only one that keeps the pace.
-    std::size_t Chosen() const {
-      if (Fits == 1) return Fit;
-      return Paced == 1 ? PacedFit : NoPiece;
-    }
+  struct Fit {
+    std::size_t A = NoPiece;
+    std::size_t B = NoPiece;
+    bool Paced = false;
+    bool Passed = false;  // passed over: another candidate leads to the same piece
   };
-  std::vector<Side> after(count);
-  std::vector<Side> before(count);
-  ForEachFit(pieces, [&](std::size_t a, std::size_t b) {
-    const bool paced = KeepsPace(pieces[a], pieces[b]);
-    after[a].Note(b, paced);
-    before[b].Note(a, paced);
-  });
+  std::vector<Fit> fits;
+  ForEachFit(pieces, [&](std::size_t a, std::size_t b) { fits.push_back({a, b, KeepsPace(pieces[a], pieces[b])}); });
+  std::sort(fits.begin(), fits.end(), [](const Fit& x, const Fit& y) { return x.A != y.A ? x.A < y.A : x.B < y.B; });
+  const auto fitsPair = [&](std::size_t a, std::size_t b) {
+    return std::binary_search(fits.begin(), fits.end(), Fit{a, b},
+                              [](const Fit& x, const Fit& y) { return x.A != y.A ? x.A < y.A : x.B < y.B; });
+  };
+  std::vector<std::vector<std::size_t>> after(count);  // per piece, its fits as a and as b
+  std::vector<std::vector<std::size_t>> before(count);
+  for (std::size_t k = 0; k < fits.size(); ++k) {
+    after[fits[k].A].push_back(k);
+    before[fits[k].B].push_back(k);
+  }
+  // Where a fits both b and c and b fits c too (or c has another candidate x that a fits), the
+  // chain a, b, c places every piece, a joined straight to c leaves b nowhere: a-c is passed over.
+  for (Fit& fit : fits) {
+    for (const std::size_t k : after[fit.A]) fit.Passed = fit.Passed || (fits[k].B != fit.B && fitsPair(fits[k].B, fit.B));
+    for (const std::size_t k : before[fit.B]) fit.Passed = fit.Passed || (fits[k].A != fit.A && fitsPair(fit.A, fits[k].A));
+  }
 
   std::vector<std::size_t> next(count, NoPiece);
-  for (std::size_t a = 0; a < count; ++a) {
-    const std::size_t b = after[a].Chosen();
-    if (b != NoPiece && before[b].Chosen() == a) next[a] = b;
+  std::vector<std::size_t> previous(count, NoPiece);
+  // A fit is open while neither side is joined to another piece and it is not passed over.
+  const auto open = [&](std::size_t k) {
+    return !fits[k].Passed && next[fits[k].A] == NoPiece && previous[fits[k].B] == NoPiece;
+  };
+  const auto other = [&](std::size_t k, bool successor) { return successor ? fits[k].B : fits[k].A; };
+  // The piece on the given side of a piece's only open fit, or NoPiece.
+  const auto only = [&](const std::vector<std::size_t>& candidates, bool successor) {
+    std::size_t found = NoPiece;
+    int openCount = 0;
+    for (const std::size_t k : candidates) {
+      if (open(k)) {
+        ++openCount;
+        found = other(k, successor);
+      }
+    }
+    return openCount == 1 ? found : NoPiece;
+  };
+  // Whether a piece on the given side of piece, besides one, has piece as its only open fit: no
+  // other way to go.
+  const auto claims = [&](std::size_t piece, bool successor, std::size_t besides) {
+    for (const std::size_t k : successor ? after[piece] : before[piece]) {
+      const std::size_t candidate = other(k, successor);
+      if (candidate != besides && open(k) && only(successor ? before[candidate] : after[candidate], !successor) == piece) {
+        return true;
+      }
+    }
+    return false;
+  };
+  // The one candidate of a piece among its open fits: the only one, or of several, the only one
+  // that keeps the pace. Where another candidate has only the piece to go to, a candidate that
+  // some rival has only to go to is left to it (two recordings' joints alike: each goes its way).
+  const auto chosen = [&](std::size_t piece, bool successor) {
+    int fitCount = 0;
+    int pacedCount = 0;
+    std::size_t fit = NoPiece;
+    std::size_t pacedFit = NoPiece;
+    for (const std::size_t k : successor ? after[piece] : before[piece]) {
+      if (!open(k)) continue;
+      const std::size_t candidate = other(k, successor);
+      if (claims(candidate, !successor, piece) && claims(piece, successor, candidate)) continue;
+      ++fitCount;
+      fit = candidate;
+      if (fits[k].Paced) {
+        ++pacedCount;
+        pacedFit = fit;
+      }
+    }
+    if (fitCount == 1) return fit;
+    return pacedCount == 1 ? pacedFit : NoPiece;
+  };
+  // A joint is made when each side is the other's one candidate. A piece joined is no candidate
+  // of any other, which may leave another piece with one: so until no joint is added.
+  for (bool added = true; added;) {
+    added = false;
+    for (std::size_t a = 0; a < count; ++a) {
+      if (next[a] != NoPiece) continue;
+      const std::size_t b = chosen(a, true);
+      if (b == NoPiece || chosen(b, false) != a) continue;
+      next[a] = b;
+      previous[b] = a;
+      added = true;
+    }
   }
 
   // A loop has no first piece; open every loop by dropping all of its links.

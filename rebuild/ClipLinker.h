@@ -20,7 +20,8 @@ class ClipLinker {
   // boundaries; the packet cut at a's tail and the rest of it at b's head must make exactly one
   // packet (or neither be cut); the stamps must step forward across the joint by no more than a
   // recorder steps (modulo 2^30); every PID seen on both sides must continue its counter, and at
-  // least one PID must be seen on both.
+  // least one PID must be seen on both, unless b holds stuffing packets alone; a PES packet whose
+  // length a shows must go on in b with exactly the bytes it lacks.
   // Where both pieces carry dates, b's first must follow a's last by 0 to
   // MaxJointDateGapSeconds: two recordings alike in every header are told apart by them.
   static bool Fits(const ClipPiece& a, const ClipPiece& b);
@@ -37,8 +38,11 @@ class ClipLinker {
 
   // For each piece, the index of the piece that continues it, or NoPiece. A link is made only
   // when b is a's one candidate and a is b's: the only piece that fits, or of several that fit,
-  // the only one that keeps the pace. Links that would close a loop are dropped. b may lie
-  // anywhere on the source.
+  // the only one that keeps the pace. Pieces already linked are no longer candidates, so links
+  // are made until none is added; a fit a-c is no candidate where a fits another piece that fits
+  // c (a-b-c); and where another candidate of a has only a to go to, a candidate of a that has
+  // another piece with only it to go to is left to that piece. Links that would close a loop are
+  // dropped. b may lie anywhere on the source.
   static std::vector<std::size_t> Link(const std::vector<ClipPiece>& pieces);
 
   // For each piece, every piece whose tail it fits.

@@ -24,6 +24,13 @@ struct PidUnitStart {
   std::int64_t Offset = 0;
 };
 
+// Payload bytes of one PID at a piece's edge.
+struct PidUnitBytes {
+  std::uint16_t Pid = 0;
+  std::int32_t Bytes = 0;
+  bool UnitStarts = false;
+};
+
 // Offsets are absolute source offsets. Invariant: HeadOffset <= FirstPacketOffset <=
 // LastPacketOffset < TailOffset; FirstPacketOffset - HeadOffset < 192.
 struct ClipPiece {
@@ -74,6 +81,12 @@ struct ClipPiece {
   std::optional<RecordingDate> RandomAccessDate;
   // Per PID, the last packet in the piece that starts a payload unit.
   std::vector<PidUnitStart> LastUnitStarts;
+  // Per PID whose last payload unit begun in the piece gives its length (a PES packet's length
+  // field): the bytes of it that lie past the tail (UnitStarts true).
+  std::vector<PidUnitBytes> TailUnitOwed;
+  // Per PID, the payload bytes before its first packet in the piece that starts a unit, and
+  // whether one does (if not, all its payload bytes in the piece). PIDs left out: unknown.
+  std::vector<PidUnitBytes> HeadUnitBytes;
   // The piece follows another in its hit run, and of several sector boundaries where the joint
   // between them may lie, the cluster grid did not tell which: its head is a guess.
   bool HeadGuessed = false;

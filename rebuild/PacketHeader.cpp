@@ -19,6 +19,18 @@ PacketHeader ReadPacketHeader(const std::uint8_t* bytes, int extraBytes) noexcep
   if (extraBytes >= 2 && (adaptationControl & 0x2u) != 0 && ts[4] > 0) {
     header.RandomAccess = (ts[5] & 0x40u) != 0;
   }
+  constexpr int TransportBytes = 188;
+  if (!header.Payload) {
+    header.PayloadBytes = 0;
+  } else if (!header.Adaptation || (extraBytes >= 1 && ts[4] < TransportBytes - 5)) {
+    const int begin = 4 + (header.Adaptation ? 1 + ts[4] : 0);  // in the transport packet
+    header.PayloadBytes = TransportBytes - begin;
+    const std::uint8_t* pes = ts + begin;
+    if (header.StartsUnit && begin + 6 <= 4 + extraBytes && pes[0] == 0 && pes[1] == 0 && pes[2] == 1) {
+      const int length = (pes[4] << 8) | pes[5];
+      if (length > 0) header.UnitBytes = length + 6;
+    }
+  }
   return header;
 }
 

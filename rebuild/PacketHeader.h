@@ -25,10 +25,16 @@ struct PacketHeader {
   bool StartsUnit = false;   // payload_unit_start_indicator
   bool RandomAccess = false; // adaptation field's random_access_indicator (needs 10 bytes)
   bool Plausible = false;    // sync byte, no transport error, a defined adaptation control
+  // Bytes of payload (0 without), -1 when the adaptation field's length is not among the bytes.
+  int PayloadBytes = -1;
+  // Where a unit starts with a PES header whose length field is among the bytes and not 0: the
+  // whole PES packet's bytes; otherwise -1.
+  int UnitBytes = -1;
 };
 
 // bytes points at the first PacketHeaderBytes bytes of a packet. RandomAccess is read only when
-// extraBytes >= 2 more bytes follow (the adaptation field length and flags).
+// extraBytes >= 2 more bytes follow (the adaptation field length and flags); PayloadBytes and
+// UnitBytes only as far as the extra bytes reach.
 PacketHeader ReadPacketHeader(const std::uint8_t* bytes, int extraBytes = 0) noexcept;
 
 // (to - from) modulo 2^30: the step from one arrival stamp to a later one.

@@ -12,8 +12,9 @@
 namespace mtsrescue {
 namespace {
 
-// Bytes read per packet: its header and the adaptation field's length and flags.
-constexpr std::int64_t HeaderReadBytes = PacketHeaderBytes + 2;
+// Bytes read per packet: its header, the adaptation field's length and flags, and the length of
+// a PES packet that begins after a short adaptation field.
+constexpr std::int64_t HeaderReadBytes = 32;
 constexpr std::size_t MaxPids = 64;  // more in one chain is not a camcorder stream
 constexpr int PidSlots = 0x2000;
 constexpr std::int64_t NoOffset = INT64_MAX;
@@ -30,7 +31,7 @@ std::int64_t PositiveRemainder(std::int64_t value, std::int64_t divisor) {
 // Reads the header at offset; false when its bytes are not to be had (or not yet).
 bool HeaderAt(SourceWindow& window, std::int64_t offset, PacketHeader& header) {
   if (const std::uint8_t* bytes = window.At(offset, HeaderReadBytes)) {
-    header = ReadPacketHeader(bytes, 2);
+    header = ReadPacketHeader(bytes, HeaderReadBytes - PacketHeaderBytes);
     return true;
   }
   if (window.Waiting()) return false;
@@ -47,7 +48,7 @@ bool HeaderAt(SourceWindow& window, std::int64_t offset, PacketHeader& header) {
 bool PacketAt(SourceWindow& window, std::int64_t offset, PacketHeader& header, const std::uint8_t** packet) {
   *packet = nullptr;
   if (const std::uint8_t* bytes = window.At(offset, PacketBytes)) {
-    header = ReadPacketHeader(bytes, 2);
+    header = ReadPacketHeader(bytes, PacketBytes - PacketHeaderBytes);
     *packet = bytes;
     return true;
   }
@@ -83,7 +84,7 @@ class PacketWalker::Chain {
     StepMax = 0;
     Packets = 1;
     if (header.Pid != NullPid) NotePid(offset, header);
-    Remember(offset, header);
+    Remember(offset, header, -1);
   }
 
   bool Continues(const PacketHeader& header) const {
@@ -107,6 +108,7 @@ class PacketWalker::Chain {
   static bool Possible(std::uint32_t step) { return step >= 1 && step <= MaxStampStepTicks; }
 
   void Append(std::int64_t offset, const PacketHeader& header) {
+    std::int32_t owedBefore = -1;
     LastStep = StampDistance(LastStamp, header.Stamp);
     if (Packets == 1) FirstStep = LastStep;
     NoteStep(LastStep);
@@ -121,6 +123,15 @@ class PacketWalker::Chain {
         lastCounter_[header.Pid] = static_cast<std::int8_t>(header.Counter);
         lastPayload_[header.Pid] = header.Payload;
         if (header.StartsUnit) lastUnitStart_[header.Pid] = offset;
+        owedBefore = unitOwed_[header.Pid];
+        unitOwed_[header.Pid] = StartsUnit(header) ? UnitOwed(header) : Less(unitOwed_[header.Pid], header.PayloadBytes);
+        if (firstUnit_[header.Pid] == NoOffset) {
+          if (StartsUnit(header)) {
+            firstUnit_[header.Pid] = offset;
+          } else {
+            headBytes_[header.Pid] = More(headBytes_[header.Pid], header.PayloadBytes);
+          }
+        }
         if (header.Payload && (header.StartsUnit || header.Adaptation)) {
           unitEdge_[header.Pid] = std::min(unitEdge_[header.Pid], offset);
         }
@@ -134,7 +145,7 @@ class PacketWalker::Chain {
         ++pidPackets_[header.Pid];
       }
     }
-    Remember(offset, header);
+    Remember(offset, header, owedBefore);
   }
 
   void Feed(std::int64_t offset, const std::uint8_t* packet) {
@@ -159,6 +170,12 @@ class PacketWalker::Chain {
         firstCounter_[header.Pid] = static_cast<std::int8_t>(header.Counter);
         firstPayload_[header.Pid] = header.Payload;
         firstPidOffset_[header.Pid] = offset;
+        if (StartsUnit(header)) {
+          firstUnit_[header.Pid] = offset;
+          headBytes_[header.Pid] = 0;
+        } else {
+          headBytes_[header.Pid] = More(headBytes_[header.Pid], header.PayloadBytes);
+        }
         if (header.Payload) {
           firstPayloadOffset_[header.Pid] = offset;
           firstPayloadStartsUnit_[header.Pid] = header.StartsUnit;
@@ -226,6 +243,12 @@ class PacketWalker::Chain {
         } else {
           lastCounter_[gone.Pid] =
               static_cast<std::int8_t>(gone.Payload ? (gone.Counter + 15) & 0x0F : gone.Counter);
+          unitOwed_[gone.Pid] = gone.OwedBefore;
+          if (firstUnit_[gone.Pid] == gone.Offset) {
+            firstUnit_[gone.Pid] = NoOffset;
+          } else if (firstUnit_[gone.Pid] == NoOffset && headBytes_[gone.Pid] >= 0) {
+            headBytes_[gone.Pid] -= gone.PayloadBytes;
+          }
         }
         if (lastUnitStart_[gone.Pid] == gone.Offset) lastUnitStart_[gone.Pid] = -1;
         if (firstPayloadOffset_[gone.Pid] == gone.Offset) firstPayloadOffset_[gone.Pid] = NoOffset;
@@ -260,6 +283,8 @@ class PacketWalker::Chain {
       piece.LastCounters.push_back(
           {pid, static_cast<std::uint8_t>(lastCounter_[pid]), lastPayload_[pid] != 0});
       if (lastUnitStart_[pid] >= 0) piece.LastUnitStarts.push_back({pid, lastUnitStart_[pid]});
+      if (unitOwed_[pid] >= 0) piece.TailUnitOwed.push_back({pid, unitOwed_[pid], true});
+      if (headBytes_[pid] >= 0) piece.HeadUnitBytes.push_back({pid, headBytes_[pid], firstUnit_[pid] != NoOffset});
     }
     // Pictures are what decoding must start with; audio frames are each a random-access point.
     // The picture PID is the H.264 stream's, or without one, the busiest PID.
@@ -314,7 +339,23 @@ class PacketWalker::Chain {
     std::uint16_t Pid;
     std::uint8_t Counter;
     bool Payload;
+    std::int32_t OwedBefore;  // its PID's unitOwed_ before it
+    std::int32_t PayloadBytes;
   };
+
+  static bool StartsUnit(const PacketHeader& header) { return header.StartsUnit && header.Payload; }
+  // Bytes the unit the packet begins lacks after it; -1 unknown.
+  static std::int32_t UnitOwed(const PacketHeader& header) {
+    if (header.UnitBytes < 0 || header.PayloadBytes < 0 || header.PayloadBytes > header.UnitBytes) return -1;
+    return header.UnitBytes - header.PayloadBytes;
+  }
+  // owed less a packet's payload; -1 when either is unknown or the payload overruns the unit.
+  static std::int32_t Less(std::int32_t owed, int payloadBytes) {
+    return owed < 0 || payloadBytes < 0 || payloadBytes > owed ? -1 : owed - payloadBytes;
+  }
+  static std::int32_t More(std::int32_t bytes, int payloadBytes) {
+    return bytes < 0 || payloadBytes < 0 ? -1 : bytes + payloadBytes;
+  }
 
   void NoteStep(std::uint32_t step) {
     StepMin = std::min(StepMin, step);
@@ -333,14 +374,18 @@ class PacketWalker::Chain {
     firstRandomAccess_[pid] = header.StartsUnit && header.RandomAccess ? offset : NoOffset;
     pidPackets_[pid] = 1;
     lastUnitStart_[pid] = header.StartsUnit ? offset : -1;
+    firstUnit_[pid] = StartsUnit(header) ? offset : NoOffset;
+    headBytes_[pid] = StartsUnit(header) ? 0 : header.PayloadBytes;
+    unitOwed_[pid] = StartsUnit(header) ? UnitOwed(header) : -1;
   }
 
   // Keeps the last MaxOverlapPackets packets walked forward, for TruncateBefore.
-  void Remember(std::int64_t offset, const PacketHeader& header) {
+  void Remember(std::int64_t offset, const PacketHeader& header, std::int32_t owedBefore) {
     if (recent_.size() - recentStart_ >= 2 * MaxOverlapPackets) {
       recent_.erase(recent_.begin(), recent_.begin() + static_cast<std::ptrdiff_t>(MaxOverlapPackets));
     }
-    recent_.push_back({offset, header.Stamp, header.Pid, header.Counter, header.Payload});
+    recent_.push_back({offset, header.Stamp, header.Pid, header.Counter, header.Payload, owedBefore,
+                       header.PayloadBytes});
   }
 
   std::vector<std::uint16_t> pids_;  // the PIDs with entries in the tables below
@@ -356,6 +401,11 @@ class PacketWalker::Chain {
   std::array<std::int64_t, PidSlots> firstRandomAccess_{};   // NoOffset: none yet
   std::array<std::int64_t, PidSlots> pidPackets_{};
   std::array<std::int64_t, PidSlots> lastUnitStart_;  // -1: none
+  // The first packet that begins a unit (NoOffset: none), the payload bytes before it (all of
+  // them without one; -1 unknown), and the bytes the last unit begun lacks (-1 unknown).
+  std::array<std::int64_t, PidSlots> firstUnit_{};
+  std::array<std::int32_t, PidSlots> headBytes_{};
+  std::array<std::int32_t, PidSlots> unitOwed_{};
   std::vector<Remembered> recent_;
   std::size_t recentStart_ = 0;
   VideoStreamReader video_;
@@ -403,6 +453,13 @@ ClipPiece PacketWalker::Finish(const Chain& chain, std::int64_t floorOffset) {
         std::copy(bytes, bytes + piece.TailHeaderCount, piece.TailHeaderBytes.begin());
       }
     }
+  }
+  // The bytes read of a packet cut at the tail early on may be the next cluster's: what they told
+  // of its PID's payload is unknown.
+  if (piece.TailOffset < chain.Last + HeaderReadBytes) {
+    const auto lastPid = [&](const PidUnitBytes& unit) { return unit.Pid == chain.LastPid; };
+    std::erase_if(piece.TailUnitOwed, lastPid);
+    std::erase_if(piece.HeadUnitBytes, [&](const PidUnitBytes& unit) { return lastPid(unit) && !unit.UnitStarts; });
   }
   return piece;
 }

@@ -324,6 +324,100 @@ TEST(ClipLinker, FitsNeedsEveryCheckToAgree) {
   EXPECT_FALSE(ClipLinker::Fits(a, strangers)) << "no PID seen on both sides: nothing to check";
 }
 
+// stream with its audio (PID 0x1100) cut into PES packets of unitPackets whole packets each,
+// their length in the PES header: where the stream is cut, the bytes its open PES still lacks.
+std::vector<std::uint8_t> WithAudioUnits(std::vector<std::uint8_t> stream, int unitPackets) {
+  int audio = 0;
+  for (std::size_t at = 0; at < stream.size(); at += PacketBytes) {
+    std::uint8_t* p = stream.data() + at;
+    if (p[6] != 0x00 || (p[5] & 0x1F) != 0x11) continue;
+    const bool starts = audio++ % unitPackets == 0;
+    p[5] = static_cast<std::uint8_t>((starts ? 0x40 : 0x00) | 0x11);
+    if (!starts) continue;
+    const int length = unitPackets * 184 - 6;
+    const std::uint8_t header[] = {0, 0, 1, 0xBD, static_cast<std::uint8_t>(length >> 8),
+                                   static_cast<std::uint8_t>(length & 0xFF)};
+    std::copy(std::begin(header), std::end(header), p + 8);
+  }
+  return stream;
+}
+
+// Two recordings alike in stamps and counters, their audio in PES packets of different lengths:
+// at each joint the tails fit both heads by every header, and only the bytes the open PES lacks
+// tell which head goes on with it.
+TEST(ClipLinker, ThePesCutAtAJointTellsRecordingsAlikeInTheirHeadersApart) {
+  const auto base = SyntheticStream(320, 1000, Step, 41);
+  const auto x = WithAudioUnits(base, 3);
+  const auto y = WithAudioUnits(base, 4);
+  CardImage card(24 * Cluster);
+  Scatter(card, x, Cluster, {{0, 2}, {1, 3}, {2, 10}, {3, 17}});
+  Scatter(card, y, Cluster, {{0, 6}, {1, 7}, {2, 13}, {3, 20}});
+
+  Planned planned(card);
+  const auto& pieces = planned.Builder().Pieces();
+  ASSERT_EQ(pieces.size(), 6u);
+  const std::size_t xTail = planned.PieceAt(2 * Cluster);
+  const std::size_t yHead = planned.PieceAt(13 * Cluster);
+  EXPECT_TRUE(ClipLinker::KeepsPace(pieces[xTail], pieces[yHead])) << "nothing else tells them apart";
+  EXPECT_FALSE(ClipLinker::Fits(pieces[xTail], pieces[yHead]));
+  ASSERT_EQ(planned.Builder().Clips().size(), 2u);
+  EXPECT_EQ(planned.Bytes(0), x);
+  EXPECT_EQ(planned.Bytes(1), y);
+}
+
+// Pieces made by hand, with one PID whose counter runs from firstCounter on, and stamps from
+// firstStamp on at step; nothing cut at either edge.
+ClipPiece MadePiece(std::int64_t slot, std::uint32_t firstStamp, std::int64_t packets, int firstCounter,
+                    std::uint32_t step = Step) {
+  ClipPiece piece;
+  piece.HeadOffset = piece.FirstPacketOffset = slot * Cluster;
+  piece.LastPacketOffset = piece.FirstPacketOffset + (packets - 1) * PacketBytes;
+  piece.TailOffset = piece.LastPacketOffset + PacketBytes;
+  piece.HeadAtSector = piece.TailAtSector = true;
+  piece.FirstStamp = firstStamp;
+  piece.LastStamp = firstStamp + static_cast<std::uint32_t>(packets - 1) * step;
+  piece.StepMinTicks = piece.StepMaxTicks = piece.FirstStepTicks = piece.LastStepTicks = step;
+  piece.PacketCount = packets;
+  piece.FirstCounters = {{0x1011, static_cast<std::uint8_t>(firstCounter & 0x0F), true}};
+  piece.LastCounters = {{0x1011, static_cast<std::uint8_t>((firstCounter + packets - 1) & 0x0F), true}};
+  return piece;
+}
+
+// Where several pieces fit and keep the pace, the other joints still tell which is which: a
+// piece that two candidates lead to, one through the other; pieces that another has only them
+// to go to; pieces left with one candidate once the others are joined.
+TEST(ClipLinker, JointsMadeLeaveTheRestOneCandidate) {
+  constexpr std::uint32_t Gap = 600000;  // a recorder's pause: every step up to it keeps the pace
+  const ClipPiece slow = MadePiece(1, 1000, 20, 0, Gap);
+  const std::uint32_t after = slow.LastStamp + Step;
+  // b holds 16 packets: its tail ends on the counter slow ends on, so c fits slow as well.
+  const ClipPiece b = MadePiece(5, after, 16, 4);
+  const ClipPiece c = MadePiece(9, b.LastStamp + Step, 40, 4);
+  // Two tails alike and two heads alike; a second PID that only one tail and one head carry
+  // tells that tail from that head, and so the rest.
+  ClipPiece tailA = MadePiece(12, 1000, 30, 0);
+  const ClipPiece tailC = MadePiece(14, 1000, 30, 0);
+  const ClipPiece headB = MadePiece(16, tailA.LastStamp + Step, 30, 14);
+  ClipPiece headD = MadePiece(18, tailA.LastStamp + Step, 30, 14);
+  tailA.LastCounters.push_back({0x1100, 3, true});
+  headD.FirstCounters.push_back({0x1100, 9, true});
+  constexpr std::size_t None = ClipLinker::NoPiece;
+  struct Case {
+    const char* Name;
+    std::vector<ClipPiece> Pieces;
+    std::vector<std::size_t> Next;
+  };
+  const Case cases[] = {
+      {"one leads to the other", {slow, b, c}, {1, 2, None}},
+      {"heads alike, one tail alone", {tailA, tailC, headB, headD}, {2, 3, None, None}},
+      {"two tails with only one head", {tailA, headB, tailA}, {None, None, None}},
+      {"the same in another order", {tailC, headB, headD, tailA}, {2, None, None, 1}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClipLinker::Link(c.Pieces), c.Next) << c.Name;
+  }
+}
+
 // Two recordings whose packet headers are alike in every field (a worst case of the same stamp
 // origin) tell nothing apart at a joint. Where a cluster of one lies right after a cluster of the
 // other, the walk reads one piece; the recordings come back in parts, none of them mixed.
