@@ -1,5 +1,7 @@
-# mtsrescue_test_folder(name LIBS...): one GoogleTest executable from the *_test.cpp files of a tests/ folder.
+# mtsrescue_test_folder(name [LOCK resource] LIBS...): one GoogleTest executable from the *_test.cpp
+# files of a tests/ folder. LOCK: its tests never run at the same time as other tests holding it.
 function(mtsrescue_test_folder name)
+  cmake_parse_arguments(PARSE_ARGV 1 folder "" "LOCK" "")
   file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   # Tests of one OS's platform code end in _win32_test.cpp or _posix_test.cpp, like the code itself.
   if(WIN32)
@@ -11,7 +13,11 @@ function(mtsrescue_test_folder name)
     return()
   endif()
   add_executable(${name} ${test_sources})
-  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${folder_UNPARSED_ARGUMENTS} GTest::gtest GTest::gtest_main)
   mtsrescue_defaults(${name})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name})
+  set(lock)
+  if(folder_LOCK)
+    set(lock RESOURCE_LOCK ${folder_LOCK})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name} ${lock})
 endfunction()
