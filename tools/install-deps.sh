@@ -12,7 +12,7 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq \
-  build-essential cmake ninja-build git python3 pkg-config \
+  build-essential cmake ninja-build ccache git python3 pkg-config \
   libavcodec-dev libswscale-dev libavutil-dev \
   libgtest-dev googletest \
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl1-mesa-dev fonts-wqy-zenhei \
