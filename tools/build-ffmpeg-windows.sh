@@ -57,25 +57,9 @@ mkdir -p "$work" "$(dirname "$prefix")"
 : >"$log"
 say "building FFmpeg $version for MinGW-w64 into $prefix (log: $log)"
 
-# apt with a private source list and state: the system's sources, lists and cache stay as they
-# are. The list names the archive of the system's own sources, as source entries.
-apt_dir=$work/apt
-mkdir -p "$apt_dir/sources.list.d" "$apt_dir/state/lists/partial" "$apt_dir/cache/archives/partial"
-if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-  sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$apt_dir/sources.list.d/debian.sources"
-elif [ -f /etc/apt/sources.list ]; then
-  sed -n 's/^deb \(.*debian\.org.*\)$/deb-src \1/p' /etc/apt/sources.list >"$apt_dir/sources.list.d/debian.list"
-fi
-[ -n "$(cat "$apt_dir"/sources.list.d/* 2>/dev/null)" ] || fail "no Debian archive found in the system's apt sources"
-apt_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$apt_dir/sources.list.d"
-          -o Dir::State="$apt_dir/state" -o Dir::Cache="$apt_dir/cache"
-          -o APT::Sandbox::User=root -o Acquire::Languages=none -o Debug::NoLocking=1)
-apt-get "${apt_opts[@]}" update >>"$log" 2>&1 || { tail -20 "$log"; fail "apt-get update with the private source list"; }
-cd "$work"
-# The host's exact package version where the archive still has it, else its newest one.
-if ! apt-get "${apt_opts[@]}" source "ffmpeg=$host_version" >>"$log" 2>&1; then
-  apt-get "${apt_opts[@]}" source ffmpeg >>"$log" 2>&1 || { tail -20 "$log"; fail "apt-get source ffmpeg"; }
-fi
+# shellcheck source=tools/debian-source.sh
+. "$root/tools/debian-source.sh"
+debian_source ffmpeg "$host_version" "$work" "$log" || fail "fetching Debian's ffmpeg source"
 src=$(find "$work" -maxdepth 1 -type d -name "ffmpeg-$version*" | head -1)
 [ -n "$src" ] && [ -x "$src/configure" ] || fail "no ffmpeg-$version source tree in $work"
 say "source: $(basename "$src") (fetched in $((SECONDS - started)) s)"
