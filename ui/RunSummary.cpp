@@ -23,6 +23,7 @@ namespace {
 
 constexpr int PictureWidth = 160;  // as the pictures are made
 constexpr int PictureHeight = 90;
+const QString PendingDuration = QStringLiteral("时长 …");
 
 // Where no picture is (yet): grey with a darker frame, as the written placeholder looks.
 QPixmap EmptyPicture() {
@@ -78,7 +79,7 @@ TRunSummary::TRunSummary(QWidget* owner, const QString& caption, const QString& 
     for (const RebuiltClip* clip : RecordingsByDate(clips)) {
       const QString path = QString::fromStdString(clip->FilePath);
       const QString date = clip->Recorded ? RecordedText(*clip->Recorded) : QStringLiteral("拍摄时间未知");
-      auto* item = new QListWidgetItem(QIcon(empty), date + QLatin1Char('\n') + QStringLiteral("时长 …"), Recordings);
+      auto* item = new QListWidgetItem(QIcon(empty), date + QLatin1Char('\n') + PendingDuration, Recordings);
       item->setData(Qt::UserRole, path);
       item->setToolTip(QFileInfo(path).fileName());
     }
@@ -108,7 +109,14 @@ void TRunSummary::ShowPicture(const QString& filePath, const QImage& picture, do
 }
 
 void TRunSummary::PicturesDone() {
-  if (PicturesNote != nullptr) PicturesNote->setText(QStringLiteral("双击录像即可播放。"));
+  if (Recordings == nullptr) return;
+  PicturesNote->setText(QStringLiteral("双击录像即可播放。"));
+  // Stopped pictures, or a build that makes none: no length will come.
+  for (int row = 0; row < Recordings->count(); ++row) {
+    QListWidgetItem* item = Recordings->item(row);
+    if (item->text().endsWith(PendingDuration))
+      item->setText(item->text().section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n') + DurationText(-1));
+  }
 }
 
 void TRunSummary::Open(QListWidgetItem* item) {

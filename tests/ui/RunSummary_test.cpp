@@ -54,6 +54,8 @@ TEST(RunSummary, ShowsTheRecordingsByDateAndFillsInTheirPicturesAndPlaysThem) {
   EXPECT_TRUE(box.PicturesNote->text().startsWith(QStringLiteral("正在生成")));
   box.PicturesDone();
   EXPECT_EQ(box.PicturesNote->text(), QStringLiteral("双击录像即可播放。"));
+  EXPECT_EQ(text(0), QStringLiteral("2019年4月24日 22:24:00\n时长未知")) << "no length will come";
+  EXPECT_EQ(text(1), QStringLiteral("2021年8月1日 10:00:05\n时长 1:05"));
   emit box.Recordings->itemActivated(box.Recordings->item(0));
   EXPECT_EQ(opened, std::vector<QString>{path(0)});
   opens = false;
